@@ -1,0 +1,36 @@
+#include "platform/display_mode.h"
+#include "platform/fonts.h"
+#include "platform/signal_guard.h"
+#include "platform/twips.h"
+#include "shell/main_window.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QScreen>
+#include <QTranslator>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("typelab"));
+    QApplication::setApplicationDisplayName(QStringLiteral("录入练习测试"));
+    // Standard buttons and choosers speak Chinese whatever the locale.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+    Fonts::registerSubstitutions();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        Twips::setDpi(screen->logicalDotsPerInchY());
+    SignalGuard::install();
+
+    MainWindow window;
+    if (!window.load(QCoreApplication::applicationDirPath()))
+        return 1;
+    // Without a window manager a maximised window would keep its designed size.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.setGeometry(screen->availableGeometry());
+    window.showMaximized();
+    const int code = app.exec();
+    DisplayMode::restore();
+    return code;
+}

@@ -1,0 +1,81 @@
+#pragma once
+// Every statement on the grade database stugrade.mdb: an SQLCipher file keyed with the
+// database password, holding the results (stdgrade), the first test logins per batch (recxh)
+// and the supervisor's credentials (system).
+
+#include "platform/database.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QTime>
+#include <optional>
+
+struct GradeRow {
+    QString xh;        // student number
+    QString xm;        // name
+    QString lrxm;      // "英文" or "中文"
+    double lrcj = 0;   // score
+    double lrsd = 0;   // speed per minute
+    double lrzql = 0;  // accuracy in per cent
+    QDate lrdate;
+    QTime lrtime;
+    QString lrpc;      // batch; empty (stored as null) for a practice result
+};
+
+struct SystemRow {
+    QString username;
+    QString usermm;
+    QString xsmm;
+};
+
+enum class PasswordColumn { SecondLogin /* xsmm */, User /* usermm */ };
+
+class GradeStore {
+public:
+    static const QByteArray databasePassword;   // "857"
+
+    // The grade database of an Application folder, or a file given by path. Throws DbError
+    // when it is missing, keyed otherwise or lacks a table.
+    static GradeStore open(const QString& appFolder);
+    static GradeStore openFile(const QString& path);
+    // A grade database from another machine, opened read-only with the hardened checks.
+    static GradeStore openUntrusted(const QString& path);
+    // A new grade database with its one system row; refuses to overwrite an existing file.
+    static void create(const QString& path, const SystemRow& credentials);
+    // The tables, columns and indexes a grade database holds, for the hardened open.
+    static QList<ExpectedTable> expectedSchema();
+
+    struct PurgeCounts {
+        qint64 results = 0;
+        qint64 testLogins = 0;
+    };
+    // Deletes results and test logins dated 15 or more days before today, in one transaction.
+    PurgeCounts purgeOld(const QDate& today);
+
+    void addResult(const GradeRow& row);
+    qint64 resultCount();
+    // Results newest first (by date, then time), a page at a time.
+    QList<GradeRow> resultsNewestFirst(qint64 offset, int limit);
+    // The results of one batch, in stored order (batch compared without regard to ASCII case).
+    QList<GradeRow> batchResults(const QString& batch);
+
+    bool hasTestLogin(const QString& studentNumber, const QString& batch);
+    void addTestLogin(const QString& studentNumber, const QString& batch, const QDate& date);
+
+    bool secondLoginPasswordMatches(const QString& password);
+    bool systemLoginMatches(const QString& userName, const QString& password);
+    std::optional<SystemRow> systemRow();
+    // Replaces one password of the first system row; false when the table has no row.
+    bool setPassword(PasswordColumn column, const QString& password);
+
+    // Empties stdgrade and recxh; the system row stays.
+    void clearHistory();
+
+    Database& database() { return db_; }
+
+private:
+    explicit GradeStore(Database db) : db_(std::move(db)) {}
+    static GradeRow readRow(const Statement& statement);
+    Database db_;
+};

@@ -1,0 +1,8 @@
+list(APPEND TYPELAB_CORE_SOURCES
+  src/grades/grade_store.cpp
+)
+list(APPEND TYPELAB_GUI_SOURCES
+)
+list(APPEND TYPELAB_GUI_SOURCES
+  src/grades/history_view.cpp
+)

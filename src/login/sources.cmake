@@ -1,0 +1,3 @@
+list(APPEND TYPELAB_GUI_SOURCES
+  src/login/login_dialog.cpp
+)

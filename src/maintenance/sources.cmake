@@ -1,0 +1,3 @@
+list(APPEND TYPELAB_GUI_SOURCES
+  src/maintenance/maintenance_dialogs.cpp
+)

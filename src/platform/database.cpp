@@ -1,0 +1,406 @@
+#include "platform/database.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace {
+
+QString normalisedSql(QString sql)
+{
+    return sql.simplified();
+}
+
+} // namespace
+
+DbError::DbError(int code, QString file, QString engineMessage)
+    : std::runtime_error(QStringLiteral("%1: %2").arg(file, engineMessage).toStdString()),
+      code_(code), file_(std::move(file)), engineMessage_(std::move(engineMessage))
+{
+}
+
+bool DbError::isBusy() const
+{
+    const int primary = code_ & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+QString DbError::problem() const
+{
+    switch (code_ & 0xff) {
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("文件不存在或无法打开");
+    case SQLITE_NOTADB:
+        return QStringLiteral("数据库密码不对或不是本程序的数据库文件");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("文件正被其他程序使用（已锁定）");
+    case SQLITE_READONLY:
+        return QStringLiteral("文件或磁盘只读，无法写入");
+    case SQLITE_FULL:
+        return QStringLiteral("磁盘已满，无法写入");
+    case SQLITE_IOERR:
+        return QStringLiteral("读写文件出错");
+    case SQLITE_CORRUPT:
+        return QStringLiteral("文件已损坏");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("没有访问该文件的权限");
+    case SQLITE_SCHEMA:
+        return QStringLiteral("数据库结构不符合要求");
+    default:
+        break;
+    }
+    if (engineMessage_.contains(QLatin1String("no such table")))
+        return QStringLiteral("缺少数据表（%1）").arg(engineMessage_);
+    if (engineMessage_.contains(QLatin1String("no such column")))
+        return QStringLiteral("缺少数据列（%1）").arg(engineMessage_);
+    return QStringLiteral("数据库出错（%1）").arg(engineMessage_);
+}
+
+QString DbError::describe() const
+{
+    return QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(file_), problem());
+}
+
+// ---------------------------------------------------------------- Statement
+
+Statement::Statement(Statement&& other) noexcept
+    : db_(other.db_), path_(std::move(other.path_)), stmt_(other.stmt_)
+{
+    other.stmt_ = nullptr;
+}
+
+Statement& Statement::operator=(Statement&& other) noexcept
+{
+    if (this != &other) {
+        sqlite3_finalize(stmt_);
+        db_ = other.db_;
+        path_ = std::move(other.path_);
+        stmt_ = other.stmt_;
+        other.stmt_ = nullptr;
+    }
+    return *this;
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(stmt_);
+}
+
+void Statement::fail(int rc) const
+{
+    throw DbError(rc, path_, QString::fromUtf8(sqlite3_errmsg(db_)));
+}
+
+void Statement::check(int rc) const
+{
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
+Statement& Statement::bind(int index, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    check(sqlite3_bind_text(stmt_, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT));
+    return *this;
+}
+
+Statement& Statement::bind(int index, qint64 value)
+{
+    check(sqlite3_bind_int64(stmt_, index, value));
+    return *this;
+}
+
+Statement& Statement::bind(int index, double value)
+{
+    check(sqlite3_bind_double(stmt_, index, value));
+    return *this;
+}
+
+Statement& Statement::bindNull(int index)
+{
+    check(sqlite3_bind_null(stmt_, index));
+    return *this;
+}
+
+Statement& Statement::bind(int index, const QVariant& value)
+{
+    if (value.isNull() || !value.isValid())
+        return bindNull(index);
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::Bool:
+        return bind(index, value.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return bind(index, value.toDouble());
+    default:
+        return bind(index, value.toString());
+    }
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const int code = sqlite3_extended_errcode(db_);
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
+    sqlite3_reset(stmt_);
+    throw DbError(code ? code : rc, path_, message);
+}
+
+void Statement::exec()
+{
+    while (step()) {
+    }
+    sqlite3_reset(stmt_);
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(stmt_);
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
+QString Statement::text(int column) const
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    if (!data)
+        return QString();
+    return QString::fromUtf8(data, sqlite3_column_bytes(stmt_, column));
+}
+
+qint64 Statement::integer(int column) const
+{
+    return sqlite3_column_int64(stmt_, column);
+}
+
+double Statement::real(int column) const
+{
+    return sqlite3_column_double(stmt_, column);
+}
+
+QVariant Statement::value(int column) const
+{
+    switch (sqlite3_column_type(stmt_, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(integer(column));
+    case SQLITE_FLOAT:
+        return QVariant(real(column));
+    case SQLITE_NULL:
+        return QVariant();
+    default:
+        return QVariant(text(column));
+    }
+}
+
+// ---------------------------------------------------------------- Database
+
+Database::Database(Database&& other) noexcept : db_(other.db_), path_(std::move(other.path_))
+{
+    other.db_ = nullptr;
+}
+
+Database& Database::operator=(Database&& other) noexcept
+{
+    if (this != &other) {
+        sqlite3_close(db_);
+        db_ = other.db_;
+        path_ = std::move(other.path_);
+        other.db_ = nullptr;
+    }
+    return *this;
+}
+
+Database::~Database()
+{
+    // Statements are finalised by their owners before this; close_v2 would defer otherwise.
+    sqlite3_close(db_);
+}
+
+void Database::fail(int rc) const
+{
+    QString message = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString::fromUtf8(sqlite3_errstr(rc));
+    throw DbError(rc, path_, message);
+}
+
+static sqlite3* openHandle(const QString& path, int flags)
+{
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = handle ? QString::fromUtf8(sqlite3_errmsg(handle))
+                                       : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(handle);
+        throw DbError(rc, path, message);
+    }
+    sqlite3_extended_result_codes(handle, 1);
+    return handle;
+}
+
+void Database::applyKey(const QByteArray& key)
+{
+    if (key.isEmpty())
+        return;
+    const int rc = sqlite3_key(db_, key.constData(), key.size());
+    if (rc != SQLITE_OK)
+        fail(rc);
+    // The settings SQLCipher 3 uses by default, written out so that a later SQLCipher
+    // opens these files in its version-3 compatibility mode. Pragmas an older engine does not
+    // know are ignored by it.
+    exec(QStringLiteral("PRAGMA cipher_page_size = 1024"));
+    exec(QStringLiteral("PRAGMA kdf_iter = 64000"));
+    exec(QStringLiteral("PRAGMA cipher_hmac_algorithm = HMAC_SHA1"));
+    exec(QStringLiteral("PRAGMA cipher_kdf_algorithm = PBKDF2_HMAC_SHA1"));
+}
+
+Database Database::open(const QString& path, Mode mode, const QByteArray& key)
+{
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+    if (mode == Mode::Create)
+        flags |= SQLITE_OPEN_CREATE;
+    else if (!QFileInfo::exists(path))
+        throw DbError(SQLITE_CANTOPEN, path, QStringLiteral("file does not exist"));
+    Database db(openHandle(path, flags), path);
+    db.applyKey(key);
+    db.setBusyTimeout(2000);
+    // A wrong key only shows at the first statement that reads the file.
+    db.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    return db;
+}
+
+Database Database::openUntrusted(const QString& path, const QList<ExpectedTable>& expected,
+                                 const QByteArray& key)
+{
+    if (!QFileInfo::exists(path))
+        throw DbError(SQLITE_CANTOPEN, path, QStringLiteral("file does not exist"));
+    Database db(openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX), path);
+    int enabled = 0;
+    sqlite3_db_config(db.db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &enabled);
+    db.applyKey(key);
+    db.setBusyTimeout(2000);
+    db.exec(QStringLiteral("PRAGMA mmap_size = 0"));
+    db.exec(QStringLiteral("PRAGMA cell_size_check = ON"));
+    {
+        Statement check = db.prepare(QStringLiteral("PRAGMA quick_check"));
+        while (check.step()) {
+            const QString verdict = check.text(0);
+            if (verdict != QLatin1String("ok"))
+                throw DbError(SQLITE_CORRUPT, path, verdict);
+        }
+    }
+    db.verifySchema(expected);
+    return db;
+}
+
+void Database::verifySchema(const QList<ExpectedTable>& expected)
+{
+    auto refuse = [this](const QString& what) {
+        throw DbError(SQLITE_SCHEMA, path_, what);
+    };
+    QSet<QString> tablesSeen;
+    QSet<QString> allowedIndexes;
+    for (const ExpectedTable& table : expected)
+        for (const QString& sql : table.indexSql)
+            allowedIndexes.insert(normalisedSql(sql));
+
+    Statement master = prepare(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master"));
+    while (master.step()) {
+        const QString type = master.text(0);
+        const QString name = master.text(1);
+        if (type == QLatin1String("table")) {
+            bool known = false;
+            for (const ExpectedTable& table : expected)
+                known = known || table.name == name;
+            if (!known)
+                refuse(QStringLiteral("unexpected table %1").arg(name));
+            tablesSeen.insert(name);
+        } else if (type == QLatin1String("index")) {
+            if (master.isNull(3) || !allowedIndexes.contains(normalisedSql(master.text(3))))
+                refuse(QStringLiteral("unexpected index %1").arg(name));
+        } else {
+            refuse(QStringLiteral("unexpected %1 %2").arg(type, name));
+        }
+    }
+    for (const ExpectedTable& table : expected) {
+        if (!tablesSeen.contains(table.name))
+            refuse(QStringLiteral("no such table: %1").arg(table.name));
+        // The name comes from our own list, never from the file.
+        Statement info = prepare(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table.name));
+        QStringList columns;
+        while (info.step())
+            columns << info.text(1);
+        if (columns != table.columns)
+            refuse(QStringLiteral("table %1 has columns %2").arg(table.name, columns.join(u',')));
+    }
+}
+
+Statement Database::prepare(const QString& sql)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(db_, utf8.constData(), utf8.size(), &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    return Statement(db_, path_, stmt);
+}
+
+void Database::exec(const QString& sql)
+{
+    Statement statement = prepare(sql);
+    statement.exec();
+}
+
+void Database::setBusyTimeout(int milliseconds)
+{
+    sqlite3_busy_timeout(db_, milliseconds);
+}
+
+qint64 Database::changes() const
+{
+    return sqlite3_changes(db_);
+}
+
+// ---------------------------------------------------------------- Transaction
+
+Transaction::Transaction(Database& db) : db_(db)
+{
+    db_.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (!done_) {
+        try {
+            db_.exec(QStringLiteral("ROLLBACK"));
+        } catch (const DbError&) {
+            // The engine rolls back by itself when the connection closes.
+        }
+    }
+}
+
+void Transaction::commit()
+{
+    db_.exec(QStringLiteral("COMMIT"));
+    done_ = true;
+}

@@ -1,0 +1,130 @@
+#pragma once
+// The one wrapper over the SQLCipher engine. No other file calls sqlite3_* directly.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QList>
+#include <stdexcept>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A failed database operation: the engine's result code and message, and the file concerned.
+class DbError : public std::runtime_error {
+public:
+    DbError(int code, QString file, QString engineMessage);
+    int code() const { return code_; }
+    const QString& file() const { return file_; }
+    const QString& engineMessage() const { return engineMessage_; }
+    // What went wrong, in Chinese, for a message to the user (without the file name).
+    QString problem() const;
+    // File name and problem, ready for a message box or a status line.
+    QString describe() const;
+    bool isBusy() const;
+
+private:
+    int code_;
+    QString file_;
+    QString engineMessage_;
+};
+
+class Database;
+
+class Statement {
+public:
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement();
+
+    // Parameters are numbered from 1, as in "?1".
+    Statement& bind(int index, const QString& text);
+    Statement& bind(int index, const char* text) { return bind(index, QString::fromUtf8(text)); }
+    Statement& bind(int index, qint64 value);
+    Statement& bind(int index, int value) { return bind(index, qint64(value)); }
+    Statement& bind(int index, double value);
+    Statement& bindNull(int index);
+    Statement& bind(int index, const QVariant& value);
+
+    // Advances to the next row; false when there is none (or the statement did not return rows).
+    bool step();
+    // Runs a statement that returns no rows.
+    void exec();
+    void reset();
+
+    int columnCount() const;
+    bool isNull(int column) const;
+    QString text(int column) const;
+    qint64 integer(int column) const;
+    double real(int column) const;
+    QVariant value(int column) const;
+
+private:
+    friend class Database;
+    Statement(sqlite3* db, QString path, sqlite3_stmt* stmt)
+        : db_(db), path_(std::move(path)), stmt_(stmt) {}
+    void check(int rc) const;
+    [[noreturn]] void fail(int rc) const;
+    sqlite3* db_;
+    QString path_;
+    sqlite3_stmt* stmt_;
+};
+
+// What a file from elsewhere must hold before a single row of it is read.
+struct ExpectedTable {
+    QString name;
+    QStringList columns;      // in order
+    QStringList indexSql;     // the exact CREATE INDEX statements allowed on it
+};
+
+class Database {
+public:
+    enum class Mode { ReadWrite, Create };
+
+    // Opens an existing file (or creates one with Mode::Create); with a key the file is
+    // encrypted with SQLCipher 3's settings. Checks the key with a first query.
+    static Database open(const QString& path, Mode mode, const QByteArray& key = {});
+    // Opens a file written by another machine or carried on removable media: read-only,
+    // triggers off, no memory mapping, cell size checks, quick_check, and a schema that holds
+    // exactly the expected tables and columns (indexes allowed only by exact name).
+    static Database openUntrusted(const QString& path, const QList<ExpectedTable>& expected,
+                                  const QByteArray& key = {});
+
+    Database(Database&& other) noexcept;
+    Database& operator=(Database&& other) noexcept;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+    ~Database();
+
+    Statement prepare(const QString& sql);
+    void exec(const QString& sql);
+    void setBusyTimeout(int milliseconds);
+    qint64 changes() const;
+    const QString& path() const { return path_; }
+
+    [[noreturn]] void fail(int rc) const;
+
+private:
+    Database(sqlite3* db, QString path) : db_(db), path_(std::move(path)) {}
+    void applyKey(const QByteArray& key);
+    void verifySchema(const QList<ExpectedTable>& expected);
+    sqlite3* db_ = nullptr;
+    QString path_;
+};
+
+// One unit of work: committed by commit(), rolled back if left without it.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    void commit();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+private:
+    Database& db_;
+    bool done_ = false;
+};

@@ -1,0 +1,13 @@
+list(APPEND TYPELAB_CORE_SOURCES
+  src/platform/database.cpp
+  src/platform/codepage.cpp
+  src/platform/paths.cpp
+  src/platform/clock.cpp
+  src/platform/twips.cpp
+)
+list(APPEND TYPELAB_GUI_SOURCES
+  src/platform/display_mode.cpp
+  src/platform/message_box.cpp
+  src/platform/fonts.cpp
+  src/platform/signal_guard.cpp
+)

@@ -1,0 +1,230 @@
+#include "shell/main_window.h"
+
+#include "grades/grade_store.h"
+#include "platform/clock.h"
+#include "platform/display_mode.h"
+#include "platform/fonts.h"
+#include "platform/message_box.h"
+#include "platform/twips.h"
+#include "shell/program_state.h"
+#include "shell/shared_routines.h"
+#include "shell/status_panel.h"
+#include "shell/window_openers.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kDesignWidth = 8880;
+constexpr int kDesignHeight = 8310;
+constexpr int kScrollStripWidth = 250;
+constexpr int kScrollBarWidth = 255;
+constexpr int kScrollBarDesignHeight = 8000;
+constexpr int kBottomStripHeight = 440;
+constexpr int kResizeAllowance = 1130;
+
+QAction* addItem(QMenu* menu, const char* name, const char* caption)
+{
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(QString::fromUtf8(name));
+    return action;
+}
+
+void addSeparator(QMenu* menu, const char* name)
+{
+    menu->addSeparator()->setObjectName(QString::fromUtf8(name));
+}
+
+} // namespace
+
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+{
+    initResources();
+    setObjectName(QStringLiteral("MDIF1"));
+    setWindowTitle(QStringLiteral("录入练习测试"));
+    buildMenus();
+    buildPanels();
+    resize(Twips::toPixels(kDesignWidth), Twips::toPixels(kDesignHeight) + menuBar()->sizeHint().height());
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+
+    QMenu* login = bar->addMenu(QStringLiteral(" 登    录 "));
+    login->setObjectName(QStringLiteral("dl"));
+    connect(addItem(login, "lxdl", " 练习登录 "), &QAction::triggered, this, [this] { loginItem(1); });
+    addSeparator(login, "lll1");
+    connect(addItem(login, "csdl", " 测试登录 "), &QAction::triggered, this, [this] { loginItem(2); });
+    addSeparator(login, "lll2");
+    connect(addItem(login, "djsf", " 单机收分 "), &QAction::triggered, this, [this] { openCollectionDialog(*this); });
+    connect(addItem(login, "hbsf", " 合并收分 "), &QAction::triggered, this, [this] { openMergeDialog(*this); });
+    addSeparator(login, "ll3");
+    connect(addItem(login, "xtdl", " 系统登录 "), &QAction::triggered, this, [this] { loginItem(3); });
+    addSeparator(login, "lll4");
+    connect(addItem(login, "quit", " 退    出 "), &QAction::triggered, this, &MainWindow::quit);
+
+    QMenu* exercises = bar->addMenu(QStringLiteral(" 录入项目 "));
+    exercises->setObjectName(QStringLiteral("lrxm"));
+    connect(addItem(exercises, "ywlr", " 英文录入 "), &QAction::triggered, this, [this] { startExercise(*this, 1); });
+    addSeparator(exercises, "lll5");
+    connect(addItem(exercises, "zwlr", " 中文录入 "), &QAction::triggered, this, [this] { startExercise(*this, 2); });
+    addSeparator(exercises, "lll6");
+    connect(addItem(exercises, "cycj", " 查阅成绩 "), &QAction::triggered, this, [this] { openHistoryView(*this); });
+
+    QMenu* maintenance = bar->addMenu(QStringLiteral(" 系统维护 "));
+    maintenance->setObjectName(QStringLiteral("xtwh"));
+    connect(addItem(maintenance, "xgecdlmm", "修改二次登录密码"), &QAction::triggered, this,
+            [this] { openPasswordDialog(*this, PasswordColumn::SecondLogin); });
+    connect(addItem(maintenance, "xgdlmm", "修改用户登录密码"), &QAction::triggered, this,
+            [this] { openPasswordDialog(*this, PasswordColumn::User); });
+    connect(addItem(maintenance, "qclsjl", "清除历史记录"), &QAction::triggered, this, [this] { openClearHistoryDialog(*this); });
+    connect(addItem(maintenance, "xslrwj", "显示录入文件"), &QAction::triggered, this, [this] { openShowExerciseFile(*this); });
+    connect(addItem(maintenance, "ghlrwj", "更换录入文件"), &QAction::triggered, this, [this] { openReplaceExerciseFile(*this); });
+
+    // " 帮    助 " has no items: clicking the menu title opens the help.
+    QAction* help = bar->addAction(QStringLiteral(" 帮    助 "));
+    help->setObjectName(QStringLiteral("userbz"));
+    connect(help, &QAction::triggered, this, [this] { openHelpViewer(*this); });
+}
+
+void MainWindow::buildPanels()
+{
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* middle = new QHBoxLayout;
+    middle->setSpacing(0);
+
+    statusPanel_ = new StatusPanel(central);
+    middle->addWidget(statusPanel_);
+
+    mdiArea_ = new QMdiArea(central);
+    mdiArea_->setObjectName(QStringLiteral("mdiArea"));
+    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mdiArea_->setBackground(QBrush(QPixmap(QStringLiteral(":/background.jpg"))));
+    middle->addWidget(mdiArea_, 1);
+
+    scrollStrip_ = new QWidget(central);
+    scrollStrip_->setObjectName(QStringLiteral("Picture3"));
+    scrollStrip_->setFixedWidth(Twips::toPixels(kScrollStripWidth));
+    scrollBar_ = new QScrollBar(Qt::Vertical, scrollStrip_);
+    scrollBar_->setObjectName(QStringLiteral("VSc1"));
+    scrollBar_->setGeometry(0, 0, Twips::toPixels(kScrollBarWidth), Twips::toPixels(kScrollBarDesignHeight));
+    scrollBar_->hide();
+    connect(scrollBar_, &QScrollBar::valueChanged, this, &MainWindow::scrollBarChanged);
+    middle->addWidget(scrollStrip_);
+    outer->addLayout(middle, 1);
+
+    auto* bottom = new QWidget(central);
+    bottom->setObjectName(QStringLiteral("Picture2"));
+    bottom->setFixedHeight(Twips::toPixels(kBottomStripHeight));
+    loginLabel_ = new QLabel(bottom);
+    loginLabel_->setObjectName(QStringLiteral("Label2"));
+    loginLabel_->setFont(Fonts::song(10.5));
+    loginLabel_->setGeometry(Twips::rect(0, 0, 2295, 495));
+    outer->addWidget(bottom);
+
+    setCentralWidget(central);
+}
+
+bool MainWindow::load(const QString& appFolder)
+{
+    ProgramState& state = programState();
+    state.appFolder = appFolder;
+    DisplayMode::save();
+    savedScreenSize_ = DisplayMode::savedSize();
+    DisplayMode::change(800, 600, 85);
+    // Every window repaints in the new mode.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        widget->update();
+    setmenus(*this);
+    try {
+        GradeStore store = opendb();
+        store.purgeOld(Clock::today());
+    } catch (const DbError& error) {
+        DisplayMode::restore();
+        MessageBoxes::show(this, QStringLiteral("录入练习测试"),
+                           QStringLiteral("成绩数据库无法使用，程序将退出。\n%1").arg(error.describe()));
+        return false;
+    }
+    return true;
+}
+
+QMenu* MainWindow::topMenu(const char* name) const
+{
+    return menuBar()->findChild<QMenu*>(QString::fromUtf8(name));
+}
+
+QAction* MainWindow::menuItem(const char* name) const
+{
+    return findChild<QAction*>(QString::fromUtf8(name));
+}
+
+void MainWindow::setExerciseWindow(QWidget* frame, QWidget* focusTarget)
+{
+    exerciseFrame_ = frame;
+    exerciseFocus_ = focusTarget;
+}
+
+void MainWindow::endOfExercise(int)
+{
+    mdiArea_->update();
+}
+
+void MainWindow::applyResizeRule()
+{
+    const int heightTwips = Twips::fromPixels(frameGeometry().height());
+    if (heightTwips > kResizeAllowance)
+        scrollBar_->resize(scrollBar_->width(), Twips::toPixels(heightTwips - kResizeAllowance));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    applyResizeRule();
+}
+
+void MainWindow::loginItem(int mode)
+{
+    // The mode holds even when the dialog is closed without logging in.
+    programState().loginMode = quint8(mode);
+    openLoginDialog(*this);
+}
+
+void MainWindow::quit()
+{
+    DisplayMode::restore();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    DisplayMode::restore();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::scrollBarChanged(int value)
+{
+    if (programState().exerciseType == 0) {
+        endOfExercise(0);
+        return;
+    }
+    if (exerciseFrame_)
+        exerciseFrame_->move(exerciseFrame_->x(), -Twips::toPixels(value));
+    if (exerciseFocus_)
+        exerciseFocus_->setFocus();
+}

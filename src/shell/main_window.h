@@ -1,0 +1,63 @@
+#pragma once
+// The main window MDIF1: menus, Status panel, the scroll bar that moves the Exercise screen,
+// and the bottom strip with the login label.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSize>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QScrollBar;
+class StatusPanel;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The start sequence. False when the grade database cannot be used: the user has been
+    // told, the display is back as it was, and the program should end.
+    bool load(const QString& appFolder);
+
+    StatusPanel* statusPanel() const { return statusPanel_; }
+    QLabel* loginLabel() const { return loginLabel_; }        // Label2
+    QScrollBar* scrollBar() const { return scrollBar_; }      // VSc1
+    QMdiArea* mdiArea() const { return mdiArea_; }
+    QMenu* topMenu(const char* name) const;                   // dl, lrxm, xtwh
+    QAction* menuItem(const char* name) const;                // lxdl, ywlr, userbz, ...
+
+    QSize savedScreenSize() const { return savedScreenSize_; }
+
+    // The window the scroll bar moves (the Exercise screen's frame) and the widget that
+    // takes the focus after a scroll; set by the Exercise screen while it is open.
+    void setExerciseWindow(QWidget* frame, QWidget* focusTarget);
+    // Made by the Exercise screen's end sequence and by a scroll bar change with no exercise
+    // open: lays the remaining child windows out again.
+    void endOfExercise(int argument = 0);
+    // Sets the scroll bar's height from the window's height (the resize rule).
+    void applyResizeRule();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildPanels();
+    void loginItem(int mode);
+    void quit();
+    void scrollBarChanged(int value);
+
+    StatusPanel* statusPanel_ = nullptr;
+    QLabel* loginLabel_ = nullptr;
+    QScrollBar* scrollBar_ = nullptr;
+    QWidget* scrollStrip_ = nullptr;
+    QMdiArea* mdiArea_ = nullptr;
+    QPointer<QWidget> exerciseFrame_;
+    QPointer<QWidget> exerciseFocus_;
+    QSize savedScreenSize_;
+};

@@ -1,0 +1,25 @@
+#pragma once
+// The Status panel on the main window's left edge: sixteen labels in one column, fixed
+// captions on the even indexes, values on the odd ones.
+
+#include <QWidget>
+
+class QLabel;
+
+class StatusPanel : public QWidget {
+    Q_OBJECT
+public:
+    enum Value { StudentNumber = 1, Name = 3, TotalLines = 5, CurrentLine = 7, Score = 9,
+                 Speed = 11, Accuracy = 13, RemainingTime = 15 };
+
+    explicit StatusPanel(QWidget* parent = nullptr);
+    QLabel* label(int index) const;
+    void setValue(int index, const QString& text);
+    QString value(int index) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QLabel* labels_[16] = {};
+};

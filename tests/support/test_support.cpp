@@ -1,0 +1,69 @@
+#include "support/test_support.h"
+
+#include "platform/clock.h"
+#include "platform/fonts.h"
+#include "platform/message_box.h"
+#include "platform/twips.h"
+#include "shell/program_state.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace TestSupport {
+
+AppFolder::AppFolder()
+{
+    QDir root(dir_.path());
+    root.mkpath(QStringLiteral("data"));
+    root.mkpath(QStringLiteral("yw"));
+    root.mkpath(QStringLiteral("zw"));
+    GradeStore::create(gradeDatabase(), SystemRow{QString::fromLatin1(kUser), QString::fromLatin1(kUserPassword),
+                                                  QString::fromLatin1(kSecondPassword)});
+}
+
+QString AppFolder::file(const QString& relative) const
+{
+    return QDir(dir_.path()).filePath(relative);
+}
+
+QString AppFolder::gradeDatabase() const
+{
+    return file(QStringLiteral("data/stugrade.mdb"));
+}
+
+GradeStore AppFolder::store() const
+{
+    return GradeStore::open(path());
+}
+
+void AppFolder::writeFile(const QString& relative, const QByteArray& bytes) const
+{
+    const QString path = file(relative);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+void prepareApplication()
+{
+    Fonts::registerSubstitutions();
+    Twips::setDpi(96);
+    MessageBoxes::setRecording(true);
+}
+
+void resetState()
+{
+    resetProgramState();
+    MessageBoxes::setRecording(true);
+    Clock::setFixed(std::nullopt);
+}
+
+QString sourceDir()
+{
+    const QString fromEnv = qEnvironmentVariable("TYPELAB_SOURCE_DIR");
+    return fromEnv.isEmpty() ? QDir::currentPath() : fromEnv;
+}
+
+} // namespace TestSupport

@@ -1,0 +1,42 @@
+#pragma once
+// What every test needs: its own Application folder with a fresh grade database, and the
+// program's start-up settings without a real screen.
+
+#include "grades/grade_store.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace TestSupport {
+
+// The credentials of the grade database every test folder gets.
+inline const char* const kUser = "admin";
+inline const char* const kUserPassword = "admin123";
+inline const char* const kSecondPassword = "again";
+
+// A temporary Application folder: data/stugrade.mdb (with the credentials above), empty
+// yw/ and zw/ folders. The folder is removed when the object goes.
+class AppFolder {
+public:
+    AppFolder();
+    QString path() const { return dir_.path(); }
+    QString file(const QString& relative) const;
+    QString gradeDatabase() const;
+    GradeStore store() const;
+    // Writes an exercise file (header + text) at yw/ydzcsN.dat or zw/cdzcsN.dat etc.
+    void writeFile(const QString& relative, const QByteArray& bytes) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Fonts, twips, the recording message boxes and a zeroed program state; call in initTestCase
+// and init.
+void prepareApplication();
+void resetState();
+
+// The source tree's folder, for tests that read the project's own data files.
+QString sourceDir();
+
+} // namespace TestSupport

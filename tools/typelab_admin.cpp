@@ -1,0 +1,138 @@
+// typelab-admin: the administrator's tool beside the program.
+//   typelab-admin init [--user NAME] [--password P] [--second-password P] FILE
+//       creates a new grade database (never over an existing file); asks for what is not given
+//   typelab-admin pack SOURCE.txt TARGET.dat
+//       turns a UTF-8 (or code page 936) text into an exercise or help file
+
+#include "exercise/exercise_file_format.h"
+#include "grades/grade_store.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usage()
+{
+    err() << "usage: typelab-admin init [--user NAME] [--password P] [--second-password P] FILE\n"
+             "       typelab-admin pack SOURCE.txt TARGET.dat\n";
+    return 2;
+}
+
+QString ask(const QString& prompt)
+{
+    out() << prompt << Qt::flush;
+    std::string line;
+    if (!std::getline(std::cin, line))
+        return QString();
+    return QString::fromStdString(line).trimmed();
+}
+
+int init(QStringList args)
+{
+    SystemRow row;
+    bool haveUser = false, havePassword = false, haveSecond = false;
+    QString file;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if ((arg == "--user" || arg == "--password" || arg == "--second-password") && args.isEmpty())
+            return usage();
+        if (arg == "--user") {
+            row.username = args.takeFirst();
+            haveUser = true;
+        } else if (arg == "--password") {
+            row.usermm = args.takeFirst();
+            havePassword = true;
+        } else if (arg == "--second-password") {
+            row.xsmm = args.takeFirst();
+            haveSecond = true;
+        } else if (file.isEmpty() && !arg.startsWith("--")) {
+            file = arg;
+        } else {
+            return usage();
+        }
+    }
+    if (file.isEmpty())
+        return usage();
+    if (QFile::exists(file)) {
+        err() << "typelab-admin: " << file << " already exists; it is left as it is.\n";
+        return 1;
+    }
+    if (!haveUser)
+        row.username = ask("System user name: ");
+    if (!havePassword)
+        row.usermm = ask("System password: ");
+    if (!haveSecond)
+        row.xsmm = ask("Second-login password: ");
+    for (const QString& value : {row.username, row.usermm, row.xsmm}) {
+        if (value.toUtf8().size() > 10 || value.isEmpty()) {
+            err() << "typelab-admin: user name and passwords must be 1 to 10 ASCII characters.\n";
+            return 1;
+        }
+    }
+    try {
+        GradeStore::create(file, row);
+    } catch (const DbError& error) {
+        err() << "typelab-admin: cannot create " << file << ": " << error.engineMessage() << "\n";
+        return 1;
+    }
+    out() << "Created " << file << "\n";
+    return 0;
+}
+
+int pack(const QStringList& args)
+{
+    if (args.size() != 2)
+        return usage();
+    QFile source(args[0]);
+    if (!source.open(QIODevice::ReadOnly)) {
+        err() << "typelab-admin: cannot read " << args[0] << "\n";
+        return 1;
+    }
+    const auto converted = ExerciseFileFormat::toExerciseText(source.readAll());
+    if (!converted.unencodable.isEmpty()) {
+        err() << "typelab-admin: " << args[0] << " holds a character code page 936 cannot hold: "
+              << converted.unencodable << "\n";
+        return 1;
+    }
+    QSaveFile target(args[1]);
+    if (!target.open(QIODevice::WriteOnly)
+        || target.write(ExerciseFileFormat::build(converted.text)) < 0 || !target.commit()) {
+        err() << "typelab-admin: cannot write " << args[1] << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usage();
+    const QString command = args.takeFirst();
+    if (command == "init")
+        return init(args);
+    if (command == "pack")
+        return pack(args);
+    return usage();
+}
