@@ -1,0 +1,47 @@
+#pragma once
+// The countdown of an exercise and its result: speed, accuracy and score, counted from what
+// the typed bytes hold at the end.
+
+#include "exercise/exercise_text.h"
+
+#include <QString>
+#include <array>
+
+class Countdown {
+public:
+    // One tick of the 1000 ms timer. Returns true on the tick after 00:00 was shown: the
+    // exercise is over.
+    bool tick();
+    QString text() const;          // "10:00", "09:59", ... "00:00"
+    int elapsedSeconds() const;    // (10 - minutes) * 60 - seconds
+    int minutesLeft() const { return minutesLeft_; }
+    int secondsLeft() const { return secondsLeft_; }
+
+private:
+    qint16 minutesLeft_ = 10;
+    qint16 secondsLeft_ = 0;
+};
+
+struct ExerciseResult {
+    float speed = 0;      // characters per minute
+    float accuracy = 0;   // per cent
+    float score = 0;      // may be negative, at most 100
+    int correct = 0;
+    int wrong = 0;
+    int total = 0;
+};
+
+namespace Scoring {
+
+// Rounding to the nearest whole number with halves to the even neighbour.
+float nearest(float value);
+
+// Counting and results for a finished exercise; elapsed 0 or total 0 give 0 everywhere.
+ExerciseResult finishEnglish(const ExerciseText& text, const std::array<quint8, ExerciseText::kPositions>& typed,
+                             int elapsedSeconds, bool endedByEsc);
+ExerciseResult finishChinese(const ExerciseText& text, const std::array<quint8, ExerciseText::kPositions>& typed,
+                             int elapsedSeconds, bool endedByEsc);
+// From the counts alone (the worked examples); minimum is 1200 for English, 600 for Chinese.
+ExerciseResult fromCounts(ExerciseKind kind, int correct, int wrong, int elapsedSeconds, bool endedByEsc);
+
+} // namespace Scoring
