@@ -1,0 +1,153 @@
+// The database wrapper: keys, errors in Chinese, transactions, and the hardened open of files
+// from other machines.
+
+#include "platform/database.h"
+#include "support/test_support.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+class TestDatabase : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    static QList<ExpectedTable> oneTable()
+    {
+        return {{QStringLiteral("t"), {QStringLiteral("a"), QStringLiteral("b")}, {}}};
+    }
+
+    QString plainFile(const QString& name, const QStringList& extraSql)
+    {
+        const QString file = path(name);
+        Database db = Database::open(file, Database::Mode::Create);
+        db.exec(QStringLiteral("CREATE TABLE t (a TEXT, b INTEGER)"));
+        db.exec(QStringLiteral("INSERT INTO t VALUES ('x', 1)"));
+        for (const QString& sql : extraSql)
+            db.exec(sql);
+        return file;
+    }
+
+private slots:
+    void keyedFileNeedsItsKey()
+    {
+        const QString file = path("keyed.db");
+        {
+            Database db = Database::open(file, Database::Mode::Create, "857");
+            db.exec(QStringLiteral("CREATE TABLE t (a TEXT)"));
+        }
+        Database::open(file, Database::Mode::ReadWrite, "857");   // opens
+        try {
+            Database::open(file, Database::Mode::ReadWrite, "858");
+            QFAIL("a wrong key opened the file");
+        } catch (const DbError& error) {
+            QCOMPARE(error.code() & 0xff, SQLITE_NOTADB);
+            QVERIFY(error.describe().contains(QStringLiteral("数据库密码不对")));
+            QVERIFY(error.describe().contains(QStringLiteral("keyed.db")));
+        }
+        QVERIFY_THROWS_EXCEPTION(DbError, Database::open(file, Database::Mode::ReadWrite));
+    }
+
+    void missingFileIsNotCreated()
+    {
+        const QString file = path("missing.db");
+        try {
+            Database::open(file, Database::Mode::ReadWrite, "857");
+            QFAIL("a missing file opened");
+        } catch (const DbError& error) {
+            QCOMPARE(error.code() & 0xff, SQLITE_CANTOPEN);
+            QVERIFY(error.problem().contains(QStringLiteral("文件不存在")));
+        }
+        QVERIFY(!QFile::exists(file));
+    }
+
+    void boundTextIsNeverSql()
+    {
+        Database db = Database::open(path("bind.db"), Database::Mode::Create);
+        db.exec(QStringLiteral("CREATE TABLE t (a TEXT)"));
+        db.prepare(QStringLiteral("INSERT INTO t VALUES (?1)")).bind(1, QStringLiteral("' or '1'='1")).exec();
+        Statement select = db.prepare(QStringLiteral("SELECT count(*) FROM t WHERE a = ?1"));
+        select.bind(1, QStringLiteral("x' or '1'='1"));
+        QVERIFY(select.step());
+        QCOMPARE(select.integer(0), 0);
+        Statement exact = db.prepare(QStringLiteral("SELECT a FROM t WHERE a = ?1"));
+        exact.bind(1, QStringLiteral("' or '1'='1"));
+        QVERIFY(exact.step());
+        QCOMPARE(exact.text(0), QStringLiteral("' or '1'='1"));
+    }
+
+    void unfinishedTransactionLeavesNothing()
+    {
+        Database db = Database::open(path("tx.db"), Database::Mode::Create);
+        db.exec(QStringLiteral("CREATE TABLE t (a TEXT)"));
+        {
+            Transaction transaction(db);
+            db.exec(QStringLiteral("INSERT INTO t VALUES ('half')"));
+        }
+        Statement count = db.prepare(QStringLiteral("SELECT count(*) FROM t"));
+        QVERIFY(count.step());
+        QCOMPARE(count.integer(0), 0);
+    }
+
+    void untrustedOpenAcceptsTheExpectedSchema()
+    {
+        Database db = Database::openUntrusted(plainFile("good.db", {}), oneTable());
+        Statement select = db.prepare(QStringLiteral("SELECT a, b FROM t"));
+        QVERIFY(select.step());
+        QCOMPARE(select.text(0), QStringLiteral("x"));
+        // Read-only: nothing can be written through it.
+        QVERIFY_THROWS_EXCEPTION(DbError, db.exec(QStringLiteral("INSERT INTO t VALUES ('y', 2)")));
+    }
+
+    void untrustedOpenRefusesAnythingElse_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::newRow("trigger") << QStringList{
+            "CREATE TRIGGER tr AFTER INSERT ON t BEGIN DELETE FROM t; END"};
+        QTest::newRow("view") << QStringList{"CREATE VIEW v AS SELECT * FROM t"};
+        QTest::newRow("fts3 table") << QStringList{"CREATE VIRTUAL TABLE f USING fts3(c)"};
+        QTest::newRow("rtree table") << QStringList{"CREATE VIRTUAL TABLE r USING rtree(id, x0, x1)"};
+        QTest::newRow("statistics") << QStringList{"CREATE INDEX ti ON t(a)", "ANALYZE"};
+        QTest::newRow("other table") << QStringList{"CREATE TABLE extra (z)"};
+        QTest::newRow("unknown index") << QStringList{"CREATE INDEX ti ON t(a)"};
+    }
+
+    void untrustedOpenRefusesAnythingElse()
+    {
+        QFETCH(QStringList, extra);
+        const QString file = plainFile(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + ".db", extra);
+        try {
+            Database::openUntrusted(file, oneTable());
+            QFAIL("a file with more than the expected schema was opened");
+        } catch (const DbError& error) {
+            QVERIFY(!error.describe().isEmpty());
+        }
+    }
+
+    void untrustedOpenRefusesOtherColumns()
+    {
+        const QString file = path("columns.db");
+        {
+            Database db = Database::open(file, Database::Mode::Create);
+            db.exec(QStringLiteral("CREATE TABLE t (b INTEGER, a TEXT)"));
+        }
+        QVERIFY_THROWS_EXCEPTION(DbError, Database::openUntrusted(file, oneTable()));
+    }
+
+    void untrustedOpenRefusesGarbage()
+    {
+        const QString file = path("garbage.db");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray(4096, 'z'));
+        out.close();
+        QVERIFY_THROWS_EXCEPTION(DbError, Database::openUntrusted(file, oneTable()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabase)
+#include "test_database.moc"
