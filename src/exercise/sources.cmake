@@ -1,6 +1,10 @@
 list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/exercise_file_format.cpp
+  src/exercise/scoring.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
+  # The typing engine draws in QColor, which lives in Qt Gui; it uses no widget.
+  src/exercise/typing_engine.cpp
+  src/exercise/typing_keys.cpp
   src/exercise/exercise_screen.cpp
 )

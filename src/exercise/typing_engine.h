@@ -53,6 +53,12 @@ public:
 
     int currentLine() const { return currentLine_; }
     int cursorColumn() const { return column_; }
+    // Text position under the cursor: start of the current line + column.
+    int cursorPosition() const;
+    // True once a wide character has wrapped onto a new line: from then on the cursor line
+    // reaches a half-width character's height below the top of the input row instead of a
+    // full-width one's.
+    bool cursorLowerEndAscii() const { return cursorLowerEndAscii_; }
     bool typingStarted() const { return typingStarted_; }
     bool endedByEsc() const { return endedByEsc_; }
     const std::array<quint8, ExerciseText::kPositions>& typedBytes() const { return typedBytes_; }
@@ -60,6 +66,33 @@ public:
     const ExerciseText& text() const { return text_; }
 
 private:
+    // Typing (typing_engine.cpp).
+    void typeSingleByte(quint8 code);
+    void typeDoubleByte(qint16 code);
+    void typeWideAt(quint8 lead, quint8 trail);
+    void nextLine();
+    void pageFollow();
+    // Editing and moving (typing_keys.cpp).
+    void backspace();
+    void enter();
+    void left();
+    void up();
+    void right();
+    void down();
+    void deleteAtCursor();
+    void landOffRightHalf();
+    void lineFollow();
+    void scrollBack();
+
+    // Guarded access: positions outside 0..4096 read as 0 / unmarked and are never written.
+    int lineStart(int line) const;
+    int lineLength(int line) const;
+    int lastLineIndex() const;
+    quint8 typedAt(int p) const;
+    bool markedAt(int p) const;
+    void setTyped(int p, quint8 byte);
+    void setMark(int p, bool marked);
+
     const ExerciseText& text_;
     CellCanvas& canvas_;
     TypingHost& host_;
@@ -69,4 +102,5 @@ private:
     int column_ = 0;
     bool typingStarted_ = false;
     bool endedByEsc_ = false;
+    bool cursorLowerEndAscii_ = false;
 };

@@ -1,0 +1,175 @@
+// Typing into the input rows: each character is drawn under the one it answers, stored per text
+// position for the result, and the cursor moves on, wrapping to the next line and paging the
+// view when it leaves the visible rows.
+
+#include "exercise/typing_engine.h"
+
+#include <algorithm>
+
+namespace {
+constexpr int kVisibleRows = 11;        // rows below this one scroll the view
+constexpr int kPageTwips = 6600;        // eleven lines
+}
+
+TypingEngine::TypingEngine(const ExerciseText& text, CellCanvas& canvas, TypingHost& host)
+    : text_(text), canvas_(canvas), host_(host) {}
+
+int TypingEngine::lastLineIndex() const {
+    return std::clamp<int>(text_.lastLine, 0, ExerciseText::kRows - 1);
+}
+
+int TypingEngine::lineStart(int line) const {
+    if (line < 0 || line >= ExerciseText::kRows)
+        return 0;
+    return std::max<int>(0, text_.lineTable[line].start);
+}
+
+int TypingEngine::lineLength(int line) const {
+    if (line < 0 || line >= ExerciseText::kRows)
+        return 0;
+    return std::max<int>(0, text_.lineTable[line].length);
+}
+
+int TypingEngine::cursorPosition() const {
+    return lineStart(currentLine_) + column_;
+}
+
+quint8 TypingEngine::typedAt(int p) const {
+    return p >= 0 && p < ExerciseText::kPositions ? typedBytes_[p] : 0;
+}
+
+bool TypingEngine::markedAt(int p) const {
+    return p >= 0 && p < ExerciseText::kPositions && positionMarks_[p] != 0;
+}
+
+void TypingEngine::setTyped(int p, quint8 byte) {
+    if (p >= 0 && p < ExerciseText::kPositions)
+        typedBytes_[p] = byte;
+}
+
+void TypingEngine::setMark(int p, bool marked) {
+    if (p >= 0 && p < ExerciseText::kPositions)
+        positionMarks_[p] = marked ? -1 : 0;
+}
+
+void TypingEngine::character(qint16 code) {
+    if (endedByEsc_ || code > 255)
+        return;
+    // The countdown starts with the first character key, Backspace and Enter included.
+    if (!typingStarted_) {
+        typingStarted_ = true;
+        host_.startCountdown();
+    }
+    if (code < 0)
+        typeDoubleByte(code);
+    else
+        typeSingleByte(quint8(code));
+}
+
+void TypingEngine::typeSingleByte(quint8 code) {
+    if (code == 8) {
+        backspace();
+        return;
+    }
+    if (code == 13) {
+        enter();
+        return;
+    }
+    const int length = lineLength(currentLine_);
+    if (length <= 0) {
+        // A line without cells takes nothing; the character goes nowhere.
+        if (currentLine_ < lastLineIndex())
+            nextLine();
+        return;
+    }
+    const int p = cursorPosition();
+    // A wide character typed here also covers the next cell: clear both halves first.
+    if (column_ + 1 <= length - 1 && markedAt(p + 1)) {
+        canvas_.blank(currentLine_, column_, 2);
+        setTyped(p + 1, 0);
+        setMark(p + 1, false);
+    }
+    const QColor colour = code == text_.byteAt(p) ? rightColour : wrongColour;
+    canvas_.drawChar(currentLine_, column_, code, 0, false, colour);
+    setTyped(p, code);
+
+    if (column_ >= length - 1) {
+        if (currentLine_ < lastLineIndex())
+            nextLine();
+        return;
+    }
+    ++column_;
+}
+
+void TypingEngine::typeDoubleByte(qint16 code) {
+    const quint16 unsignedCode = quint16(code);
+    const quint8 lead = quint8(unsignedCode >> 8);
+    const quint8 trail = quint8(unsignedCode & 0xFF);
+
+    // A wide character needs two cells before the line ends; on the last cell it wraps to the
+    // next line (again, should that line be too short for it as well).
+    for (;;) {
+        const int length = lineLength(currentLine_);
+        if (column_ <= length - 2) {
+            typeWideAt(lead, trail);
+            break;
+        }
+        if (length > 0) {
+            const int p = cursorPosition();
+            if (typedAt(p) != 0) {
+                canvas_.blank(currentLine_, column_, 1);
+                setTyped(p, 0);
+            }
+        }
+        if (currentLine_ >= lastLineIndex())
+            return;   // the end of the text: the character is dropped
+        nextLine();
+    }
+
+    const int length = lineLength(currentLine_);
+    if (column_ >= length - 2) {
+        if (currentLine_ >= lastLineIndex())
+            return;
+        nextLine();
+        cursorLowerEndAscii_ = true;
+        return;
+    }
+    column_ += 2;
+}
+
+// Draws and stores a wide character on the cursor's cell and the one after it.
+void TypingEngine::typeWideAt(quint8 lead, quint8 trail) {
+    const int length = lineLength(currentLine_);
+    const int p = cursorPosition();
+    const quint8 expectedLead = text_.byteAt(p);
+    const bool right = expectedLead >= 128 && lead == expectedLead && trail == text_.byteAt(p + 1);
+    canvas_.drawChar(currentLine_, column_, lead, trail, true, right ? rightColour : wrongColour);
+    // A wide character typed one cell further right still shows its right half in cell p + 2.
+    if (column_ + 2 <= length - 1 && markedAt(p + 2)) {
+        canvas_.blank(currentLine_, column_ + 2, 1);
+        setTyped(p + 2, 0);
+        setMark(p + 2, false);
+    }
+    setTyped(p, lead);
+    setTyped(p + 1, trail);
+    setMark(p + 1, true);
+}
+
+void TypingEngine::nextLine() {
+    column_ = 0;
+    ++currentLine_;
+    host_.showCurrentLine(currentLine_ + 1);
+    pageFollow();
+}
+
+// Typing and Enter page the view by eleven lines once the cursor's row leaves the visible ones.
+void TypingEngine::pageFollow() {
+    const double row = host_.screenTop() / 600.0 + currentLine_;
+    if (row <= kVisibleRows)
+        return;
+    const int maximum = host_.scrollMaximum();
+    if (lastLineIndex() - currentLine_ + 1 > kVisibleRows)
+        host_.setScrollValue(std::min(host_.scrollValue() + kPageTwips, maximum));
+    else
+        host_.setScrollValue(maximum);
+}

@@ -1,0 +1,201 @@
+// The editing and navigation keys: arrows, Delete, Backspace, Enter and Esc. The view follows
+// the cursor one line at a time when moving down and scrolls back when moving up.
+
+#include "exercise/typing_engine.h"
+
+#include <algorithm>
+
+namespace {
+enum KeyCode { Esc = 27, Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46 };
+constexpr int kVisibleRows = 11;
+}
+
+void TypingEngine::keyDown(int keyCode) {
+    if (endedByEsc_)
+        return;
+    host_.showCursorColumn(column_);
+    switch (keyCode) {
+    case Esc:
+        endedByEsc_ = true;
+        // The screen may close inside escapePressed(): the line field is written before.
+        host_.showCurrentLine(currentLine_ + 1);
+        host_.escapePressed();
+        return;
+    case Left: left(); break;
+    case Up: up(); break;
+    case Right: right(); break;
+    case Down: down(); break;
+    case Delete: deleteAtCursor(); break;
+    default: break;
+    }
+    host_.showCurrentLine(currentLine_ + 1);
+}
+
+void TypingEngine::left() {
+    if (column_ > 0) {
+        const int p = cursorPosition();
+        column_ -= column_ >= 2 && markedAt(p - 1) ? 2 : 1;
+        return;
+    }
+    if (currentLine_ == 0)
+        return;
+    --currentLine_;
+    const int length = lineLength(currentLine_);
+    const int lastCell = lineStart(currentLine_) + length - 1;
+    // A wide character that ends the line is entered on its left half.
+    if (length >= 2 && markedAt(lastCell))
+        column_ = length - 2;
+    else
+        column_ = std::max(0, length - 1);
+    scrollBack();
+}
+
+void TypingEngine::up() {
+    if (currentLine_ == 0)
+        return;
+    --currentLine_;
+    landOffRightHalf();
+    scrollBack();
+}
+
+void TypingEngine::down() {
+    if (currentLine_ >= lastLineIndex())
+        return;
+    ++currentLine_;
+    landOffRightHalf();
+    lineFollow();
+}
+
+// After Up or Down the cursor keeps its column, but never beyond the line's last cell and never
+// on the right half of a wide character.
+void TypingEngine::landOffRightHalf() {
+    const int length = lineLength(currentLine_);
+    if (column_ > length - 1)
+        column_ = std::max(0, length - 1);
+    if (column_ > 0 && markedAt(cursorPosition()))
+        --column_;
+}
+
+void TypingEngine::right() {
+    const int lastCell = lineLength(currentLine_) - 1;
+    const int p = cursorPosition();
+    if (column_ < lastCell && !markedAt(p + 1)) {
+        ++column_;
+        return;
+    }
+    // A wide character starts at the cursor: jump over it, unless it ends the line.
+    if (column_ + 2 <= lastCell) {
+        column_ += 2;
+        return;
+    }
+    if (currentLine_ >= lastLineIndex())
+        return;
+    column_ = 0;
+    ++currentLine_;
+    lineFollow();
+}
+
+void TypingEngine::deleteAtCursor() {
+    const int length = lineLength(currentLine_);
+    if (length <= 0)
+        return;
+    const int p = cursorPosition();
+    if (column_ + 1 <= length - 1 && markedAt(p + 1)) {
+        setTyped(p, 0);
+        setTyped(p + 1, 0);
+        setMark(p + 1, false);
+        canvas_.blank(currentLine_, column_, 2);
+    } else if (typedAt(p) != 0) {
+        setTyped(p, 0);
+        canvas_.blank(currentLine_, column_, 1);
+    }
+}
+
+void TypingEngine::backspace() {
+    if (column_ > 0) {
+        const int p = cursorPosition();
+        if (column_ >= 2 && markedAt(p - 1)) {
+            column_ -= 2;
+            canvas_.blank(currentLine_, column_, 2);
+            setTyped(p - 2, 0);
+            setTyped(p - 1, 0);
+            setMark(p - 1, false);
+        } else {
+            column_ -= 1;
+            canvas_.blank(currentLine_, column_, 1);
+            setTyped(p - 1, 0);
+            setMark(p - 1, false);
+        }
+        return;
+    }
+    if (currentLine_ == 0)
+        return;
+
+    // Back across the line start onto the previous line's last cell.
+    --currentLine_;
+    const int length = lineLength(currentLine_);
+    const int lastCell = lineStart(currentLine_) + length - 1;
+    if (length <= 0) {
+        column_ = 0;
+    } else if (typedAt(lastCell) == 13) {
+        // Enter was pressed there: the cell shows nothing, only the 13 goes.
+        column_ = length - 1;
+        setTyped(lastCell, 0);
+    } else if (length >= 2 && markedAt(lastCell)) {
+        column_ = length - 2;
+        canvas_.blank(currentLine_, column_, 2);
+        setTyped(lastCell - 1, 0);
+        setTyped(lastCell, 0);
+        setMark(lastCell, false);
+    } else {
+        column_ = length - 1;
+        canvas_.blank(currentLine_, column_, 1);
+        setTyped(lastCell, 0);
+    }
+    host_.showCurrentLine(currentLine_ + 1);
+    scrollBack();
+}
+
+// Enter ends the line wherever the cursor stands; the rest of the line stays untyped.
+void TypingEngine::enter() {
+    const int length = lineLength(currentLine_);
+    if (length > 0) {
+        const int p = cursorPosition();
+        canvas_.blank(currentLine_, column_, 1);
+        if (column_ < length - 1 && markedAt(p + 1)) {
+            setTyped(p + 1, 0);
+            setMark(p + 1, false);
+            canvas_.blank(currentLine_, column_ + 1, 1);
+        }
+        setTyped(p, 13);
+    }
+    if (currentLine_ < lastLineIndex()) {
+        column_ = 0;
+        ++currentLine_;
+    }
+    host_.showCurrentLine(currentLine_ + 1);
+    pageFollow();
+}
+
+// Right and Down follow the cursor one line at a time.
+void TypingEngine::lineFollow() {
+    const double row = host_.screenTop() / 600.0 + currentLine_;
+    if (row <= kVisibleRows)
+        return;
+    const int value = host_.scrollValue();
+    const int maximum = host_.scrollMaximum();
+    host_.setScrollValue(maximum >= value + kLinePitch ? value + kLinePitch : maximum);
+}
+
+// Left, Up and Backspace bring a line scrolled off the top back into view.
+void TypingEngine::scrollBack() {
+    const int top = host_.screenTop();
+    const double row = top / 600.0 + currentLine_;
+    if (row >= 0)
+        return;
+    const int value = host_.scrollValue();
+    if (top > -kLinePitch)
+        host_.setScrollValue(std::max(0, value + top));
+    else
+        host_.setScrollValue(std::max(0, value - kLinePitch));
+}
