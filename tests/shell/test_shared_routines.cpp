@@ -1,0 +1,124 @@
+// bytelen, setmenus and norightclick.
+
+#include "shell/main_window.h"
+#include "shell/program_state.h"
+#include "shell/shared_routines.h"
+#include "support/test_support.h"
+
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QtTest>
+
+class TestSharedRoutines : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TestSupport::prepareApplication(); }
+    void init() { TestSupport::resetState(); }
+
+    void bytelenCounts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("doubleByte");
+        QTest::newRow("empty") << QString() << 0 << false;
+        QTest::newRow("spaces only") << QStringLiteral("    ") << 0 << false;
+        QTest::newRow("ten digits") << QStringLiteral("2026001234") << 10 << false;
+        QTest::newRow("two chinese") << QStringLiteral("张三") << 4 << true;
+        QTest::newRow("letters in spaces") << QStringLiteral("  ab  ") << 2 << false;
+        QTest::newRow("letter and chinese") << QStringLiteral("a中") << 3 << true;
+        QTest::newRow("full-width comma") << QStringLiteral("，") << 2 << true;
+        QTest::newRow("inner spaces count") << QStringLiteral(" a b ") << 3 << false;
+        QTest::newRow("tab is not trimmed") << QStringLiteral("\tab") << 3 << false;
+        QTest::newRow("emoji counts double") << QStringLiteral("a😀") << 3 << true;
+    }
+
+    void bytelenCounts()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, length);
+        QFETCH(bool, doubleByte);
+        programState().doubleByte = !doubleByte;
+        QCOMPARE(bytelen(text), length);
+        QCOMPARE(programState().doubleByte, doubleByte);
+    }
+
+    void laterCallClearsTheFlag()
+    {
+        bytelen(QStringLiteral("a中"));
+        QVERIFY(programState().doubleByte);
+        bytelen(QStringLiteral("ab"));
+        QVERIFY(!programState().doubleByte);
+    }
+
+    void setmenusFollowsTheLoginMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("exercises");
+        QTest::addColumn<bool>("maintenance");
+        QTest::newRow("none") << 0 << false << false;
+        QTest::newRow("practice") << 1 << true << false;
+        QTest::newRow("test") << 2 << true << false;
+        QTest::newRow("system") << 3 << true << true;
+    }
+
+    void setmenusFollowsTheLoginMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, exercises);
+        QFETCH(bool, maintenance);
+        MainWindow window;
+        // Start from the opposite state, as after a system login, to see every change.
+        window.topMenu("lrxm")->menuAction()->setEnabled(!exercises);
+        window.topMenu("xtwh")->menuAction()->setEnabled(!maintenance);
+        programState().loginMode = quint8(mode);
+        setmenus(window);
+        QCOMPARE(window.topMenu("lrxm")->menuAction()->isEnabled(), exercises);
+        QCOMPARE(window.topMenu("xtwh")->menuAction()->isEnabled(), maintenance);
+    }
+
+    void setmenusLeavesOtherModesAlone()
+    {
+        MainWindow window;
+        window.topMenu("lrxm")->menuAction()->setEnabled(true);
+        window.topMenu("xtwh")->menuAction()->setEnabled(false);
+        programState().loginMode = 7;
+        setmenus(window);
+        QVERIFY(window.topMenu("lrxm")->menuAction()->isEnabled());
+        QVERIFY(!window.topMenu("xtwh")->menuAction()->isEnabled());
+    }
+
+    void norightclickSwallowsTheRightButton()
+    {
+        QPlainTextEdit box;
+        box.setPlainText(QStringLiteral("帮助"));
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        int menus = 0;
+        box.setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(&box, &QWidget::customContextMenuRequested, this, [&menus] { ++menus; });
+
+        QContextMenuEvent before(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QApplication::sendEvent(box.viewport(), &before);
+        QCOMPARE(menus, 1);
+
+        installNoRightClick(&box);
+        QCOMPARE(programState().subclassedTextBox, &box);
+        QContextMenuEvent guarded(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QApplication::sendEvent(box.viewport(), &guarded);
+        QTest::mouseClick(box.viewport(), Qt::RightButton);
+        QCOMPARE(menus, 1);
+
+        removeNoRightClick();
+        QCOMPARE(programState().subclassedTextBox, nullptr);
+        QContextMenuEvent after(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QApplication::sendEvent(box.viewport(), &after);
+        QCOMPARE(menus, 2);
+        // Removing with nothing guarded changes nothing.
+        removeNoRightClick();
+        QCOMPARE(programState().subclassedTextBox, nullptr);
+    }
+};
+
+QTEST_MAIN(TestSharedRoutines)
+#include "test_shared_routines.moc"
