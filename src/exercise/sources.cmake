@@ -1,6 +1,7 @@
 list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/exercise_file_format.cpp
   src/exercise/scoring.cpp
+  src/exercise/exercise_loader.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   # The typing engine draws in QColor, which lives in Qt Gui; it uses no widget.

@@ -1,0 +1,444 @@
+// Exercise files: the header and length check, the random digit, and the two splitters that
+// cut a text into display lines.
+
+#include "exercise/exercise_file_format.h"
+#include "exercise/exercise_text.h"
+#include "platform/codepage.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+#include <set>
+
+namespace {
+
+ExerciseText textOf(const QByteArray& bytes)
+{
+    ExerciseText text;
+    std::memcpy(text.textBytes.data(), bytes.constData(), std::size_t(bytes.size()));
+    text.textLength = int(bytes.size());
+    return text;
+}
+
+// Display line i as bytes, its CR included.
+QByteArray lineOf(const ExerciseText& text, int i)
+{
+    const LineEntry& e = text.lineTable[i];
+    return QByteArray(reinterpret_cast<const char*>(text.textBytes.data()) + e.start, e.length);
+}
+
+QList<QByteArray> linesOf(const ExerciseText& text)
+{
+    QList<QByteArray> lines;
+    for (int i = 0; i <= text.lastLine; ++i)
+        lines.append(lineOf(text, i));
+    return lines;
+}
+
+// Every byte of the text belongs to exactly one line, apart from the LF after a line's CR;
+// the row after the last line starts where the shown text ends.
+void verifyCoverage(const ExerciseText& text)
+{
+    QCOMPARE(text.lineTable[0].start, qint16(0));
+    QVERIFY(text.lastLine >= 0 && text.lastLine < ExerciseText::kRows - 1);
+    for (int i = 0; i <= text.lastLine; ++i) {
+        const LineEntry& e = text.lineTable[i];
+        QVERIFY2(e.length > 0, qPrintable(QStringLiteral("line %1 is empty").arg(i)));
+        const bool endsAtCr = text.textBytes[e.start + e.length - 1] == '\r';
+        const int next = e.start + e.length + (endsAtCr ? 1 : 0);
+        QVERIFY2(text.lineTable[i + 1].start == next,
+                 qPrintable(QStringLiteral("line %1 ends at %2, line %3 starts at %4")
+                                .arg(i).arg(next).arg(i + 1).arg(text.lineTable[i + 1].start)));
+        QVERIFY(next <= text.textLength);
+    }
+}
+
+int visibleLength(const QByteArray& line)
+{
+    return int(line.endsWith('\r') ? line.size() - 1 : line.size());
+}
+
+QByteArray repeated(char c, int n) { return QByteArray(n, c); }
+
+// n Chinese characters from a fixed set of common GB2312 ones (no punctuation).
+QByteArray hanzi(int n)
+{
+    static const QByteArray chars = QByteArray::fromHex("d6d0cec4cabeb5c4d1a7c9fab4f3d0a1c9bdcbaed4c2c8d5");
+    QByteArray out;
+    for (int i = 0; i < n; ++i)
+        out += chars.mid((i % (chars.size() / 2)) * 2, 2);
+    return out;
+}
+
+QByteArray gbk(const char* utf8) { return *CodePage::encode(QString::fromUtf8(utf8)); }
+
+} // namespace
+
+class TestExerciseLoader : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TestSupport::prepareApplication(); }
+    void cleanup() { ExerciseLoader::setRandomSourceForTests({}); }
+
+    // ---- files and headers ----
+
+    void header_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("valid");
+        const QByteArray text = "Type this line.\r\nAnd this one.\r\n";
+        const QByteArray good = ExerciseFileFormat::build(text);
+        QTest::newRow("exact length") << good << true;
+        QTest::newRow("one byte more") << good + 'x' << false;
+        QTest::newRow("one byte less") << good.left(good.size() - 1) << false;
+        for (int i = 0; i < 4; ++i) {
+            QByteArray bad = good;
+            bad[i] = char(bad[i] ^ 0x01);
+            QTest::newRow(qPrintable(QStringLiteral("magic byte %1 wrong").arg(i))) << bad << false;
+        }
+        QByteArray free = good;
+        for (int i = 4; i < 16; ++i)
+            free[i] = char(0xA0 + i);
+        for (int i = 18; i < 32; ++i)
+            free[i] = char(0xFF - i);
+        QTest::newRow("bytes 4-15 and 18-31 anything") << free << true;
+        QTest::newRow("header only, shorter than 32") << good.left(20) << false;
+
+        // A length field of 0x8000 or more is negative in 16-bit arithmetic: never valid, even
+        // when the file is that long.
+        QByteArray high = ExerciseFileFormat::build(QByteArray(0x8010, 'a'));
+        QCOMPARE(quint8(high[17]), quint8(0x80));
+        QTest::newRow("byte 17 0x80") << high << false;
+        // 32740 + 32 = 32772 overflows a signed 16-bit sum.
+        QTest::newRow("sum over 32767") << ExerciseFileFormat::build(QByteArray(32740, 'a')) << false;
+        QTest::newRow("text 4097 bytes") << ExerciseFileFormat::build(QByteArray(4095, 'a') + "\r\n") << false;
+        QTest::newRow("text 4096 bytes") << ExerciseFileFormat::build(QByteArray(4094, 'a') + "\r\n") << true;
+        QTest::newRow("empty text") << ExerciseFileFormat::build(QByteArray()) << false;
+    }
+
+    void header()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, valid);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ydzcs3.dat"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QCOMPARE(out.write(file), file.size());
+        out.close();
+        const auto loaded = ExerciseLoader::load(path, ExerciseKind::English);
+        QCOMPARE(loaded.has_value(), valid);
+        if (valid) {
+            QCOMPARE(loaded->textLength, int(file.size() - 32));
+            QCOMPARE(QByteArray(reinterpret_cast<const char*>(loaded->textBytes.data()), loaded->textLength),
+                     file.mid(32));
+            verifyCoverage(*loaded);
+        }
+    }
+
+    void missingFile()
+    {
+        QTemporaryDir dir;
+        QVERIFY(!ExerciseLoader::load(dir.filePath(QStringLiteral("zw/cdzcs1.dat")), ExerciseKind::Chinese));
+    }
+
+    void tooManyLinesIsABadFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("x.dat"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(ExerciseFileFormat::build(QByteArray("a\r\n").repeated(201)));
+        out.close();
+        QVERIFY(!ExerciseLoader::load(path, ExerciseKind::English));
+        QVERIFY(!ExerciseLoader::load(path, ExerciseKind::Chinese));
+    }
+
+    // ---- the file name ----
+
+    void digit_data()
+    {
+        QTest::addColumn<float>("r");
+        QTest::addColumn<int>("digit");
+        QTest::newRow("7.0554752 -> 7.055475") << 0.70554752f << 5;
+        QTest::newRow("zero") << 0.0f << 0;
+        QTest::newRow("half -> 5") << 0.5f << 5;
+        QTest::newRow("0.1 -> 1") << 0.1f << 1;
+        QTest::newRow("1.23") << 0.123f << 3;
+        QTest::newRow("largest below one") << 0.99999994f << 9;
+        QTest::newRow("rounded at 7 digits") << 0.31415926f << 3;   // 3.141593
+        QTest::newRow("trailing zeros dropped") << 0.25f << 5;       // 2.5
+        QTest::newRow("below 0.1") << 0.0042f << 2;                // 0.042
+    }
+
+    void digit()
+    {
+        QFETCH(float, r);
+        QFETCH(int, digit);
+        QCOMPARE(ExerciseLoader::digitFor(r), digit);
+        ExerciseLoader::setRandomSourceForTests([r] { return r; });
+        QCOMPARE(ExerciseLoader::drawDigit(), digit);
+    }
+
+    void realDrawsGiveDigits()
+    {
+        std::set<int> seen;
+        for (int i = 0; i < 200; ++i) {
+            const int d = ExerciseLoader::drawDigit();
+            QVERIFY(d >= 0 && d <= 9);
+            seen.insert(d);
+        }
+        QVERIFY2(seen.size() >= 3, "the clock-seeded draw keeps giving the same digits");
+    }
+
+    void paths()
+    {
+        QCOMPARE(ExerciseLoader::pathFor(QStringLiteral("/opt/typelab"), ExerciseKind::English, 4),
+                 QStringLiteral("/opt/typelab/yw/ydzcs4.dat"));
+        QCOMPARE(ExerciseLoader::pathFor(QStringLiteral("/opt/typelab"), ExerciseKind::Chinese, 0),
+                 QStringLiteral("/opt/typelab/zw/cdzcs0.dat"));
+    }
+
+    // ---- English splitter ----
+
+    void english_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        const QByteArray a89 = repeated('a', 89);
+        const QByteArray a90 = repeated('a', 90);
+
+        QTest::newRow("lines end at CR") << QByteArray("one\r\ntwo\r\n") << QList<QByteArray>{"one\r", "two\r"};
+        QTest::newRow("blank line") << QByteArray("one\r\n\r\ntwo\r\n") << QList<QByteArray>{"one\r", "\r", "two\r"};
+        QTest::newRow("90 bytes then a letter") << a90 + "bc\r\n" << QList<QByteArray>{a90, "bc\r"};
+        QTest::newRow("90 bytes then CR") << a90 + "\r\nb\r\n" << QList<QByteArray>{a90 + '\r', "b\r"};
+        QTest::newRow("( at 89 starts the next line") << a89 + "(b)\r\n" << QList<QByteArray>{a89, "(b)\r"};
+        QTest::newRow("[ at 89") << a89 + "[x]\r\n" << QList<QByteArray>{a89, "[x]\r"};
+        QTest::newRow("letter at 89 stays") << a89 + "bc\r\n" << QList<QByteArray>{a89 + 'b', "c\r"};
+        QTest::newRow(", at 90 stays") << a90 + ", b\r\n" << QList<QByteArray>{a90 + ',', " b\r"};
+        QTest::newRow(") at 90 stays") << a90 + ")b\r\n" << QList<QByteArray>{a90 + ')', "b\r"};
+        QTest::newRow("( at 90 moves") << a90 + "(b\r\n" << QList<QByteArray>{a90, "(b\r"};
+        const QByteArray openSingle = "'" + repeated('a', 89);
+        QTest::newRow("' at 90 closes an open quote") << openSingle + "' b\r\n"
+                                                     << QList<QByteArray>{openSingle + '\'', " b\r"};
+        QTest::newRow("' at 90 with no quote open moves") << a90 + "'b'\r\n" << QList<QByteArray>{a90, "'b'\r"};
+        QTest::newRow("' at 89 opening moves") << a89 + "'b'\r\n" << QList<QByteArray>{a89, "'b'\r"};
+        const QByteArray openSingle88 = "'" + repeated('a', 88);
+        QTest::newRow("' at 89 closing stays") << openSingle88 + "'bc\r\n"
+                                              << QList<QByteArray>{openSingle88 + "'", "bc\r"};
+        const QByteArray openDouble = "\"" + repeated('a', 89);
+        QTest::newRow("\" at 90 closes") << openDouble + "\".\r\n" << QList<QByteArray>{openDouble + '"', ".\r"};
+        QTest::newRow("\" at 89 opening moves") << a89 + "\"b\"\r\n" << QList<QByteArray>{a89, "\"b\"\r"};
+        // Quotes toggle once each: two singles earlier on the line leave the state closed.
+        const QByteArray pair = "'x' " + repeated('a', 86);
+        QTest::newRow("quote pairs balance") << pair + "'b'\r\n" << QList<QByteArray>{pair, "'b'\r"};
+        QTest::newRow("closing mark then CR keeps one line")
+            << a90 + ".\r\nnext\r\n" << QList<QByteArray>{a90 + ".\r", "next\r"};
+        QTest::newRow("long paragraph wraps three times")
+            << repeated('b', 250) + "\r\n"
+            << QList<QByteArray>{repeated('b', 90), repeated('b', 90), repeated('b', 70) + '\r'};
+    }
+
+    void english()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<QByteArray>, lines);
+        ExerciseText t = textOf(text);
+        QVERIFY(ExerciseLoader::splitEnglish(t));
+        QCOMPARE(linesOf(t), lines);
+        verifyCoverage(t);
+        QCOMPARE(t.lineTable[t.lastLine + 1].start, qint16(text.size()));
+    }
+
+    // ---- how a text ends ----
+
+    void endings_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        const QByteArray a90 = repeated('a', 90);
+        const QByteArray h45 = hanzi(45);
+
+        // A wrapped last line without CR LF keeps its last piece, with its length.
+        QTest::newRow("en wrapped, unterminated") << false << a90 + "tail" << QList<QByteArray>{a90, "tail"};
+        QTest::newRow("zh wrapped, unterminated") << true << h45 + hanzi(3) << QList<QByteArray>{h45, hanzi(3)};
+        QTest::newRow("zh ASCII wrap after CR, unterminated")
+            << true << "x\r\n" + a90 + "tail" << QList<QByteArray>{"x\r", a90, "tail"};
+        QTest::newRow("en single unterminated line") << false << QByteArray("only") << QList<QByteArray>{"only"};
+        // A short unterminated line after a line end is not part of the exercise.
+        QTest::newRow("en short unterminated after CR") << false << QByteArray("one\r\ntwo")
+                                                       << QList<QByteArray>{"one\r"};
+        QTest::newRow("zh short unterminated after CR") << true << "one\r\n" + hanzi(10)
+                                                       << QList<QByteArray>{"one\r"};
+        // A closing mark at column 90 followed by the final line end: no empty line after it.
+        QTest::newRow("en closing + CR ends the text") << false << a90 + ".\r\n" << QList<QByteArray>{a90 + ".\r"};
+        QTest::newRow("en closing + bare CR ends the text") << false << a90 + ".\r" << QList<QByteArray>{a90 + ".\r"};
+        // The last byte is a closing mark at column 90: the line ends with the text.
+        QTest::newRow("en closing is the last byte") << false << a90 + "," << QList<QByteArray>{a90 + ","};
+        QTest::newRow("zh closing is the last character")
+            << true << hanzi(44) + "a" + gbk("，") << QList<QByteArray>{hanzi(44) + "a" + gbk("，")};
+        QTest::newRow("en CR without LF at the end") << false << QByteArray("ab\r") << QList<QByteArray>{"ab\r"};
+    }
+
+    void endings()
+    {
+        QFETCH(bool, chinese);
+        QFETCH(QByteArray, text);
+        QFETCH(QList<QByteArray>, lines);
+        ExerciseText t = textOf(text);
+        // Stale bytes of an earlier exercise after the text must not count.
+        for (int p = int(text.size()); p < ExerciseText::kPositions; ++p)
+            t.textBytes[p] = (p % 3) ? '\r' : 0xB0;
+        QVERIFY(chinese ? ExerciseLoader::splitChinese(t) : ExerciseLoader::splitEnglish(t));
+        QCOMPARE(linesOf(t), lines);
+        QVERIFY(t.lineTable[t.lastLine].start < t.textLength);
+    }
+
+    void linesLimit_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("en 200 lines") << false << QByteArray("a\r\n").repeated(200) << true;
+        QTest::newRow("en 201 lines") << false << QByteArray("a\r\n").repeated(201) << false;
+        QTest::newRow("zh 200 lines") << true << QByteArray("a\r\n").repeated(200) << true;
+        QTest::newRow("zh 201 lines") << true << QByteArray("a\r\n").repeated(201) << false;
+        // 199 lines and a wrapped last one: its unterminated piece is line 200 of 201, with
+        // no row left for the start after it.
+        QTest::newRow("en 199 + wrapped unterminated")
+            << false << QByteArray("\r\n").repeated(199) + repeated('a', 95) << false;
+        QTest::newRow("en 198 + wrapped unterminated")
+            << false << QByteArray("\r\n").repeated(198) + repeated('a', 95) << true;
+    }
+
+    void linesLimit()
+    {
+        QFETCH(bool, chinese);
+        QFETCH(QByteArray, text);
+        QFETCH(bool, fits);
+        ExerciseText t = textOf(text);
+        QCOMPARE(chinese ? ExerciseLoader::splitChinese(t) : ExerciseLoader::splitEnglish(t), fits);
+        if (fits) {
+            QCOMPARE(t.lastLine, 199);
+            verifyCoverage(t);
+        }
+    }
+
+    void lineTableStartsClearedAtEverySplit()
+    {
+        ExerciseText t = textOf(repeated('a', 300) + "\r\n");
+        for (auto& e : t.lineTable)
+            e = LineEntry{1234, 77};
+        t.lastLine = 150;
+        QVERIFY(ExerciseLoader::splitEnglish(t));
+        QCOMPARE(t.lastLine, 3);
+        for (int i = t.lastLine + 2; i < ExerciseText::kRows; ++i)
+            QCOMPARE(t.lineTable[i].start, qint16(0));
+        QCOMPARE(t.lineTable[t.lastLine + 1].length, qint16(0));
+    }
+
+    // ---- Chinese splitter ----
+
+    void chinese_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        const QByteArray h44 = hanzi(44);      // 88 bytes
+        const QByteArray h44a = h44 + "a";     // 89 bytes: the next character starts at 89
+        const QByteArray h43a = hanzi(43) + "a"; // 87 bytes
+        const QByteArray comma = gbk("，");
+        const QByteArray open = gbk("（");
+
+        QTest::newRow("45 characters fill a line") << hanzi(50) + "\r\n"
+                                                 << QList<QByteArray>{hanzi(50).left(90), hanzi(50).mid(90) + '\r'};
+        QTest::newRow("， at 89 gives 91 bytes") << h44a + comma + hanzi(2) + "\r\n"
+                                                << QList<QByteArray>{h44a + comma, hanzi(2) + '\r'};
+        QTest::newRow("character at 89 moves") << h44a + hanzi(3) + "\r\n"
+                                              << QList<QByteArray>{h44a, hanzi(3) + '\r'};
+        QTest::newRow("（ at 88 moves") << h44 + open + hanzi(2) + "\r\n"
+                                        << QList<QByteArray>{h44, open + hanzi(2) + '\r'};
+        QTest::newRow("（ at 88 before ASCII moves") << h44 + open + "ab\r\n"
+                                                    << QList<QByteArray>{h44, open + "ab\r"};
+        QTest::newRow("（ at 87 before a character moves") << h43a + open + hanzi(2) + "\r\n"
+                                                          << QList<QByteArray>{h43a, open + hanzi(2) + '\r'};
+        // Before ASCII it stays; the ASCII byte at 89 stays too, the one at 90 moves.
+        QTest::newRow("（ at 87 before ASCII stays") << h43a + open + "1" + "2)\r\n"
+                                                    << QList<QByteArray>{h43a + open + "1", "2)\r"};
+        QTest::newRow("closing mark at 90 hangs") << hanzi(45) + comma + "ab\r\n"
+                                                 << QList<QByteArray>{hanzi(45) + comma, "ab\r"};
+        QTest::newRow("closing mark at 89 then CR") << h44a + comma + "\r\n" + hanzi(2) + "\r\n"
+                                                   << QList<QByteArray>{h44a + comma + '\r', hanzi(2) + '\r'};
+        QTest::newRow("ASCII at 90 moves") << repeated('9', 95) + "\r\n"
+                                          << QList<QByteArray>{repeated('9', 90), "99999\r"};
+        QTest::newRow("ASCII after closing at 89 moves")
+            << h44a + gbk("。") + "xyz\r\n" << QList<QByteArray>{h44a + gbk("。"), "xyz\r"};
+        QTest::newRow("blank line") << hanzi(2) + "\r\n\r\n" + hanzi(1) + "\r\n"
+                                   << QList<QByteArray>{hanzi(2) + '\r', "\r", hanzi(1) + '\r'};
+    }
+
+    void chinese()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<QByteArray>, lines);
+        ExerciseText t = textOf(text);
+        QVERIFY(ExerciseLoader::splitChinese(t));
+        QCOMPARE(linesOf(t), lines);
+        verifyCoverage(t);
+    }
+
+    // A stray byte must not push every later break into the middle of a character.
+    void strayBytesDoNotShiftBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::newRow("lead byte before CR") << QByteArray("\xB0\r\n");
+        QTest::newRow("lead byte before ASCII") << QByteArray("\xB0" "a\r\n");
+        QTest::newRow("lead byte at a line's end, mid-line CR") << hanzi(3) + "\xC1\r\n";
+    }
+
+    void strayBytesDoNotShiftBreaks()
+    {
+        QFETCH(QByteArray, prefix);
+        const QByteArray body = hanzi(100) + gbk("，") + hanzi(60) + "\r\n";
+        ExerciseText t = textOf(prefix + body);
+        QVERIFY(ExerciseLoader::splitChinese(t));
+        ExerciseText clean = textOf(body);
+        QVERIFY(ExerciseLoader::splitChinese(clean));
+        // The lines of the body are the same as without the stray byte.
+        const QList<QByteArray> all = linesOf(t);
+        QVERIFY(all.size() > 1);
+        QCOMPARE(all.mid(all.size() - (clean.lastLine + 1)), linesOf(clean));
+        verifyCoverage(t);
+    }
+
+    void leadByteAtTheEndOfTheText()
+    {
+        ExerciseText t = textOf(hanzi(3) + "\xB0");
+        t.textBytes[7] = 0xA1;   // stale bytes that would pair with it
+        t.textBytes[8] = '\r';
+        QVERIFY(ExerciseLoader::splitChinese(t));
+        QCOMPARE(linesOf(t), QList<QByteArray>{hanzi(3) + "\xB0"});
+        // At column 90 a lone lead byte at the end starts a line of its own.
+        ExerciseText u = textOf(hanzi(45) + "\xB0");
+        u.textBytes[91] = 0xAC;
+        QVERIFY(ExerciseLoader::splitChinese(u));
+        QCOMPARE(linesOf(u), (QList<QByteArray>{hanzi(45), "\xB0"}));
+    }
+
+    // A GBK character whose second byte is below 0x80 is still one character.
+    void gbkTrailBelow0x80()
+    {
+        const QByteArray wide = QByteArray::fromHex("8140");   // 丂
+        ExerciseText t = textOf(wide.repeated(50) + "\r\n");
+        QVERIFY(ExerciseLoader::splitChinese(t));
+        QCOMPARE(linesOf(t), (QList<QByteArray>{wide.repeated(45), wide.repeated(5) + '\r'}));
+    }
+};
+
+QTEST_MAIN(TestExerciseLoader)
+#include "test_exercise_loader.moc"
