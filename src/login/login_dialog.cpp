@@ -1,4 +1,332 @@
+#include "login/login_dialog.h"
+
+#include "grades/grade_store.h"
+#include "login/login_checks.h"
+#include "platform/clock.h"
+#include "platform/fonts.h"
+#include "platform/message_box.h"
+#include "platform/twips.h"
+#include "shell/main_window.h"
+#include "shell/program_state.h"
+#include "shell/shared_routines.h"
+#include "shell/status_panel.h"
 #include "shell/window_openers.h"
 
-// The login dialog comes with its own change; until then the login items open nothing.
-void openLoginDialog(MainWindow&) {}
+#include <QAction>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kClientWidth = 4290;
+constexpr int kClientHeight = 3255;
+constexpr int kCaptionLeft = 600;
+constexpr int kCaptionWidth = 1200;
+constexpr int kBoxLeft = 1800;
+constexpr int kBoxWidth = 1575;
+constexpr int kRowHeight = 375;
+constexpr int kRowTops[4] = {240, 720, 1200, 1680};
+constexpr int kBoxLimits[4] = {10, 12, 10, 10};
+constexpr int kLoginLabelLeft = 10000;
+constexpr int kLoginLabelTop = 100;
+
+const QString kTitle = QStringLiteral("登录对话框");
+// Password boxes show "*" for every character, whatever the style's own mask character is.
+const QString kStarMask = QStringLiteral("QLineEdit { lineedit-password-character: 42; }");
+
+} // namespace
+
+LoginDialog::LoginDialog(MainWindow& mainWindow)
+    : QDialog(&mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                               | Qt::MSWindowsFixedSizeDialogHint),
+      mainWindow_(mainWindow)
+{
+    setObjectName(QStringLiteral("frmdl"));
+    setWindowTitle(QStringLiteral("登录窗口"));
+    setModal(true);
+    setFixedSize(Twips::toPixels(kClientWidth), Twips::toPixels(kClientHeight));
+    buildControls();
+    load();
+}
+
+void LoginDialog::buildControls()
+{
+    static const char* const designCaptions[4] = {"学  号：", "姓  名：", "", ""};
+    for (int row = 0; row < 4; ++row) {
+        auto* label = new QLabel(QString::fromUtf8(designCaptions[row]), this);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(row));
+        label->setFont(Fonts::song(10.5));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        labels_[row] = label;
+
+        auto* box = new QLineEdit(this);
+        box->setObjectName(QStringLiteral("Text1_%1").arg(row));
+        box->setFont(Fonts::song(10.5));
+        box->setMaxLength(kBoxLimits[row]);
+        box->setStyleSheet(kStarMask);
+        box->installEventFilter(this);
+        boxes_[row] = box;
+        placeRow(row, kRowTops[row]);
+    }
+
+    button_ = new QPushButton(QStringLiteral("确定"), this);
+    button_->setObjectName(QStringLiteral("Command1"));
+    button_->setFont(Fonts::song(9));
+    button_->setGeometry(Twips::rect(2400, 2400, 975, 255));
+    connect(button_, &QPushButton::clicked, this, &LoginDialog::confirm);
+
+    auto* credit = new QLabel(QStringLiteral("typelab 机房录入练习测试"), this);
+    credit->setObjectName(QStringLiteral("Label1_4"));
+    credit->setFont(Fonts::song(9));
+    credit->setGeometry(Twips::rect(1080, 2760, 2175, 255));
+    labels_[4] = credit;
+
+    setTabOrder(boxes_[0], boxes_[1]);
+    setTabOrder(boxes_[1], boxes_[2]);
+    setTabOrder(boxes_[2], boxes_[3]);
+    setTabOrder(boxes_[3], button_);
+}
+
+void LoginDialog::placeRow(int row, int top)
+{
+    labels_[row]->setGeometry(Twips::rect(kCaptionLeft, top, kCaptionWidth, kRowHeight));
+    boxes_[row]->setGeometry(Twips::rect(kBoxLeft, top, kBoxWidth, kRowHeight));
+}
+
+void LoginDialog::load()
+{
+    ProgramState& state = programState();
+    state.batchNumber.clear();
+    state.doubleByte = false;
+
+    switch (state.loginMode) {
+    case 1:
+        for (int row : {2, 3}) {
+            labels_[row]->hide();
+            boxes_[row]->hide();
+        }
+        placeRow(1, kRowTops[2]);
+        break;
+    case 2:
+        labels_[2]->setText(QStringLiteral("批次号："));
+        labels_[3]->hide();
+        boxes_[3]->hide();
+        break;
+    case 3:
+        labels_[0]->setText(QStringLiteral("用户名："));
+        labels_[1]->setText(QStringLiteral("密  码："));
+        boxes_[1]->setEchoMode(QLineEdit::Password);
+        for (int row : {2, 3}) {
+            labels_[row]->hide();
+            boxes_[row]->hide();
+        }
+        placeRow(1, kRowTops[2]);
+        break;
+    default:
+        break;
+    }
+    boxes_[0]->setFocus();
+}
+
+bool LoginDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            for (int index = 0; index < 4; ++index) {
+                if (watched == boxes_[index]) {
+                    // Enter belongs to the box's own check; it never reaches the button.
+                    enterPressed(index);
+                    return true;
+                }
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void LoginDialog::keyPressEvent(QKeyEvent* event)
+{
+    // Only the close box cancels; Esc does not close the dialog.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void LoginDialog::enterPressed(int boxIndex)
+{
+    const EnterOutcome outcome = LoginChecks::enterInBox(boxIndex, programState().loginMode,
+                                                          boxes_[boxIndex]->text());
+    if (outcome.fault) {
+        refuse(*outcome.fault);
+        return;
+    }
+    switch (outcome.next) {
+    case EnterStep::FocusNextBox:
+        boxes_[boxIndex + 1]->setFocus();
+        break;
+    case EnterStep::Confirm:
+        confirm();
+        break;
+    case EnterStep::Nothing:
+        break;
+    }
+}
+
+void LoginDialog::confirm()
+{
+    switch (programState().loginMode) {
+    case 1:
+        confirmPractice();
+        break;
+    case 2:
+        confirmTest();
+        break;
+    case 3:
+        confirmSystem();
+        break;
+    default:
+        break;
+    }
+}
+
+void LoginDialog::confirmPractice()
+{
+    if (const auto fault = LoginChecks::practiceFields(boxes_[0]->text(), boxes_[1]->text())) {
+        refuse(*fault);
+        return;
+    }
+    logInStudent(trimSpaces(boxes_[0]->text()), trimSpaces(boxes_[1]->text()),
+                 QStringLiteral("练习登录"));
+}
+
+void LoginDialog::confirmTest()
+{
+    if (const auto fault = LoginChecks::testFields(boxes_[0]->text(), boxes_[1]->text(),
+                                                   boxes_[2]->text())) {
+        refuse(*fault);
+        return;
+    }
+    const QString number = trimSpaces(boxes_[0]->text());
+    const QString name = trimSpaces(boxes_[1]->text());
+    const QString batch = trimSpaces(boxes_[2]->text());
+
+    // The database work ends before anything else is written, so a database error leaves
+    // the menus, the Status panel and the Batch number as they were.
+    try {
+        GradeStore store = opendb();
+        bool firstLogin = false;
+        {
+            Transaction transaction(store.database());
+            firstLogin = !store.hasTestLogin(number, batch);
+            if (firstLogin)
+                store.addTestLogin(number, batch, Clock::today());
+            transaction.commit();
+        }
+        if (!firstLogin) {
+            if (boxes_[3]->isHidden()) {
+                showSecondLoginRow();
+                return;
+            }
+            if (const auto fault = LoginChecks::secondLoginPassword(boxes_[3]->text())) {
+                refuse(*fault);
+                return;
+            }
+            if (!store.secondLoginPasswordMatches(trimSpaces(boxes_[3]->text()))) {
+                refuseWrongPassword(3);
+                return;
+            }
+        }
+    } catch (const DbError& error) {
+        reportDatabaseError(error);
+        return;
+    }
+    programState().batchNumber = batch;
+    logInStudent(number, name, batch + QStringLiteral("测试登录  "));
+}
+
+void LoginDialog::showSecondLoginRow()
+{
+    labels_[3]->setText(QStringLiteral("密  码："));
+    boxes_[3]->setEchoMode(QLineEdit::Password);
+    labels_[3]->show();
+    boxes_[3]->show();
+    boxes_[3]->setFocus();
+}
+
+void LoginDialog::confirmSystem()
+{
+    if (const auto fault = LoginChecks::systemFields(boxes_[0]->text(), boxes_[1]->text())) {
+        refuse(*fault);
+        return;
+    }
+    try {
+        GradeStore store = opendb();
+        if (!store.systemLoginMatches(trimSpaces(boxes_[0]->text()), trimSpaces(boxes_[1]->text()))) {
+            refuseWrongPassword(1);
+            return;
+        }
+    } catch (const DbError& error) {
+        reportDatabaseError(error);
+        return;
+    }
+    setmenus(mainWindow_);
+    enableExercises();
+    accept();
+}
+
+void LoginDialog::refuse(const LoginFault& fault)
+{
+    message(fault.message);
+    QLineEdit* box = boxes_[fault.box];
+    if (fault.moveFocus)
+        box->setFocus();
+    if (fault.selectLength > 0)
+        box->setSelection(0, fault.selectLength);
+}
+
+void LoginDialog::refuseWrongPassword(int boxIndex)
+{
+    message(QStringLiteral("密码有误！请重输。"));
+    boxes_[boxIndex]->setFocus();
+    boxes_[boxIndex]->setSelection(0, 10);
+}
+
+void LoginDialog::reportDatabaseError(const DbError& error)
+{
+    message(QStringLiteral("无法登录：成绩数据库出错。\n%1").arg(error.describe()));
+}
+
+void LoginDialog::message(const QString& text)
+{
+    MessageBoxes::show(this, kTitle, text);
+}
+
+void LoginDialog::logInStudent(const QString& number, const QString& name, const QString& loginCaption)
+{
+    StatusPanel* panel = mainWindow_.statusPanel();
+    panel->setValue(StatusPanel::StudentNumber, number);
+    panel->setValue(StatusPanel::Name, name);
+    setmenus(mainWindow_);
+    enableExercises();
+    QLabel* loginLabel = mainWindow_.loginLabel();
+    loginLabel->move(Twips::toPixels(kLoginLabelLeft), Twips::toPixels(kLoginLabelTop));
+    loginLabel->setText(loginCaption);
+    accept();
+}
+
+void LoginDialog::enableExercises()
+{
+    mainWindow_.menuItem("ywlr")->setEnabled(true);
+    mainWindow_.menuItem("zwlr")->setEnabled(true);
+}
+
+void openLoginDialog(MainWindow& mainWindow)
+{
+    LoginDialog dialog(mainWindow);
+    dialog.exec();
+}

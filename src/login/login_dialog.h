@@ -1,0 +1,54 @@
+#pragma once
+// The login dialog frmdl ("登录窗口") behind " 练习登录 ", " 测试登录 " and " 系统登录 ": it takes
+// its fields from the Login mode the main window has just set, checks them, looks the test
+// and system logins up in the grade database, and on success writes the login into the
+// program state, the Status panel, the login label and the menus.
+
+#include <QDialog>
+
+class DbError;
+class MainWindow;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+struct LoginFault;
+
+class LoginDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Builds the dialog and runs its load step for the current Login mode. Show it with
+    // exec() (the program) or open() (tests).
+    explicit LoginDialog(MainWindow& mainWindow);
+
+    QLineEdit* box(int index) const { return boxes_[index]; }       // Text1_0 .. Text1_3
+    QLabel* caption(int index) const { return labels_[index]; }     // Label1_0 .. Label1_4
+    QPushButton* confirmButton() const { return button_; }          // Command1
+
+    // The button "确定": checks the fields and logs in.
+    void confirm();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildControls();
+    void load();
+    void placeRow(int row, int top);
+    void enterPressed(int boxIndex);
+    void confirmPractice();
+    void confirmTest();
+    void confirmSystem();
+    void showSecondLoginRow();
+    void refuse(const LoginFault& fault);
+    void refuseWrongPassword(int boxIndex);
+    void reportDatabaseError(const DbError& error);
+    void message(const QString& text);
+    void logInStudent(const QString& number, const QString& name, const QString& loginCaption);
+    void enableExercises();
+
+    MainWindow& mainWindow_;
+    QLabel* labels_[5] = {};
+    QLineEdit* boxes_[4] = {};
+    QPushButton* button_ = nullptr;
+};
