@@ -1,8 +1,34 @@
 #include "shell/window_openers.h"
 
-// The maintenance windows and the help viewer come with their own change.
-void openPasswordDialog(MainWindow&, PasswordColumn) {}
-void openClearHistoryDialog(MainWindow&) {}
-void openShowExerciseFile(MainWindow&) {}
-void openReplaceExerciseFile(MainWindow&) {}
+#include "maintenance/clear_history_dialog.h"
+#include "maintenance/password_dialog.h"
+#include "maintenance/replace_exercise_file_dialog.h"
+#include "maintenance/show_exercise_file_dialog.h"
+#include "shell/main_window.h"
+
+// Every maintenance window is modal and made afresh at each opening.
+void openPasswordDialog(MainWindow& mainWindow, PasswordColumn column)
+{
+    PasswordDialog dialog(column, &mainWindow);
+    dialog.exec();
+}
+
+void openClearHistoryDialog(MainWindow& mainWindow)
+{
+    ClearHistoryDialog dialog(&mainWindow);
+    dialog.exec();
+}
+
+void openShowExerciseFile(MainWindow& mainWindow)
+{
+    ShowExerciseFileDialog dialog(&mainWindow);
+    dialog.exec();
+}
+
+void openReplaceExerciseFile(MainWindow& mainWindow)
+{
+    ReplaceExerciseFileDialog dialog(&mainWindow);
+    dialog.exec();
+}
+
 void openHelpViewer(MainWindow&) {}

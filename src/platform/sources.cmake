@@ -10,4 +10,5 @@ list(APPEND TYPELAB_GUI_SOURCES
   src/platform/message_box.cpp
   src/platform/fonts.cpp
   src/platform/signal_guard.cpp
+  src/platform/file_chooser.cpp
 )

@@ -1,0 +1,30 @@
+#pragma once
+// Replacing the text of an exercise file (or of the help file, which has the same layout) by
+// the content of a plain text file, keeping the target's 32-byte header.
+
+#include <QString>
+
+namespace ExerciseFileReplacement {
+
+// What the target is read as afterwards, and so which limits the new text must keep.
+enum class TargetUse { EnglishExercise, ChineseExercise, HelpText };
+
+// An exercise file of <app>/yw is English, one of <app>/zw Chinese, <app>/data/help.dat the
+// help text; any other file is taken as an exercise of the type chosen in the dialog.
+TargetUse useOf(const QString& targetPath, const QString& appFolder, bool chineseChosen);
+
+struct Outcome {
+    bool replaced = false;
+    QString title;     // of the message box; empty for refused input
+    QString message;   // empty when replaced
+};
+
+inline const char* const kFileErrorTitle = "提示对话框";
+inline const char* const kFileError = "打开源文件或目标文件错！";
+
+// sourceName and targetName are the typed path boxes (trimmed here; "\" or "/").
+// The target changes only when the whole new file has been written.
+Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder,
+                bool chineseChosen);
+
+} // namespace ExerciseFileReplacement
