@@ -88,6 +88,8 @@ GradeStore::PurgeCounts GradeStore::purgeOld(const QDate& today)
     // A row is purged when today minus its date is 15 days or more.
     const QString lastPurged = isoDate(today.addDays(-15));
     PurgeCounts counts;
+    // Room for the pages a large purge touches, so that each is decrypted once.
+    db_.exec(QStringLiteral("PRAGMA cache_size = -32768"));
     Transaction transaction(db_);
     db_.prepare(QStringLiteral("DELETE FROM stdgrade WHERE lrdate <= ?1")).bind(1, lastPurged).exec();
     counts.results = db_.changes();
