@@ -1,4 +1,427 @@
-#include "shell/window_openers.h"
+#include "exercise/exercise_screen.h"
 
-// The Exercise screen comes with its own change; until then the exercise items open nothing.
-void startExercise(MainWindow&, int) {}
+#include "exercise/key_codes.h"
+#include "platform/fonts.h"
+#include "platform/message_box.h"
+#include "platform/twips.h"
+#include "shell/main_window.h"
+#include "shell/program_state.h"
+#include "shell/status_panel.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+#include <cmath>
+
+namespace {
+
+constexpr double kFontPoints = 10.5;
+constexpr int kBlinkMilliseconds = 300;
+constexpr int kCountdownMilliseconds = 1000;
+// The main window keeps this much of its width beside the screen, in twips.
+constexpr int kWidthAllowance = 2000;
+// The scroll bar's maximum lets the last line scroll up past the main window's bottom edge.
+constexpr int kScrollAllowance = CellImage::kLinePitch + 600;
+constexpr int kScrollPage = 11 * CellImage::kLinePitch;
+
+QString wholeNumber(float value)
+{
+    return QString::number(qint64(std::llround(value)));
+}
+
+} // namespace
+
+ExerciseScreen::ExerciseScreen(MainWindow& mainWindow, ExerciseKind kind)
+    : mainWindow_(mainWindow), kind_(kind), cells_(Fonts::song(kFontPoints))
+{
+    setObjectName(QStringLiteral("form2"));
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFont(cells_.font());
+
+    cursorLine_ = new QWidget(this);
+    cursorLine_->setObjectName(QStringLiteral("Line1"));
+    cursorLine_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    cursorLine_->setAutoFillBackground(true);
+    QPalette linePalette = cursorLine_->palette();
+    linePalette.setColor(QPalette::Window, Qt::black);
+    cursorLine_->setPalette(linePalette);
+    cursorLine_->hide();
+
+    blinkTimer_ = new QTimer(this);
+    blinkTimer_->setObjectName(QStringLiteral("Timer1"));
+    blinkTimer_->setInterval(kBlinkMilliseconds);
+    connect(blinkTimer_, &QTimer::timeout, this, &ExerciseScreen::blink);
+    blinkTimer_->start();
+
+    countdownTimer_ = new QTimer(this);
+    countdownTimer_->setObjectName(QStringLiteral("Timer2"));
+    countdownTimer_->setInterval(kCountdownMilliseconds);
+    connect(countdownTimer_, &QTimer::timeout, this, &ExerciseScreen::countdownTick);
+
+    cells_.setChangedHandler([this](const QRect& rect) { update(rect); });
+}
+
+ExerciseScreen::~ExerciseScreen()
+{
+    // Taken away without its end sequence (the main window closing): no exercise is open.
+    if (!closed_)
+        programState().exerciseType = 0;
+}
+
+bool ExerciseScreen::load()
+{
+    ProgramState& state = programState();
+    text_ = ExerciseLoader::load(ExerciseLoader::pathFor(state.appFolder, kind_, ExerciseLoader::drawDigit()), kind_);
+    if (!text_) {
+        reportBadExerciseFile();
+        return false;
+    }
+    // A fresh engine: nothing typed, no marks, cursor on line 0, countdown not started.
+    engine_ = std::make_unique<TypingEngine>(*text_, cells_, *this);
+    countdown_ = Countdown();
+    // The result belongs to whoever was logged in when the exercise started.
+    StatusPanel* panel = mainWindow_.statusPanel();
+    taker_ = ExerciseTaker{trimSpaces(panel->value(StatusPanel::StudentNumber)), trimSpaces(panel->value(StatusPanel::Name)),
+                           state.batchNumber};
+    placeCursor();
+    panel->setValue(StatusPanel::TotalLines, QString::number(text_->lastLine + 1));
+    panel->setValue(StatusPanel::RemainingTime, countdown_.text());
+    // In a test login each exercise can be taken once.
+    if (!state.batchNumber.isEmpty()) {
+        if (QAction* item = mainWindow_.menuItem(kind_ == ExerciseKind::English ? "ywlr" : "zwlr"))
+            item->setEnabled(false);
+    }
+    return true;
+}
+
+void ExerciseScreen::showInMainWindow()
+{
+    QMdiArea* area = mainWindow_.mdiArea();
+    frame_ = area->addSubWindow(this, Qt::FramelessWindowHint);
+    frame_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
+        if (window && window == frame_)
+            activate();
+    });
+    frame_->move(0, 0);
+    frame_->show();
+    activate();
+}
+
+void ExerciseScreen::activate()
+{
+    if (laidOut_ || closed_ || !text_ || !frame_)
+        return;
+    laidOut_ = true;
+
+    const int mainWidth = Twips::fromPixels(mainWindow_.width());
+    const int width = mainWidth > kWidthAllowance ? Twips::toPixels(mainWidth - kWidthAllowance) : this->width();
+    const int height = Twips::toPixels(CellImage::textHeightTwips(*text_));
+    frame_->setGeometry(0, 0, width, height);
+    resize(width, height);
+
+    // The scroll bar moves this screen from now on, starting at the top.
+    QScrollBar* bar = mainWindow_.scrollBar();
+    mainWindow_.setExerciseWindow(frame_, this);
+    bar->setSingleStep(CellImage::kLinePitch);
+    bar->setPageStep(kScrollPage);
+    applyResizeRule();
+    bar->setValue(0);
+    frame_->move(0, 0);
+
+    showCurrentLine(engine_->currentLine() + 1);
+    cells_.printText(*text_, width);
+    update();
+
+    keysOn_ = true;
+    placeCursor();
+    setFocus();
+}
+
+void ExerciseScreen::applyResizeRule()
+{
+    if (!laidOut_ || closed_)
+        return;
+    const int maximum = Twips::fromPixels(height()) - Twips::fromPixels(mainWindow_.frameGeometry().height()) + kScrollAllowance;
+    mainWindow_.scrollBar()->setRange(0, std::max(0, maximum));
+}
+
+void ExerciseScreen::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    applyResizeRule();
+}
+
+// ---------------------------------------------------------------- keys
+
+bool ExerciseScreen::event(QEvent* event)
+{
+    // Tab is a key of the exercise, not a move to another control.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            keyPressEvent(key);
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void ExerciseScreen::keyPressEvent(QKeyEvent* event)
+{
+    if (!keysOn_ || !engine_) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    engine_->keyDown(KeyCodes::keyDownCode(event->key()));
+    // Esc may have ended the exercise: its character goes nowhere. Enter and Backspace are
+    // characters of their own whatever text the platform gives them.
+    QString text = event->text();
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        text = QStringLiteral("\r");
+    else if (event->key() == Qt::Key_Backspace)
+        text = QStringLiteral("\b");
+    if (keysOn_)
+        characters(text);
+    if (keysOn_)
+        placeCursor();
+}
+
+void ExerciseScreen::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!keysOn_ || !engine_) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    const QRect oldPreedit = cursorRectangle().adjusted(0, 0, cells_.cellWidth() * (preedit_.size() * 2 + 1), 0);
+    preedit_ = event->preeditString();
+    // Each committed character is one character event, as if typed by its own key.
+    characters(event->commitString());
+    if (keysOn_)
+        placeCursor();
+    update(oldPreedit);
+    update(cursorRectangle().adjusted(0, 0, cells_.cellWidth() * (preedit_.size() * 2 + 1), 0));
+}
+
+QVariant ExerciseScreen::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    switch (query) {
+    case Qt::ImEnabled:
+        return keysOn_;
+    case Qt::ImCursorRectangle:
+        return cursorRectangle();
+    case Qt::ImInputItemClipRectangle:
+        return rect();
+    case Qt::ImFont:
+        return cells_.font();
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+        return 0;
+    case Qt::ImSurroundingText:
+    case Qt::ImCurrentSelection:
+    case Qt::ImTextBeforeCursor:
+    case Qt::ImTextAfterCursor:
+        return QString();
+    case Qt::ImHints:
+        return int(Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+    default:
+        return QWidget::inputMethodQuery(query);
+    }
+}
+
+void ExerciseScreen::characters(const QString& text)
+{
+    for (qint16 code : KeyCodes::characterCodes(text)) {
+        if (!keysOn_)
+            break;
+        engine_->character(code);
+    }
+}
+
+// ---------------------------------------------------------------- cursor line
+
+QRect ExerciseScreen::cursorRectangle() const
+{
+    if (!engine_)
+        return QRect();
+    const int line = engine_->currentLine();
+    const int x = cells_.leftEdge() + engine_->cursorColumn() * cells_.cellWidth();
+    return QRect(x, cells_.inputRowTop(line), 1, Twips::toPixels(cells_.metrics().wideCharHeight));
+}
+
+void ExerciseScreen::placeCursor()
+{
+    const QRect cursor = cursorRectangle();
+    if (cursor.isNull())
+        return;
+    cursorLine_->setGeometry(cursor);
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
+}
+
+void ExerciseScreen::blink()
+{
+    if (laidOut_ && hasFocus())
+        cursorLine_->setVisible(!cursorLine_->isVisible());
+    else
+        cursorLine_->hide();
+}
+
+void ExerciseScreen::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    if (laidOut_ && !closed_)
+        cursorLine_->show();
+}
+
+void ExerciseScreen::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    cursorLine_->hide();
+}
+
+void ExerciseScreen::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect area = event->rect();
+    painter.fillRect(area, Qt::white);
+    painter.drawImage(area.topLeft(), cells_.image(), area);
+    if (!preedit_.isEmpty()) {
+        // What the input method is composing, at the cursor, until it is committed.
+        const QRect cursor = cursorRectangle();
+        QFont underlined = cells_.font();
+        underlined.setUnderline(true);
+        painter.setFont(underlined);
+        const QRect box(cursor.x(), cursor.y(), QFontMetrics(underlined).horizontalAdvance(preedit_), cells_.cellHeight());
+        painter.fillRect(box, Qt::white);
+        painter.setPen(Qt::darkGray);
+        painter.drawText(box.x(), box.y() + QFontMetrics(underlined).ascent(), preedit_);
+    }
+}
+
+// ---------------------------------------------------------------- typing host
+
+void ExerciseScreen::startCountdown()
+{
+    if (!closed_ && !countdownTimer_->isActive())
+        countdownTimer_->start();
+}
+
+void ExerciseScreen::showCurrentLine(int oneBased)
+{
+    mainWindow_.statusPanel()->setValue(StatusPanel::CurrentLine, QString::number(oneBased));
+}
+
+void ExerciseScreen::showCursorColumn(int column)
+{
+    mainWindow_.statusPanel()->setValue(StatusPanel::Accuracy, QString::number(column));
+}
+
+int ExerciseScreen::scrollValue() const
+{
+    return mainWindow_.scrollBar()->value();
+}
+
+int ExerciseScreen::scrollMaximum() const
+{
+    return mainWindow_.scrollBar()->maximum();
+}
+
+void ExerciseScreen::setScrollValue(int value)
+{
+    mainWindow_.scrollBar()->setValue(value);
+}
+
+int ExerciseScreen::screenTop() const
+{
+    return frame_ ? Twips::fromPixels(frame_->y()) : 0;
+}
+
+void ExerciseScreen::escapePressed()
+{
+    if (engine_ && engine_->typingStarted())
+        finish();
+    closeExercise();
+}
+
+// ---------------------------------------------------------------- the end
+
+void ExerciseScreen::countdownTick()
+{
+    if (closed_ || finished_)
+        return;
+    if (!countdown_.tick()) {
+        mainWindow_.statusPanel()->setValue(StatusPanel::RemainingTime, countdown_.text());
+        return;
+    }
+    countdownTimer_->stop();
+    if (engine_ && engine_->typingStarted())
+        finish();
+    closeExercise();
+}
+
+void ExerciseScreen::finish()
+{
+    // Esc and the last tick can meet: the result is computed and stored once.
+    if (finished_ || !engine_)
+        return;
+    finished_ = true;
+    keysOn_ = false;
+    countdownTimer_->stop();
+
+    const int elapsed = countdown_.elapsedSeconds();
+    const ExerciseResult result = kind_ == ExerciseKind::English
+        ? Scoring::finishEnglish(*text_, engine_->typedBytes(), elapsed, engine_->endedByEsc())
+        : Scoring::finishChinese(*text_, engine_->typedBytes(), elapsed, engine_->endedByEsc());
+    StatusPanel* panel = mainWindow_.statusPanel();
+    panel->setValue(StatusPanel::Speed, wholeNumber(result.speed));
+    panel->setValue(StatusPanel::Accuracy, wholeNumber(result.accuracy));
+    panel->setValue(StatusPanel::Score, wholeNumber(result.score));
+
+    const ResultRecorder::Outcome outcome = ResultRecorder::store(taker_, kind_, result);
+    if (!outcome.saved)
+        reportNotSaved(result, outcome.problem);
+}
+
+void ExerciseScreen::reportNotSaved(const ExerciseResult& result, const QString& problem)
+{
+    MessageBoxes::show(&mainWindow_, QStringLiteral("错误提示对话框"),
+                       QStringLiteral("本次成绩没有保存到成绩数据库！\n成绩：%1  速度：%2/分  准确率：%3%\n%4\n请把成绩告诉老师。")
+                           .arg(wholeNumber(result.score), wholeNumber(result.speed), wholeNumber(result.accuracy), problem));
+}
+
+void ExerciseScreen::reportBadExerciseFile()
+{
+    MessageBoxes::show(&mainWindow_, QStringLiteral("错误提示对话框"), QStringLiteral("打开文件错或源文件不是程序所规定的文件！"));
+    closeExercise();
+}
+
+void ExerciseScreen::closeExercise()
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    keysOn_ = false;
+    countdownTimer_->stop();
+    blinkTimer_->stop();
+    cursorLine_->hide();
+    mainWindow_.scrollBar()->hide();
+    programState().exerciseType = 0;
+    mainWindow_.setExerciseWindow(nullptr, nullptr);
+    mainWindow_.endOfExercise(0);
+    if (frame_)
+        frame_->close();
+    else
+        deleteLater();
+}

@@ -1,5 +1,7 @@
 list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/exercise_file_format.cpp
+  src/exercise/key_codes.cpp
+  src/exercise/result_recorder.cpp
   src/exercise/scoring.cpp
   src/exercise/exercise_loader.cpp
 )
@@ -8,4 +10,6 @@ list(APPEND TYPELAB_GUI_SOURCES
   src/exercise/typing_engine.cpp
   src/exercise/typing_keys.cpp
   src/exercise/exercise_screen.cpp
+  src/exercise/cell_image.cpp
+  src/exercise/exercise_opener.cpp
 )

@@ -1,0 +1,101 @@
+#pragma once
+// The Exercise screen form2: the child window of the main window in which one typing exercise
+// runs. It shows the text and the typed characters (drawn by the typing engine into a
+// CellImage), blinks the cursor line, runs the countdown and, at the end, shows and stores the
+// result.
+
+#include "exercise/cell_image.h"
+#include "exercise/exercise_text.h"
+#include "exercise/result_recorder.h"
+#include "exercise/scoring.h"
+#include "exercise/typing_engine.h"
+
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class MainWindow;
+class QTimer;
+
+class ExerciseScreen : public QWidget, public TypingHost {
+    Q_OBJECT
+public:
+    ExerciseScreen(MainWindow& mainWindow, ExerciseKind kind);
+    ~ExerciseScreen() override;
+
+    // The load step: picks and loads the exercise file, measures the font, fills the Status
+    // panel. False when the file was bad: the user has been told and the exercise is closed.
+    bool load();
+    // Shows the screen frameless at the top-left of the main window's client area and runs the
+    // first activation.
+    void showInMainWindow();
+    // Lays out and prints the text the first time the screen becomes active; later calls do
+    // nothing.
+    void activate();
+    // One tick of the countdown timer Timer2.
+    void countdownTick();
+    // The end sequence: keys stop, the scroll bar goes, the Exercise type is 0, the screen
+    // closes.
+    void closeExercise();
+
+    // What the exercise shows and holds, for the main window and for tests.
+    ExerciseKind kind() const { return kind_; }
+    const TypingEngine* engine() const { return engine_.get(); }
+    const CellImage& cells() const { return cells_; }
+    const Countdown& countdown() const { return countdown_; }
+    const ExerciseTaker& taker() const { return taker_; }
+    QMdiSubWindow* frame() const { return frame_; }
+    QWidget* cursorLine() const { return cursorLine_; }
+    bool laidOut() const { return laidOut_; }
+    // The cursor as a rectangle on the input row, in the screen's pixels.
+    QRect cursorRectangle() const;
+    // Answers the input method: the cursor rectangle places its candidate window.
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+    // TypingHost
+    void startCountdown() override;
+    void showCurrentLine(int oneBased) override;
+    void showCursorColumn(int column) override;
+    int scrollValue() const override;
+    int scrollMaximum() const override;
+    void setScrollValue(int value) override;
+    int screenTop() const override;
+    void escapePressed() override;
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void characters(const QString& text);
+    void placeCursor();
+    void blink();
+    void applyResizeRule();
+    void finish();
+    void reportBadExerciseFile();
+    void reportNotSaved(const ExerciseResult& result, const QString& problem);
+
+    MainWindow& mainWindow_;
+    const ExerciseKind kind_;
+    std::optional<ExerciseText> text_;
+    CellImage cells_;
+    std::unique_ptr<TypingEngine> engine_;
+    Countdown countdown_;
+    ExerciseTaker taker_;
+    QPointer<QMdiSubWindow> frame_;
+    QWidget* cursorLine_ = nullptr;   // Line1
+    QTimer* blinkTimer_ = nullptr;    // Timer1
+    QTimer* countdownTimer_ = nullptr;   // Timer2
+    QString preedit_;
+    bool laidOut_ = false;
+    bool keysOn_ = false;
+    bool finished_ = false;
+    bool closed_ = false;
+};

@@ -1,0 +1,61 @@
+#include "exercise/key_codes.h"
+
+#include "platform/codepage.h"
+
+#include <Qt>
+
+namespace KeyCodes {
+
+int keyDownCode(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Delete: return 46;
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Pause: return 19;
+    case Qt::Key_CapsLock: return 20;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Insert: return 45;
+    default: break;
+    }
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
+        return qtKey;   // Qt's letter keys carry the upper-case code already
+    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
+        return qtKey;
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
+        return 112 + (qtKey - Qt::Key_F1);
+    return 0;
+}
+
+QList<qint16> characterCodes(const QString& text)
+{
+    QList<qint16> codes;
+    for (char32_t ucs4 : text.toUcs4()) {
+        if (ucs4 == 8 || ucs4 == 13) {
+            codes.append(qint16(ucs4));
+            continue;
+        }
+        if (ucs4 < 32 || ucs4 == 127)
+            continue;
+        if (const auto code = CodePage::charCode(ucs4))
+            codes.append(*code);
+    }
+    return codes;
+}
+
+} // namespace KeyCodes

@@ -1,0 +1,56 @@
+#include "exercise/result_recorder.h"
+
+#include "grades/grade_store.h"
+#include "platform/clock.h"
+#include "shell/program_state.h"
+
+#include <exception>
+
+namespace ResultRecorder {
+
+namespace {
+
+GradeRow rowFor(const ExerciseTaker& taker, ExerciseKind kind, const ExerciseResult& result)
+{
+    GradeRow row;
+    row.xh = taker.studentNumber;
+    row.xm = taker.name;
+    row.lrxm = kind == ExerciseKind::English ? QStringLiteral("英文") : QStringLiteral("中文");
+    row.lrcj = result.score;
+    row.lrsd = result.speed;
+    row.lrzql = result.accuracy;
+    row.lrdate = Clock::today();
+    row.lrtime = Clock::timeOfDay();
+    if (!taker.batchNumber.isEmpty())
+        row.lrpc = taker.batchNumber;
+    return row;
+}
+
+constexpr int kTries = 2;
+
+} // namespace
+
+Outcome store(const ExerciseTaker& taker, ExerciseKind kind, const ExerciseResult& result)
+{
+    const GradeRow row = rowFor(taker, kind, result);
+    Outcome outcome;
+    for (int attempt = 1; attempt <= kTries; ++attempt) {
+        try {
+            GradeStore store = opendb();
+            store.addResult(row);
+            outcome.saved = true;
+            outcome.problem.clear();
+            return outcome;
+        } catch (const DbError& error) {
+            outcome.problem = error.describe();
+            if (!error.isBusy())
+                break;
+        } catch (const std::exception& error) {
+            outcome.problem = QString::fromLocal8Bit(error.what());
+            break;
+        }
+    }
+    return outcome;
+}
+
+} // namespace ResultRecorder
