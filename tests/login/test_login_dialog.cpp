@@ -14,6 +14,8 @@
 #include "support/test_support.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,6 +62,7 @@ private slots:
     void closingCancels();
     void databaseErrorWritesNothing_data();
     void databaseErrorWritesNothing();
+    void menuItemOpensModalDialog();
 
 private:
     LoginDialog* openDialog(int loginMode);
@@ -666,6 +669,33 @@ void TestLoginDialog::databaseErrorWritesNothing()
     QVERIFY(messages().isEmpty());
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
     QVERIFY(menuEnabled("lrxm"));
+}
+
+// ------------------------------------------------------------------------- the program
+
+void TestLoginDialog::menuItemOpensModalDialog()
+{
+    // " 测试登录 " sets the Login mode and blocks in a modal frmdl until it is answered.
+    bool answered = false;
+    QTimer::singleShot(0, this, [&answered] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal);
+        QCOMPARE(modal->objectName(), QStringLiteral("frmdl"));
+        QVERIFY(modal->findChild<QLineEdit*>(QStringLiteral("Text1_2"))->isVisible());
+        modal->findChild<QLineEdit*>(QStringLiteral("Text1_0"))->setText(QStringLiteral("2024000009"));
+        modal->findChild<QLineEdit*>(QStringLiteral("Text1_1"))->setText(QStringLiteral("赵六"));
+        modal->findChild<QLineEdit*>(QStringLiteral("Text1_2"))->setText(QStringLiteral("C3"));
+        QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        answered = true;
+    });
+    window_->menuItem("csdl")->trigger();
+
+    QVERIFY(answered);
+    QCOMPARE(programState().loginMode, quint8(2));
+    QCOMPARE(window_->loginLabel()->text(), QStringLiteral("C3测试登录  "));
+    QCOMPARE(recxhRows(), (QList<RecxhRow>{{"2024000009", "C3", "2026-03-02"}}));
+    // The dialog was made for this opening only.
+    QVERIFY(!window_->findChild<LoginDialog*>());
 }
 
 QTEST_MAIN(TestLoginDialog)
