@@ -16,6 +16,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 QSize screenSize()
@@ -55,6 +58,28 @@ private slots:
         QTRY_COMPARE(screenSize(), QSize(800, 600));
         window.show();
         window.close();
+        QTRY_COMPARE(screenSize(), QSize(1024, 768));
+    }
+
+    void terminatedProgramRestores_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void terminatedProgramRestores()
+    {
+        QFETCH(int, signalNumber);
+        TestSupport::AppFolder app;
+        const QString program = app.file(QStringLiteral("typelab"));
+        QVERIFY(QFile::copy(qEnvironmentVariable("TYPELAB_APP_DIR") + QStringLiteral("/typelab"), program));
+        QProcess process;
+        process.start(program, {});
+        QVERIFY(process.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(screenSize(), QSize(800, 600), 10000);
+        ::kill(pid_t(process.processId()), signalNumber);
+        QVERIFY(process.waitForFinished(10000));
         QTRY_COMPARE(screenSize(), QSize(1024, 768));
     }
 
