@@ -21,13 +21,15 @@ int TypingEngine::lastLineIndex() const {
 int TypingEngine::lineStart(int line) const {
     if (line < 0 || line >= ExerciseText::kRows)
         return 0;
-    return std::max<int>(0, text_.lineTable[line].start);
+    return std::clamp<int>(text_.lineTable[line].start, 0, ExerciseText::kPositions);
 }
 
 int TypingEngine::lineLength(int line) const {
     if (line < 0 || line >= ExerciseText::kRows)
         return 0;
-    return std::max<int>(0, text_.lineTable[line].length);
+    // A line never reaches past the last position, whatever the table says.
+    const int length = std::max<int>(0, text_.lineTable[line].length);
+    return std::min(length, ExerciseText::kPositions - lineStart(line));
 }
 
 int TypingEngine::cursorPosition() const {
