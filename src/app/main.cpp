@@ -14,7 +14,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("typelab"));
-    QApplication::setApplicationDisplayName(QStringLiteral("录入练习测试"));
+    // No display name: Qt would append it to every window title, and the titles are exact.
     // Standard buttons and choosers speak Chinese whatever the locale.
     QTranslator qtTranslator;
     if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
