@@ -1,5 +1,7 @@
 list(APPEND TYPELAB_CORE_SOURCES
   src/grades/grade_store.cpp
+  src/grades/history_model.cpp
+  src/grades/history_pages.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
 )

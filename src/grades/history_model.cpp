@@ -1,0 +1,213 @@
+#include "grades/history_model.h"
+
+#include <QLocale>
+#include <QMetaObject>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+struct ColumnSpec {
+    const char* caption;
+    int widthTwips;
+    bool centred;
+};
+
+// Captions keep their spaces: they centre the words over the columns as the lab is used to.
+const ColumnSpec kColumns[HistoryModel::kColumnCount] = {
+    {" 学    号 ", 1000, false},
+    {"  姓    名 ", 1200, false},
+    {" 项目 ", 650, false},
+    {" 成绩 ", 650, true},
+    {"速度/分", 750, true},
+    {"准确率%", 750, true},
+    {"  日  期  ", 1100, false},
+    {"  时  间  ", 1100, false},
+    {"  批次号  ", 1100, false},
+};
+
+// Scores, speeds and accuracies are shown as whole numbers; halves go to the even neighbour.
+QString wholeNumber(double value)
+{
+    if (!std::isfinite(value))
+        return QString();
+    return QString::number(std::nearbyint(value), 'f', 0);
+}
+
+} // namespace
+
+HistoryModel::HistoryModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+HistoryModel::~HistoryModel() = default;
+
+void HistoryModel::open(const QString& appFolder)
+{
+    beginResetModel();
+    close();
+    try {
+        GradeStore store = GradeStore::open(appFolder);
+        const qint64 count = store.resultCount();
+        store_.emplace(std::move(store));
+        rows_ = int(qMin<qint64>(count, INT_MAX));
+    } catch (...) {
+        endResetModel();
+        throw;
+    }
+    endResetModel();
+}
+
+void HistoryModel::close()
+{
+    const bool hadRows = rows_ > 0;
+    if (hadRows)
+        beginResetModel();
+    store_.reset();
+    rows_ = 0;
+    pages_.clear();
+    pageUse_.clear();
+    if (hadRows)
+        endResetModel();
+}
+
+QString HistoryModel::caption(int column)
+{
+    return column >= 0 && column < kColumnCount ? QString::fromUtf8(kColumns[column].caption) : QString();
+}
+
+int HistoryModel::widthTwips(int column)
+{
+    return column >= 0 && column < kColumnCount ? kColumns[column].widthTwips : 0;
+}
+
+QString HistoryModel::displayText(const GradeRow& row, int column)
+{
+    switch (column) {
+    case 0: return row.xh;
+    case 1: return row.xm;
+    case 2: return row.lrxm;
+    case 3: return wholeNumber(row.lrcj);
+    case 4: return wholeNumber(row.lrsd);
+    case 5: return wholeNumber(row.lrzql);
+    case 6: return row.lrdate.isValid() ? QLocale::system().toString(row.lrdate, QLocale::ShortFormat) : QString();
+    case 7: return row.lrtime.isValid() ? QLocale::system().toString(row.lrtime, QLocale::ShortFormat) : QString();
+    case 8: return row.lrpc;
+    default: return QString();
+    }
+}
+
+int HistoryModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : rows_;
+}
+
+int HistoryModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant HistoryModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rows_ || index.column() >= kColumnCount)
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+        if (const GradeRow* row = rowAt(index.row()))
+            return displayText(*row, index.column());
+        return QVariant();
+    case Qt::TextAlignmentRole:
+        if (kColumns[index.column()].centred)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    default:
+        return QVariant();
+    }
+}
+
+QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal) {
+        if (role == Qt::DisplayRole)
+            return caption(section);
+        return QVariant();
+    }
+    // The row headers are plain record selectors, without numbers.
+    if (role == Qt::DisplayRole)
+        return QString();
+    return QVariant();
+}
+
+Qt::ItemFlags HistoryModel::flags(const QModelIndex& index) const
+{
+    // Results are read, never edited here.
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+HistoryPages::Page HistoryModel::readPage(int page) const
+{
+    Database& db = store_->database();
+    const qint64 offset = qint64(page) * kPageSize;
+    const int expected = int(qMin<qint64>(kPageSize, rows_ - offset));
+    // Scrolling moves to a neighbouring page: continue from its edge instead of counting
+    // every result from the top again.
+    HistoryPages::Page loaded;
+    bool byKey = false;
+    if (auto before = pages_.constFind(page - 1); before != pages_.cend() && before->last.valid) {
+        loaded = HistoryPages::olderThan(db, before->last, kPageSize);
+        byKey = true;
+    } else if (auto after = pages_.constFind(page + 1); after != pages_.cend() && after->first.valid) {
+        loaded = HistoryPages::newerThan(db, after->first, kPageSize);
+        byKey = true;
+    }
+    // Results without a date or time sort last and cannot be reached by key; a page that comes
+    // back short (or results added meanwhile) is read by position instead.
+    if (!byKey || loaded.rows.size() != expected) {
+        loaded = HistoryPages::at(db, offset, kPageSize);
+        byKey = false;
+    }
+    ++pagesRead_;
+    if (byKey)
+        ++pagesReadByKey_;
+    return loaded;
+}
+
+const GradeRow* HistoryModel::rowAt(int row) const
+{
+    if (!store_ || failing_)
+        return nullptr;
+    const int page = row / kPageSize;
+    auto found = pages_.find(page);
+    if (found == pages_.end()) {
+        HistoryPages::Page loaded;
+        try {
+            loaded = readPage(page);
+        } catch (const DbError& error) {
+            // data() runs while the grid paints: report and empty the table afterwards.
+            failing_ = true;
+            const QString message = error.describe();
+            auto* self = const_cast<HistoryModel*>(this);
+            QMetaObject::invokeMethod(self, [self, message] { self->failAfterOpen(message); },
+                                      Qt::QueuedConnection);
+            return nullptr;
+        }
+        if (pages_.size() >= kCachedPages)
+            pages_.remove(pageUse_.takeFirst());
+        found = pages_.insert(page, loaded);
+        pageUse_.append(page);
+    } else if (pageUse_.last() != page) {
+        pageUse_.removeOne(page);
+        pageUse_.append(page);
+    }
+    const int offset = row % kPageSize;
+    // Fewer rows than counted: results were removed while the window was open.
+    return offset < found->rows.size() ? &found->rows.at(offset) : nullptr;
+}
+
+void HistoryModel::failAfterOpen(const QString& message)
+{
+    close();
+    failing_ = false;
+    emit readFailed(message);
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The rows of the history view: every stored result, newest first, read a page at a time
+// through the view's own connection to the grade database, so that a long history opens at
+// once and only the rows on screen are ever read.
+
+#include "grades/grade_store.h"
+#include "grades/history_pages.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+#include <optional>
+
+class HistoryModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int kColumnCount = 9;
+    static constexpr int kPageSize = 200;
+    static constexpr int kCachedPages = 32;
+
+    explicit HistoryModel(QObject* parent = nullptr);
+    ~HistoryModel() override;
+
+    // Opens the grade database of the Application folder and counts its results. Throws
+    // DbError; the model then stays empty and holds no connection.
+    void open(const QString& appFolder);
+    // Lets the connection go; the model becomes empty.
+    void close();
+    bool isOpen() const { return store_.has_value(); }
+
+    // The column captions and widths in twips, by column index.
+    static QString caption(int column);
+    static int widthTwips(int column);
+    // The value a result shows in a column, as the grid draws it.
+    static QString displayText(const GradeRow& row, int column);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // How many pages have been read from the database, and how many of them by key next to a
+    // page already read (benchmarks and tests).
+    int pagesRead() const { return pagesRead_; }
+    int pagesReadByKey() const { return pagesReadByKey_; }
+
+signals:
+    // A page could not be read after the window opened; the model has emptied itself.
+    void readFailed(const QString& message);
+
+private:
+    const GradeRow* rowAt(int row) const;
+    void failAfterOpen(const QString& message);
+
+    mutable std::optional<GradeStore> store_;   // pages are read while the grid paints
+    int rows_ = 0;
+    HistoryPages::Page readPage(int page) const;
+
+    mutable QHash<int, HistoryPages::Page> pages_;   // page number -> rows
+    mutable QList<int> pageUse_;                  // least recently used first
+    mutable int pagesRead_ = 0;
+    mutable int pagesReadByKey_ = 0;
+    mutable bool failing_ = false;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// The history's pages: results newest first (by date, then time, then the order they were
+// stored), read either by position or by key next to a page already read. A page read by key
+// visits only the index entries next to that key, however deep it lies in a long history;
+// reading by position has to step over every result before the page.
+
+#include "grades/grade_store.h"
+
+#include <QList>
+#include <QString>
+
+namespace HistoryPages {
+
+// One result's place in the order.
+struct Key {
+    QString lrdate;
+    QString lrtime;
+    qint64 rowid = 0;
+    bool valid = false;   // false when the result lacks a date or time: such a page is read by position
+};
+
+struct Page {
+    QList<GradeRow> rows;
+    Key first;
+    Key last;
+};
+
+Page at(Database& db, qint64 offset, int limit);
+// The results that follow `key` (older ones), and the ones that precede it (newer ones), each
+// page newest first.
+Page olderThan(Database& db, const Key& key, int limit);
+Page newerThan(Database& db, const Key& key, int limit);
+
+} // namespace HistoryPages
