@@ -1,3 +1,10 @@
+list(APPEND TYPELAB_CORE_SOURCES
+  src/collect/collection_store.cpp
+  src/collect/score_collection.cpp
+  src/collect/merge_collection.cpp
+)
 list(APPEND TYPELAB_GUI_SOURCES
-  src/collect/collection_dialogs.cpp
+  src/collect/input_block.cpp
+  src/collect/collection_dialog.cpp
+  src/collect/merge_dialog.cpp
 )

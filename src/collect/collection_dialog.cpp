@@ -1,0 +1,193 @@
+#include "collect/collection_dialog.h"
+
+#include "collect/input_block.h"
+#include "platform/fonts.h"
+#include "platform/message_box.h"
+#include "platform/twips.h"
+#include "shell/main_window.h"
+#include "shell/program_state.h"
+#include "shell/window_openers.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+const QString kTargetFolder = QStringLiteral("A:\\");
+
+bool isEnter(QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+QGroupBox* frame(QWidget* parent, const char* name, const QString& title, const QRect& twips)
+{
+    auto* box = new QGroupBox(title, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(twips);
+    return box;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& twips)
+{
+    auto* result = new QLabel(text, parent);
+    result->setObjectName(QString::fromLatin1(name));
+    result->setGeometry(twips);
+    return result;
+}
+
+} // namespace
+
+CollectionDialog::CollectionDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmdjsf"));
+    setWindowTitle(QStringLiteral("收分"));
+    setFont(Fonts::song(10.5));
+    setFixedSize(Twips::toPixels(6120), Twips::toPixels(5160));
+    buildControls();
+    text2_->setFocus();
+}
+
+void CollectionDialog::buildControls()
+{
+    QGroupBox* kinds = frame(this, "Frame1", QStringLiteral("收分类别"), Twips::rect(120, 60, 5880, 780));
+    option1_[0] = new QRadioButton(QStringLiteral("单机收分"), kinds);
+    option1_[1] = new QRadioButton(QStringLiteral("网络收分"), kinds);
+    for (int index = 0; index < 2; ++index) {
+        option1_[index]->setObjectName(QStringLiteral("Option1_%1").arg(index));
+        option1_[index]->setGeometry(Twips::rect(600 + index * 2880, 330, 1800, 330));
+    }
+    option1_[0]->setChecked(true);
+    for (int index = 0; index < 2; ++index) {
+        connect(option1_[index], &QRadioButton::toggled, this, [this, index](bool on) {
+            if (on)
+                modeChosen(index);
+        });
+    }
+
+    QGroupBox* paths = frame(this, "Frame2", QStringLiteral("路径设置"), Twips::rect(120, 960, 5880, 1380));
+    label1_ = label(paths, "Label1", QStringLiteral("目标路径："), Twips::rect(240, 380, 1200, 300));
+    text1_ = new QLineEdit(kTargetFolder, paths);
+    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_->setGeometry(Twips::rect(1440, 320, 2880, 380));
+    text1_->setReadOnly(true);
+    label(paths, "Label3", QStringLiteral("批 次 号："), Twips::rect(240, 880, 1200, 300));
+    text2_ = new QLineEdit(paths);
+    text2_->setObjectName(QStringLiteral("Text2"));
+    text2_->setGeometry(Twips::rect(1440, 820, 2880, 380));
+    command1_ = new QPushButton(QStringLiteral("确定"), paths);
+    command1_->setObjectName(QStringLiteral("Command1"));
+    command1_->setGeometry(Twips::rect(4560, 560, 1080, 480));
+    connect(command1_, &QPushButton::clicked, this, &CollectionDialog::runCollection);
+
+    QGroupBox* info = frame(this, "Frame3", QStringLiteral("收分信息"), Twips::rect(120, 2460, 5880, 2580));
+    label2_ = label(info, "Label2", QString(), Twips::rect(240, 330, 5400, 1260));
+    label4_ = label(info, "Label4", QString(), Twips::rect(240, 1620, 5400, 600));
+    for (QLabel* line : {label2_, label4_}) {
+        line->setWordWrap(true);
+        line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    progressBar_ = new QProgressBar(info);
+    progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar_->setGeometry(Twips::rect(240, 2250, 5400, 210));
+    progressBar_->setTextVisible(false);
+    progressBar_->hide();
+
+    // The batch box comes first in the tab order.
+    setTabOrder(text2_, text1_);
+    setTabOrder(text1_, command1_);
+    setTabOrder(command1_, option1_[0]);
+    setTabOrder(option1_[0], option1_[1]);
+    text1_->installEventFilter(this);
+    text2_->installEventFilter(this);
+}
+
+void CollectionDialog::modeChosen(int index)
+{
+    if (index == 0) {
+        label1_->setText(QStringLiteral("目标路径："));
+        text1_->setText(kTargetFolder);
+        text1_->setReadOnly(true);
+        text2_->setFocus();
+    } else {
+        label1_->setText(QStringLiteral("源 路 径："));
+        text1_->clear();
+        text1_->setReadOnly(false);
+        text1_->setFocus();
+    }
+}
+
+void CollectionDialog::runCollection()
+{
+    if (InputBlock::active())
+        return;
+    const QString batch = trimSpaces(text2_->text());
+    if (!ScoreCollection::batchAccepted(batch)) {
+        MessageBoxes::show(this, QStringLiteral("收分对话框"), ScoreCollection::batchRefusal);
+        return;
+    }
+    InputBlock block;
+    ScoreCollection collection(*this);
+    if (option1_[0]->isChecked()) {
+        collection.collectSingle(trimSpaces(text1_->text()), batch);
+    } else {
+        progressBar_->setValue(0);
+        collection.collectNetwork(trimSpaces(text1_->text()), batch);
+        progressBar_->hide();
+    }
+}
+
+bool CollectionDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (isEnter(event)) {
+        // Enter runs the collection from the batch box and does nothing in the path box.
+        if (watched == text2_)
+            runCollection();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CollectionDialog::keyPressEvent(QKeyEvent* event)
+{
+    // The window closes by its close button only, as it always did.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CollectionDialog::setProgressLine(const QString& text)
+{
+    label2_->setText(text);
+    InputBlock::refresh(label2_);
+}
+
+void CollectionDialog::setResultLine(const QString& text)
+{
+    label4_->setText(text);
+    InputBlock::refresh(label4_);
+}
+
+void CollectionDialog::machineDone(int machine, int machinesFound)
+{
+    progressBar_->setRange(0, qMax(machinesFound, machine));
+    progressBar_->setValue(machine);
+    progressBar_->show();
+    InputBlock::refresh(progressBar_);
+}
+
+void openCollectionDialog(MainWindow& mainWindow)
+{
+    CollectionDialog dialog(&mainWindow);
+    dialog.exec();
+}

@@ -1,0 +1,108 @@
+#include "collect/merge_dialog.h"
+
+#include "collect/input_block.h"
+#include "collect/score_collection.h"
+#include "platform/fonts.h"
+#include "platform/paths.h"
+#include "platform/twips.h"
+#include "shell/main_window.h"
+#include "shell/program_state.h"
+#include "shell/window_openers.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+MergeDialog::MergeDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmhbsf"));
+    setWindowTitle(QStringLiteral("合并回收"));
+    setFont(Fonts::song(10.5));
+    setFixedSize(Twips::toPixels(6120), Twips::toPixels(3900));
+    buildControls();
+    text1_->setFocus();
+
+    const QString target = QDir::current().absoluteFilePath(ScoreCollection::networkTargetName);
+    // Without a target nothing can be merged; the next opening of the dialog tries again.
+    command1_->setEnabled(merge_.openTarget(target, [this](const QString& text) { label3_->setText(text); }));
+}
+
+MergeDialog::~MergeDialog() = default;
+
+void MergeDialog::buildControls()
+{
+    auto* settings = new QGroupBox(QStringLiteral("批次设置"), this);
+    settings->setObjectName(QStringLiteral("Frame1"));
+    settings->setGeometry(Twips::rect(120, 60, 5880, 1500));
+    auto* label1 = new QLabel(QStringLiteral("源路径：A:\\"), settings);
+    label1->setObjectName(QStringLiteral("Label1"));
+    label1->setGeometry(Twips::rect(240, 360, 2400, 300));
+    auto* label2 = new QLabel(QStringLiteral("批次号："), settings);
+    label2->setObjectName(QStringLiteral("Label2"));
+    label2->setGeometry(Twips::rect(240, 900, 1080, 300));
+    text1_ = new QLineEdit(settings);
+    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_->setGeometry(Twips::rect(1320, 840, 2880, 380));
+    text1_->installEventFilter(this);
+    command1_ = new QPushButton(QStringLiteral("确定"), settings);
+    command1_->setObjectName(QStringLiteral("Command1"));
+    command1_->setGeometry(Twips::rect(4560, 780, 1080, 480));
+    connect(command1_, &QPushButton::clicked, this, &MergeDialog::runMerge);
+
+    auto* info = new QGroupBox(QStringLiteral("收分信息"), this);
+    info->setObjectName(QStringLiteral("Frame2"));
+    info->setGeometry(Twips::rect(120, 1680, 5880, 2100));
+    label3_ = new QLabel(info);
+    label3_->setObjectName(QStringLiteral("Label3"));
+    label3_->setGeometry(Twips::rect(240, 330, 5400, 1650));
+    label3_->setWordWrap(true);
+    label3_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    setTabOrder(text1_, command1_);
+}
+
+void MergeDialog::runMerge()
+{
+    if (InputBlock::active())
+        return;
+    InputBlock block;
+    merge_.merge(Paths::toLocal(MergeCollection::sourceName), trimSpaces(text1_->text()),
+                 [this](const QString& text) { showStatus(text); });
+}
+
+void MergeDialog::showStatus(const QString& text)
+{
+    label3_->setText(text);
+    InputBlock::refresh(label3_);
+}
+
+bool MergeDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == text1_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter only brings the button forward; the merge starts from the button.
+            command1_->setFocus();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void MergeDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void openMergeDialog(MainWindow& mainWindow)
+{
+    MergeDialog dialog(&mainWindow);
+    dialog.exec();
+}

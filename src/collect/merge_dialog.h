@@ -1,0 +1,34 @@
+#pragma once
+// The merge dialog frmhbsf ("合并回收"): moves one batch from the diskette's collection file
+// into the teacher's collection file, which it keeps open while it is open.
+
+#include "collect/merge_collection.h"
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class MergeDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Opens (or first creates) the teacher's file in the current working folder.
+    explicit MergeDialog(QWidget* parent = nullptr);
+    ~MergeDialog() override;
+
+    void runMerge();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildControls();
+    void showStatus(const QString& text);
+
+    MergeCollection merge_;
+    QLineEdit* text1_ = nullptr;
+    QPushButton* command1_ = nullptr;
+    QLabel* label3_ = nullptr;
+};

@@ -1,0 +1,161 @@
+#include "collect/score_collection.h"
+
+#include "collect/collection_store.h"
+#include "grades/grade_store.h"
+#include "platform/paths.h"
+#include "shell/program_state.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <optional>
+
+const QString ScoreCollection::singleTargetName = QStringLiteral("学生成绩.mdb");
+const QString ScoreCollection::networkTargetName = QStringLiteral("击录测试成绩.mdb");
+const QString ScoreCollection::batchRefusal = QStringLiteral("批次不能为空、超出10位或有全角字符");
+
+namespace {
+
+const QString kWaiting = QStringLiteral("正在收分，请等候……");
+const QString kWaitingNetwork = QStringLiteral("正在收分，请等候......");
+const QString kFinished = QStringLiteral("收分结束。");
+const QString kCrLf = QStringLiteral("\r\n");
+// How many unreadable machines the last line explains one by one.
+constexpr int kDetailedFailures = 3;
+
+// A file is there when a directory look-up for the name finds a file (not a folder).
+bool fileExists(const QString& localPath)
+{
+    return QFileInfo(localPath).isFile();
+}
+
+QList<CollectionRow> asCollectionRows(const QList<GradeRow>& grades)
+{
+    QList<CollectionRow> rows;
+    rows.reserve(grades.size());
+    for (const GradeRow& grade : grades)
+        rows.append(CollectionRow::fromGrade(grade));
+    return rows;
+}
+
+} // namespace
+
+bool ScoreCollection::batchAccepted(const QString& batch)
+{
+    const int bytes = bytelen(batch);
+    return bytes > 0 && bytes <= 10 && !programState().doubleByte;
+}
+
+QString ScoreCollection::machineDatabase(const QString& prefix, int machine)
+{
+    return prefix + QString::number(machine) + QStringLiteral("\\data\\stugrade.mdb");
+}
+
+void ScoreCollection::collectSingle(const QString& targetFolder, const QString& batch)
+{
+    view_.setProgressLine(kWaiting);
+
+    QList<CollectionRow> rows;
+    try {
+        GradeStore store = opendb();
+        rows = asCollectionRows(store.batchResults(batch));
+    } catch (const DbError& error) {
+        view_.setProgressLine(describeFailure(error));
+        return;
+    }
+    if (rows.isEmpty()) {
+        view_.setProgressLine(kFinished);
+        view_.setResultLine(QStringLiteral("本机没有该批次录入信息！"));
+        return;
+    }
+
+    const QString target = Paths::toLocal(targetFolder + singleTargetName);
+    if (!fileExists(target) && !creatmdb(target, [this](const QString& text) { view_.setProgressLine(text); }))
+        return;
+
+    qint64 total = 0;
+    try {
+        CollectionStore store = CollectionStore::openTarget(target);
+        store.append(rows);
+        total = store.rowCount();
+    } catch (const DbError& error) {
+        // append() is one transaction: a failure leaves none of this run's rows behind.
+        view_.setProgressLine(describeFailure(error) + kCrLf + QStringLiteral("本次没有回收任何记录。"));
+        return;
+    }
+    view_.setProgressLine(kFinished);
+    view_.setResultLine(QStringLiteral("当前回收") + countText(rows.size()) + QStringLiteral("条记录。") + kCrLf
+                        + QStringLiteral("共有") + QString::number(total) + QStringLiteral("条记录"));
+}
+
+void ScoreCollection::collectNetwork(const QString& prefix, const QString& batch)
+{
+    summary_ = NetworkSummary{};
+    view_.setProgressLine(kWaiting);
+
+    const QString target = QDir::current().absoluteFilePath(networkTargetName);
+    if (!fileExists(target) && !creatmdb(target, [this](const QString& text) { view_.setProgressLine(text); }))
+        return;
+    view_.setProgressLine(kWaitingNetwork);
+
+    std::optional<CollectionStore> store;
+    try {
+        store.emplace(CollectionStore::openTarget(target));
+    } catch (const DbError& error) {
+        view_.setProgressLine(describeFailure(error));
+        return;
+    }
+
+    auto machinePath = [&prefix](int machine) { return Paths::toLocal(machineDatabase(prefix, machine)); };
+    if (!fileExists(machinePath(1))) {
+        view_.setProgressLine(QStringLiteral("路径有误或无相应文件夹！"));
+        return;
+    }
+    // Only for the progress bar: the loop below looks again before each machine.
+    int machinesFound = 0;
+    while (machinesFound < lastMachineNumber && fileExists(machinePath(machinesFound + 1)))
+        ++machinesFound;
+
+    QStringList failures;
+    for (int machine = 1; machine <= lastMachineNumber; ++machine) {
+        const QString source = machinePath(machine);
+        if (!fileExists(source))
+            break;
+        QList<CollectionRow> rows;
+        try {
+            GradeStore grades = GradeStore::openUntrusted(source);
+            rows = asCollectionRows(grades.batchResults(batch));
+        } catch (const DbError& error) {
+            // An unreadable machine costs only its own rows; the others are still collected.
+            summary_.unreadable << prefix + QString::number(machine);
+            failures << describeFailure(error);
+            view_.machineDone(machine, machinesFound);
+            continue;
+        }
+        try {
+            store->append(rows);
+        } catch (const DbError& error) {
+            view_.setProgressLine(describeFailure(error) + kCrLf + QStringLiteral("共回收") + countText(summary_.rowsStored)
+                                  + QStringLiteral("条记录。第%1号机起的记录没有回收。").arg(machine));
+            return;
+        }
+        summary_.rowsStored += rows.size();
+        ++summary_.machinesRead;
+        view_.setProgressLine(QStringLiteral("当前回收") + countText(rows.size()) + QStringLiteral("条记录。"));
+        view_.machineDone(machine, machinesFound);
+    }
+    showUnreadable(summary_.rowsStored, failures);
+}
+
+void ScoreCollection::showUnreadable(qint64 total, const QStringList& details)
+{
+    QString text = QStringLiteral("共回收") + countText(total) + QStringLiteral("条记录。");
+    if (!summary_.unreadable.isEmpty()) {
+        for (int i = 0; i < details.size() && i < kDetailedFailures; ++i)
+            text += kCrLf + details.at(i);
+        if (details.size() > kDetailedFailures)
+            text += kCrLf + QStringLiteral("……");
+        text += kCrLf + QStringLiteral("未能读取：") + summary_.unreadable.join(QStringLiteral("、"));
+    }
+    view_.setProgressLine(text);
+}

@@ -1,0 +1,107 @@
+#pragma once
+// A small computer laboratory in a temporary folder: numbered machines, each an Application
+// folder with its own grade database, a folder standing for drive A:, and a teacher's folder
+// that becomes the current working folder. The old working folder and drive are put back when
+// the lab goes.
+
+#include "collect/collection_store.h"
+#include "grades/grade_store.h"
+#include "platform/database.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+class Lab {
+public:
+    Lab()
+        : oldWorkingFolder_(QDir::currentPath()), oldDriveA_(qgetenv("TYPELAB_DRIVE_A")),
+          hadDriveA_(qEnvironmentVariableIsSet("TYPELAB_DRIVE_A"))
+    {
+        QDir root(dir_.path());
+        root.mkpath(QStringLiteral("floppy"));
+        root.mkpath(QStringLiteral("teacher"));
+        qputenv("TYPELAB_DRIVE_A", driveA().toUtf8());
+        QDir::setCurrent(teacher());
+    }
+    ~Lab()
+    {
+        QDir::setCurrent(oldWorkingFolder_);
+        if (hadDriveA_)
+            qputenv("TYPELAB_DRIVE_A", oldDriveA_);
+        else
+            qunsetenv("TYPELAB_DRIVE_A");
+    }
+    Lab(const Lab&) = delete;
+    Lab& operator=(const Lab&) = delete;
+
+    QString root() const { return dir_.path(); }
+    QString driveA() const { return dir_.filePath(QStringLiteral("floppy")); }
+    QString teacher() const { return dir_.filePath(QStringLiteral("teacher")); }
+    // The prefix that reaches machine i as prefix + i.
+    QString prefix() const { return dir_.filePath(QStringLiteral("PC")); }
+    QString machineDatabase(int machine) const
+    {
+        return prefix() + QString::number(machine) + QStringLiteral("/data/stugrade.mdb");
+    }
+    QString diskette() const { return QDir(driveA()).filePath(QStringLiteral("学生成绩.mdb")); }
+    QString teachersFile() const { return QDir(teacher()).filePath(QStringLiteral("击录测试成绩.mdb")); }
+
+    // Machine i's Application folder with a fresh grade database holding the rows.
+    void addMachine(int machine, const QList<GradeRow>& rows) const
+    {
+        makeGradeDatabase(machineDatabase(machine), rows);
+    }
+
+    static void makeGradeDatabase(const QString& path, const QList<GradeRow>& rows)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        GradeStore::create(path, SystemRow{QStringLiteral("admin"), QStringLiteral("admin123"), QStringLiteral("again")});
+        GradeStore store = GradeStore::openFile(path);
+        Transaction transaction(store.database());
+        for (const GradeRow& row : rows)
+            store.addResult(row);
+        transaction.commit();
+    }
+
+    // A collection file at path with the rows.
+    static void makeCollectionFile(const QString& path, const QList<CollectionRow>& rows)
+    {
+        CollectionStore::create(path);
+        CollectionStore::openTarget(path).append(rows);
+    }
+
+    // Runs extra statements on a file (keyed with the grade password when asked): how a
+    // stranger's file gets a trigger, a view or a virtual table.
+    static void tamper(const QString& path, const QStringList& statements, bool gradeKey)
+    {
+        Database db = Database::open(path, Database::Mode::ReadWrite,
+                                     gradeKey ? GradeStore::databasePassword : QByteArray());
+        for (const QString& sql : statements)
+            db.exec(sql);
+    }
+
+    static qint64 collectionRows(const QString& path)
+    {
+        return CollectionStore::openSource(path).rowCount();
+    }
+
+    static GradeRow result(const QString& xh, const QString& batch, double score = 80)
+    {
+        return GradeRow{xh, QStringLiteral("张三"), QStringLiteral("英文"), score, 120, 95,
+                        QDate(2026, 12, 7), QTime(9, 30, 15), batch};
+    }
+
+    static CollectionRow collected(const QString& xh, const QString& batch, int score = 80)
+    {
+        return CollectionRow{xh, QStringLiteral("李四"), QStringLiteral("中文"), score, 60, 90,
+                             QDate(2026, 12, 6), QTime(14, 5, 0), batch};
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString oldWorkingFolder_;
+    QByteArray oldDriveA_;
+    bool hadDriveA_;
+};
