@@ -9,6 +9,7 @@
 #include "shell/status_panel.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QInputMethodEvent>
@@ -257,7 +258,9 @@ QRect ExerciseScreen::cursorRectangle() const
         return QRect();
     const int line = engine_->currentLine();
     const int x = cells_.leftEdge() + engine_->cursorColumn() * cells_.cellWidth();
-    return QRect(x, cells_.inputRowTop(line), 1, Twips::toPixels(cells_.metrics().wideCharHeight));
+    const CellImage::Metrics metrics = cells_.metrics();
+    const int height = engine_->cursorLowerEndAscii() ? metrics.asciiCharHeight : metrics.wideCharHeight;
+    return QRect(x, cells_.inputRowTop(line), 1, Twips::toPixels(height));
 }
 
 void ExerciseScreen::placeCursor()
@@ -405,6 +408,17 @@ void ExerciseScreen::reportBadExerciseFile()
 {
     MessageBoxes::show(&mainWindow_, QStringLiteral("错误提示对话框"), QStringLiteral("打开文件错或源文件不是程序所规定的文件！"));
     closeExercise();
+}
+
+void ExerciseScreen::closeEvent(QCloseEvent* event)
+{
+    // Only the end sequence closes the screen (not a window shortcut such as Ctrl+F4), so the
+    // Exercise type, the scroll bar and the result always follow.
+    if (!closed_) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void ExerciseScreen::closeExercise()

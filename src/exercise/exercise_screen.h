@@ -72,6 +72,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void characters(const QString& text);

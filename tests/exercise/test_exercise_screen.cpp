@@ -236,6 +236,11 @@ void TestExerciseScreen::opensWithLineCountAndFullTime()
     window->mdiArea()->setActiveSubWindow(nullptr);
     window->mdiArea()->setActiveSubWindow(frame);
     QCOMPARE(screen->cells().image(), before);
+
+    // Only the exercise's own end closes it.
+    QVERIFY(!frame->close());
+    QCOMPARE(int(programState().exerciseType), kind);
+    QVERIFY(frame->isVisible());
 }
 
 void TestExerciseScreen::secondExerciseWhileOneIsOpenDoesNothing()
