@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -75,6 +77,42 @@ QByteArray hanzi(int n)
 }
 
 QByteArray gbk(const char* utf8) { return *CodePage::encode(QString::fromUtf8(utf8)); }
+
+
+// The project's own exercise sources, encoded as the build encodes them.
+QByteArray packedSource(ExerciseKind kind, int digit)
+{
+    const QString name = kind == ExerciseKind::English ? QStringLiteral("data/yw/ydzcs%1.txt") : QStringLiteral("data/zw/cdzcs%1.txt");
+    QFile source(QDir(TestSupport::sourceDir()).filePath(name.arg(digit)));
+    if (!source.open(QIODevice::ReadOnly))
+        return {};
+    const auto conversion = ExerciseFileFormat::toExerciseText(source.readAll());
+    return conversion.unencodable.isEmpty() ? conversion.text : QByteArray();
+}
+
+ExerciseText splitSource(ExerciseKind kind, int digit)
+{
+    ExerciseText text = textOf(packedSource(kind, digit));
+    const bool ok = kind == ExerciseKind::English ? ExerciseLoader::splitEnglish(text) : ExerciseLoader::splitChinese(text);
+    if (!ok)
+        text.textLength = -1;
+    return text;
+}
+
+bool endsAtCr(const ExerciseText& text, int line)
+{
+    const LineEntry& e = text.lineTable[line];
+    return e.length > 0 && text.textBytes[e.start + e.length - 1] == '\r';
+}
+
+bool isCnMark(const ExerciseText& text, int p, const char* marks)
+{
+    const QByteArray all = *CodePage::encode(QString::fromUtf8(marks));
+    for (int i = 0; i + 1 < all.size(); i += 2)
+        if (quint8(all[i]) == text.byteAt(p) && quint8(all[i + 1]) == text.byteAt(p + 1))
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -341,6 +379,125 @@ private slots:
         for (int i = t.lastLine + 2; i < ExerciseText::kRows; ++i)
             QCOMPARE(t.lineTable[i].start, qint16(0));
         QCOMPARE(t.lineTable[t.lastLine + 1].length, qint16(0));
+    }
+
+    // ---- the exercise texts that come with the program ----
+
+    void realTexts_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("digit");
+        for (int kind : {1, 2})
+            for (int digit = 0; digit <= 9; ++digit)
+                QTest::newRow(qPrintable(QStringLiteral("%1%2").arg(kind == 1 ? "ydzcs" : "cdzcs").arg(digit)))
+                    << kind << digit;
+    }
+
+    void realTexts()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, digit);
+        const auto exerciseKind = ExerciseKind(kind);
+        const QByteArray text = packedSource(exerciseKind, digit);
+        QVERIFY2(!text.isEmpty(), "source missing or not encodable in code page 936");
+        QVERIFY2(text.size() >= 2500 && text.size() <= 4000, qPrintable(QString::number(text.size())));
+        QVERIFY(text.endsWith("\r\n"));
+        for (int p = 0; p < text.size(); ++p) {
+            const quint8 b = quint8(text[p]);
+            if (b == '\r')
+                QVERIFY2(p + 1 < text.size() && text[p + 1] == '\n', "CR without LF");
+            else if (b == '\n')
+                QVERIFY2(p > 0 && text[p - 1] == '\r', "LF without CR");
+            else if (exerciseKind == ExerciseKind::English)
+                QVERIFY2(b >= 0x20 && b < 0x7F, qPrintable(QStringLiteral("byte %1 at %2").arg(b).arg(p)));
+            else if (b >= 0x80) {
+                // GB2312 range: both bytes 0xA1 to 0xFE, leads up to 0xF7.
+                QVERIFY(p + 1 < text.size());
+                const quint8 trail = quint8(text[p + 1]);
+                QVERIFY2(b >= 0xA1 && b <= 0xF7 && trail >= 0xA1 && trail <= 0xFE,
+                         qPrintable(QStringLiteral("code %1%2 at %3").arg(b, 0, 16).arg(trail, 0, 16).arg(p)));
+                ++p;
+            }
+        }
+
+        // Load it the way the program does: from the built Application folder when the build
+        // has packed it, else from a file made here.
+        const QString built = ExerciseLoader::pathFor(qEnvironmentVariable("TYPELAB_APP_DIR"), exerciseKind, digit);
+        QTemporaryDir dir;
+        QString path = built;
+        if (QFile::exists(built)) {
+            QFile file(built);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), ExerciseFileFormat::build(text));
+        } else {
+            path = ExerciseLoader::pathFor(dir.path(), exerciseKind, digit);
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ExerciseFileFormat::build(text));
+        }
+        const auto loaded = ExerciseLoader::load(path, exerciseKind);
+        QVERIFY(loaded);
+        verifyCoverage(*loaded);
+        QCOMPARE(int(loaded->lineTable[loaded->lastLine + 1].start), int(text.size()));
+        QVERIFY(endsAtCr(*loaded, loaded->lastLine));
+        // A closing mark may hang past column 89; Chinese ones are two bytes wide.
+        const int widest = exerciseKind == ExerciseKind::English ? 91 : 92;
+        for (int i = 0; i <= loaded->lastLine; ++i)
+            QVERIFY2(visibleLength(lineOf(*loaded, i)) <= widest, qPrintable(QString::number(i)));
+    }
+
+    // The texts together give every splitting rule real work to do.
+    void realTextsExerciseEveryRule()
+    {
+        QMap<QString, int> seen;
+        for (int digit = 0; digit <= 9; ++digit) {
+            const ExerciseText en = splitSource(ExerciseKind::English, digit);
+            QVERIFY(en.textLength > 0);
+            for (int i = 0; i <= en.lastLine; ++i) {
+                const int visible = visibleLength(lineOf(en, i));
+                const quint8 last = en.textBytes[en.lineTable[i].start + visible - 1];
+                const quint8 next = en.textBytes[en.lineTable[i + 1].start];
+                if (!endsAtCr(en, i) && visible == 89)
+                    ++seen[QStringLiteral("en opening mark moved from 89: ") + QChar(next)];
+                if (!endsAtCr(en, i) && visible == 90)
+                    ++seen[QStringLiteral("en wrap at 90")];
+                if (visible == 91)
+                    ++seen[QStringLiteral("en closing mark kept at 90") + (endsAtCr(en, i) ? " before CR" : "")];
+                if (visible == 91 && (last == '\'' || last == '"'))
+                    ++seen[QStringLiteral("en closing quote kept at 90")];
+                if (!endsAtCr(en, i) && visible == 90 && (next == '"' || next == '\''))
+                    ++seen[QStringLiteral("en quote moved from 90")];
+            }
+            const ExerciseText zh = splitSource(ExerciseKind::Chinese, digit);
+            QVERIFY(zh.textLength > 0);
+            for (int i = 0; i <= zh.lastLine; ++i) {
+                const int start = zh.lineTable[i].start;
+                const int visible = visibleLength(lineOf(zh, i));
+                const int next = zh.lineTable[i + 1].start;
+                const bool closingAtEnd = visible >= 2 && isCnMark(zh, start + visible - 2, "，。：；、！？》）”’");
+                if ((visible == 87 || visible == 88) && isCnMark(zh, next, "《（“‘"))
+                    ++seen[QStringLiteral("zh opening mark moved from %1").arg(visible)];
+                if (visible == 89 && !endsAtCr(zh, i))
+                    ++seen[QStringLiteral("zh character moved from 89")];
+                if (visible == 90 && !endsAtCr(zh, i) && zh.byteAt(next) < 0x80)
+                    ++seen[QStringLiteral("zh ASCII moved from 90")];
+                if ((visible == 91 || visible == 92) && closingAtEnd)
+                    ++seen[QStringLiteral("zh closing mark hangs from %1%2").arg(visible - 2).arg(endsAtCr(zh, i) ? " before CR" : "")];
+                if (visible >= 89 && isCnMark(zh, start + 87, "《（“‘") && zh.byteAt(start + 89) < 0x80)
+                    ++seen[QStringLiteral("zh opening mark kept at 87 before ASCII")];
+            }
+        }
+        const QStringList expected = {
+            "en opening mark moved from 89: (", "en opening mark moved from 89: '", "en opening mark moved from 89: \"",
+            "en wrap at 90", "en closing mark kept at 90", "en closing mark kept at 90 before CR",
+            "en closing quote kept at 90", "en quote moved from 90",
+            "zh opening mark moved from 87", "zh opening mark moved from 88", "zh character moved from 89",
+            "zh ASCII moved from 90", "zh closing mark hangs from 89", "zh closing mark hangs from 90",
+            "zh closing mark hangs from 89 before CR", "zh closing mark hangs from 90 before CR",
+            "zh opening mark kept at 87 before ASCII"};
+        for (const QString& rule : expected)
+            QVERIFY2(seen.value(rule) > 0, qPrintable(rule));
     }
 
     // ---- Chinese splitter ----
