@@ -30,5 +30,3 @@ void openReplaceExerciseFile(MainWindow& mainWindow)
     ReplaceExerciseFileDialog dialog(&mainWindow);
     dialog.exec();
 }
-
-void openHelpViewer(MainWindow&) {}
