@@ -1,14 +1,13 @@
 list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/exercise_file_format.cpp
+  src/exercise/exercise_loader.cpp
   src/exercise/key_codes.cpp
   src/exercise/result_recorder.cpp
   src/exercise/scoring.cpp
-  src/exercise/exercise_loader.cpp
-)
-list(APPEND TYPELAB_GUI_SOURCES
-  # The typing engine draws in QColor, which lives in Qt Gui; it uses no widget.
   src/exercise/typing_engine.cpp
   src/exercise/typing_keys.cpp
+)
+list(APPEND TYPELAB_GUI_SOURCES
   src/exercise/exercise_screen.cpp
   src/exercise/cell_image.cpp
   src/exercise/exercise_opener.cpp
