@@ -1,0 +1,72 @@
+// Shows the collection or the merge dialog after a run over a small laboratory, for a
+// screenshot on a real X server: screenshot_dialogs collect|merge [seconds].
+
+#include "collect/collection_dialog.h"
+#include "collect/merge_dialog.h"
+#include "lab_fixture.h"
+#include "platform/fonts.h"
+#include "shell/program_state.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    Fonts::registerSubstitutions();
+    const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("collect");
+    const int seconds = argc > 2 ? atoi(argv[2]) : 20;
+
+    Lab lab;
+    TestSupport::AppFolder local;
+    programState().appFolder = local.path();
+    {
+        GradeStore store = local.store();
+        for (int i = 0; i < 5; ++i)
+            store.addResult(Lab::result(QStringLiteral("20260000%1").arg(i, 2, 10, QChar(u'0')), QStringLiteral("B1")));
+    }
+    for (int machine = 1; machine <= 3; ++machine) {
+        QList<GradeRow> rows;
+        for (int i = 0; i < 4 * machine; ++i)
+            rows << Lab::result(QStringLiteral("2026%1%2").arg(machine).arg(i, 5, 10, QChar(u'0')), QStringLiteral("B1"));
+        lab.addMachine(machine, rows);
+    }
+
+    std::unique_ptr<QDialog> dialog;
+    if (which == QLatin1String("merge")) {
+        QList<CollectionRow> rows;
+        for (int i = 0; i < 8; ++i)
+            rows << Lab::collected(QStringLiteral("20261%1").arg(i, 4, 10, QChar(u'0')), QStringLiteral("B1"));
+        Lab::makeCollectionFile(lab.diskette(), rows);
+        auto* merge = new MergeDialog;
+        dialog.reset(merge);
+        merge->show();
+        auto* text1 = merge->findChild<QLineEdit*>(QStringLiteral("Text1"));
+        QTest::keyClicks(text1, QStringLiteral("B1"));
+        for (int run = 0; run < 5; ++run)
+            merge->runMerge();
+    } else {
+        auto* collect = new CollectionDialog;
+        dialog.reset(collect);
+        collect->show();
+        auto* text2 = collect->findChild<QLineEdit*>(QStringLiteral("Text2"));
+        QTest::keyClicks(text2, QStringLiteral("B1"));
+        collect->runCollection();
+        collect->runCollection();
+        QTest::mouseClick(collect->findChild<QRadioButton*>(QStringLiteral("Option1_1")), Qt::LeftButton);
+        QTest::keyClicks(collect->findChild<QLineEdit*>(QStringLiteral("Text1")), lab.prefix());
+        collect->runCollection();
+        text2->setFocus();
+    }
+    dialog->move(20, 20);
+    printf("ready %d %d\n", dialog->frameGeometry().width(), dialog->frameGeometry().height());
+    fflush(stdout);
+    QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
+    return app.exec();
+}
