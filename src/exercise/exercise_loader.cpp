@@ -102,9 +102,9 @@ public:
     {
         const int length = text_.textLength;
         const int start = text_.lineTable[n_].start;
+        if (length == 0)
+            return true;   // one empty line; load() refuses a text with nothing to type
         if (start >= length || (lineEnded && startedByLineEnd_)) {
-            if (n_ == 0)
-                return false;   // nothing to type at all
             text_.lastLine = n_ - 1;
             return true;
         }
@@ -264,7 +264,8 @@ std::optional<ExerciseText> load(const QString& path, ExerciseKind kind)
     const QByteArray body = file.readAll();
     if (file.error() != QFileDevice::NoError || header.size() + body.size() != file.size())
         return std::nullopt;
-    if (body.size() > ExerciseFileFormat::kMaxTextBytes)
+    // Nothing to type is as unusable as too much.
+    if (body.isEmpty() || body.size() > ExerciseFileFormat::kMaxTextBytes)
         return std::nullopt;
 
     ExerciseText text;

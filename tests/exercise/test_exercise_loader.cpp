@@ -368,6 +368,21 @@ private slots:
         }
     }
 
+    // An empty text splits into one empty line (so a tool that checks the line limit takes
+    // it), but as an exercise file it is refused: there is nothing to type.
+    void emptyText()
+    {
+        for (bool chinese : {false, true}) {
+            ExerciseText t = textOf(QByteArray());
+            t.textBytes[0] = 'x';
+            t.lineTable[0] = LineEntry{5, 9};
+            QVERIFY(chinese ? ExerciseLoader::splitChinese(t) : ExerciseLoader::splitEnglish(t));
+            QCOMPARE(t.lastLine, 0);
+            QCOMPARE(t.lineTable[0].start, qint16(0));
+            QCOMPARE(t.lineTable[0].length, qint16(0));
+        }
+    }
+
     void lineTableStartsClearedAtEverySplit()
     {
         ExerciseText t = textOf(repeated('a', 300) + "\r\n");
