@@ -384,6 +384,10 @@ void TestCollectionDialog::networkSkipsUnreadableMachines()
     garbage.write(QByteArray(5000, '\x5a'));
     garbage.close();
     lab.addMachine(5, fifth);
+    // Machine 6 is in the middle of writing: its database is locked the whole time.
+    lab.addMachine(6, batchOf(QStringLiteral("660"), QStringLiteral("B1"), 2));
+    GradeStore busy = GradeStore::openFile(lab.machineDatabase(6));
+    busy.database().exec(QStringLiteral("BEGIN EXCLUSIVE"));
 
     Rig rig;
     rig.networkPrefix(lab.prefix());
@@ -391,13 +395,15 @@ void TestCollectionDialog::networkSkipsUnreadableMachines()
     rig.confirm();
     const QStringList lines = rig.label2->text().split(QStringLiteral("\r\n"));
     QCOMPARE(lines.first(), QStringLiteral("共回收 3条记录。"));
-    QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2、%3")
-                               .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4'));
+    QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2、%3、%4")
+                               .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4', lab.prefix() + u'6'));
     QVERIFY(lines.at(1).startsWith(lab.machineDatabase(2)));
     QVERIFY(lines.at(1).contains(QStringLiteral("触发器 t")));
     QVERIFY(lines.at(2).contains(QStringLiteral("数据表 ft")));
     QVERIFY(lines.at(3).startsWith(lab.machineDatabase(4)));
+    QCOMPARE(lines.at(4), QStringLiteral("……"));
     QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first + fifth));
+    busy.database().exec(QStringLiteral("ROLLBACK"));
 }
 
 void TestCollectionDialog::networkRefusesStrangeTarget()
