@@ -5,6 +5,8 @@
 #include "grades/history_view.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
+#include "shell/main_window.h"
+#include "shell/program_state.h"
 #include "support/test_support.h"
 
 #include <QFile>
@@ -67,6 +69,7 @@ private slots:
     void readingUpwardsFromTheBottom();
     void resultsWithoutDateComeLast();
     void failureWhileScrollingEmptiesTable();
+    void menuOpensModalWindowWithItsOwnConnection();
 };
 
 void TestHistoryView::emptyTableShowsCaptionsAndLayout()
@@ -381,6 +384,35 @@ void TestHistoryView::failureWhileScrollingEmptiesTable()
     const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
     QCOMPARE(shown.size(), 1);
     QVERIFY(shown.first().text.contains(QStringLiteral("stugrade.mdb")));
+}
+
+void TestHistoryView::menuOpensModalWindowWithItsOwnConnection()
+{
+    TestSupport::AppFolder app;
+    app.store().addResult(result("S1", QDate(2026, 12, 7), QTime(10, 0, 0)));
+    programState().appFolder = app.path();
+    MainWindow mainWindow;
+    QString openedName;
+    bool modal = false;
+    int rows = -1;
+    bool connected = false;
+    QTimer::singleShot(0, [&] {
+        auto* view = qobject_cast<HistoryView*>(QApplication::activeModalWidget());
+        QVERIFY(view);
+        openedName = view->objectName();
+        modal = view->isModal();
+        rows = view->grid()->model()->rowCount();
+        connected = view->model()->isOpen();
+        view->reject();
+    });
+    mainWindow.menuItem("cycj")->trigger();   // returns when the window is closed
+    QCOMPARE(openedName, QStringLiteral("frmcx"));
+    QVERIFY(modal);
+    QCOMPARE(rows, 1);
+    QVERIFY(connected);
+    // The window and its connection are gone once it is closed.
+    QVERIFY(!mainWindow.findChild<HistoryView*>());
+    QVERIFY(!mainWindow.findChild<HistoryModel*>());
 }
 
 QTEST_MAIN(TestHistoryView)

@@ -5,6 +5,7 @@
 #include "maintenance/help_content.h"
 #include "maintenance/help_viewer.h"
 #include "platform/codepage.h"
+#include "shell/main_window.h"
 #include "shell/program_state.h"
 #include "support/test_support.h"
 
@@ -61,6 +62,7 @@ private slots:
     void noContextMenuWhileOpen();
     void typingChangesNothing();
     void builtHelpFileOpens();
+    void menuOpensModalWindowReadingTheFileAfresh();
 };
 
 void TestHelpViewer::showsHelpFile_data()
@@ -190,6 +192,31 @@ void TestHelpViewer::builtHelpFileOpens()
     // Every line of the help text is shorter than the wrap, so the box shows it as written.
     QCOMPARE(shown, written);
     QVERIFY(shown.contains(QStringLiteral("测试登录")));
+}
+
+void TestHelpViewer::menuOpensModalWindowReadingTheFileAfresh()
+{
+    TestSupport::AppFolder app;
+    programState().appFolder = app.path();
+    MainWindow mainWindow;
+    QStringList shown;
+    auto readAndClose = [&shown] {
+        auto* viewer = qobject_cast<HelpViewer*>(QApplication::activeModalWidget());
+        QVERIFY(viewer);
+        QCOMPARE(viewer->objectName(), QStringLiteral("frmbz"));
+        QVERIFY(viewer->isModal());
+        shown << viewer->textBox()->toPlainText();
+        viewer->reject();
+    };
+    QTimer::singleShot(0, readAndClose);
+    mainWindow.menuItem("userbz")->trigger();
+    QCOMPARE(programState().subclassedTextBox, nullptr);
+
+    // A help file put in place while the program runs shows at the next opening.
+    app.writeFile(QStringLiteral("data/help.dat"), ExerciseFileFormat::build("new\r\n"));
+    QTimer::singleShot(0, readAndClose);
+    mainWindow.menuItem("userbz")->trigger();
+    QCOMPARE(shown, (QStringList{QString::fromUtf8(HelpContent::kMissingFile), QStringLiteral("new\n")}));
 }
 
 QTEST_MAIN(TestHelpViewer)
