@@ -11,409 +11,332 @@
 
 #include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QHeaderView>
 #include <QLocale>
-#include <QScrollBar>
 #include <QSet>
 #include <QTableView>
 #include <QtTest>
+
+#include <functional>
+#include <memory>
 
 namespace {
 
 GradeRow result(const QString& xh, const QDate& date, const QTime& time, const QString& batch = {})
 {
-    GradeRow row;
-    row.xh = xh;
-    row.xm = QStringLiteral("张三");
-    row.lrxm = QStringLiteral("中文");
-    row.lrcj = 80;
-    row.lrsd = 60;
-    row.lrzql = 95;
-    row.lrdate = date;
-    row.lrtime = time;
-    row.lrpc = batch;
-    return row;
-}
-
-QStringList column(const QAbstractItemModel* model, int col)
-{
-    QStringList values;
-    for (int row = 0; row < model->rowCount(); ++row)
-        values << model->index(row, col).data().toString();
-    return values;
+    return GradeRow{xh, QStringLiteral("张三"), QStringLiteral("中文"), 80, 60, 95, date, time, batch};
 }
 
 } // namespace
 
 class TestHistoryView : public QObject {
     Q_OBJECT
+
+    std::unique_ptr<TestSupport::AppFolder> app_;
+    std::unique_ptr<HistoryView> view_;
+
+    void store(const QList<GradeRow>& rows)
+    {
+        GradeStore store = app_->store();
+        Transaction transaction(store.database());
+        for (const GradeRow& row : rows)
+            store.addResult(row);
+        transaction.commit();
+    }
+    // count results made by make(i), in one transaction.
+    void fill(int count, const std::function<GradeRow(int)>& make)
+    {
+        QList<GradeRow> rows;
+        for (int i = 0; i < count; ++i)
+            rows << make(i);
+        store(rows);
+    }
+    // A fresh view on the Application folder, loaded and shown; the result of its load.
+    bool open()
+    {
+        view_ = std::make_unique<HistoryView>(app_->path());
+        const bool loaded = view_->load();
+        view_->show();
+        if (!QTest::qWaitForWindowExposed(view_.get()))
+            qWarning("history view not exposed");
+        return loaded;
+    }
+    QAbstractItemModel* model() const { return view_->grid()->model(); }
+    QString cell(int row, int col) const { return model()->index(row, col).data().toString(); }
+    QStringList numbers() const
+    {
+        QStringList values;
+        for (int row = 0; row < model()->rowCount(); ++row)
+            values << cell(row, 0);
+        return values;
+    }
+
 private slots:
     void initTestCase() { TestSupport::prepareApplication(); }
     void init()
     {
         TestSupport::resetState();
         MessageBoxes::takeRecorded();
+        app_ = std::make_unique<TestSupport::AppFolder>();
+    }
+    void cleanup()
+    {
+        view_.reset();
+        app_.reset();
     }
 
-    void emptyTableShowsCaptionsAndLayout();
-    void ordersNewestFirst_data();
-    void ordersNewestFirst();
-    void showsValuesAsStored();
-    void typingIntoCellChangesNothing();
-    void purgedRowsDoNotAppear();
-    void unreadableDatabaseIsReported_data();
-    void unreadableDatabaseIsReported();
-    void longHistoryIsReadPageByPage();
-    void readingUpwardsFromTheBottom();
-    void resultsWithoutDateComeLast();
-    void failureWhileScrollingEmptiesTable();
-    void menuOpensModalWindowWithItsOwnConnection();
+    void emptyTableShowsCaptionsAndLayout()
+    {
+        QVERIFY(open());
+        QCOMPARE(view_->objectName(), QStringLiteral("frmcx"));
+        QCOMPARE(view_->windowTitle(), QStringLiteral("成绩查询"));
+        QCOMPARE(view_->size(), QSize(Twips::toPixels(8880), Twips::toPixels(6690)));
+        auto* title = view_->findChild<QLabel*>(QStringLiteral("Label1"));
+        QCOMPARE(title->text(), QStringLiteral("历史记录"));
+        QCOMPARE(title->pos(), QPoint(Twips::toPixels(3840), Twips::toPixels(120)));
+        auto* frame = view_->findChild<QGroupBox*>(QStringLiteral("Frame1"));
+        QCOMPARE(frame->title(), QStringLiteral("查询结果"));
+        QCOMPARE(frame->geometry(), Twips::rect(0, 480, 9015, 6015));
+
+        QTableView* grid = view_->findChild<QTableView*>(QStringLiteral("DataGrid1"));
+        QCOMPARE(grid->parentWidget(), frame);
+        QCOMPARE(grid->geometry(), Twips::rect(120, 240, 8775, 5655));
+        QCOMPARE(model()->rowCount(), 0);
+        QCOMPARE(model()->columnCount(), 9);
+        const QStringList captions = {" 学    号 ", "  姓    名 ", " 项目 ", " 成绩 ", "速度/分",
+                                      "准确率%", "  日  期  ", "  时  间  ", "  批次号  "};
+        const QList<int> widths = {1000, 1200, 650, 650, 750, 750, 1100, 1100, 1100};
+        QHeaderView* header = grid->horizontalHeader();
+        for (int col = 0; col < 9; ++col) {
+            QCOMPARE(model()->headerData(col, Qt::Horizontal).toString(), captions[col]);
+            QCOMPARE(header->sectionSize(col), Twips::toPixels(widths[col]));
+            QCOMPARE(header->sectionResizeMode(col), QHeaderView::Fixed);
+        }
+        QVERIFY(!header->sectionsMovable());
+        QCOMPARE(grid->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(grid->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff);
+        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(MessageBoxes::takeRecorded().isEmpty());
+    }
+
+    void ordersNewestFirst_data()
+    {
+        QTest::addColumn<QList<GradeRow>>("stored");
+        QTest::addColumn<QStringList>("expected");
+        const QDate day(2026, 12, 1);
+        QTest::newRow("same day, later time first")
+            << QList<GradeRow>{result("a", day, QTime(9, 0, 0)), result("b", day, QTime(14, 30, 5)),
+                               result("c", day, QTime(14, 30, 4))}
+            << QStringList{"b", "c", "a"};
+        QTest::newRow("earlier day follows whatever its time")
+            << QList<GradeRow>{result("late-yesterday", day.addDays(-1), QTime(23, 59, 59)),
+                               result("early-today", day, QTime(0, 0, 1)),
+                               result("last-week", day.addDays(-7), QTime(12, 0, 0))}
+            << QStringList{"early-today", "late-yesterday", "last-week"};
+        QTest::newRow("across a month and a year")
+            << QList<GradeRow>{result("dec", QDate(2025, 12, 31), QTime(8, 0)),
+                               result("jan", QDate(2026, 1, 1), QTime(7, 0)),
+                               result("nov", QDate(2025, 11, 30), QTime(9, 0))}
+            << QStringList{"jan", "dec", "nov"};
+    }
+    void ordersNewestFirst()
+    {
+        QFETCH(QList<GradeRow>, stored);
+        store(stored);
+        QVERIFY(open());
+        QTEST(numbers(), "expected");
+    }
+
+    void showsValuesAsStored()
+    {
+        GradeRow test{"2024010101", "欧阳小明", "英文", 72.5, 131.6, 99.5,   // halves go to the even neighbour
+                      QDate(2026, 12, 7), QTime(10, 5, 9), "B1"};
+        store({test, result("P7", QDate(2026, 12, 6), QTime(16, 0, 0))});
+        QVERIFY(open());
+        QCOMPARE(model()->rowCount(), 2);
+        const QLocale locale = QLocale::system();
+        const QStringList first = {"2024010101", "欧阳小明", "英文", "72", "132", "100",
+                                   locale.toString(QDate(2026, 12, 7), QLocale::ShortFormat),
+                                   locale.toString(QTime(10, 5, 9), QLocale::ShortFormat), "B1"};
+        for (int col = 0; col < 9; ++col) {
+            QCOMPARE(cell(0, col), first[col]);
+            const auto alignment = model()->index(0, col).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+            QCOMPARE(bool(alignment & Qt::AlignHCenter), col >= 3 && col <= 5);
+        }
+        QCOMPARE(cell(1, 8), QString());
+        QCOMPARE(cell(1, 2), QStringLiteral("中文"));
+    }
+
+    void typingIntoCellChangesNothing()
+    {
+        store({result("S1", QDate(2026, 12, 7), QTime(10, 0, 0), "B1")});
+        QVERIFY(open());
+        QTableView* grid = view_->grid();
+        const QModelIndex index = model()->index(0, 3);
+        const QString before = index.data().toString();
+        QVERIFY(!(model()->flags(index) & Qt::ItemIsEditable));
+
+        grid->setFocus();
+        grid->setCurrentIndex(index);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
+        QTest::keyClick(grid, Qt::Key_F2);
+        QTest::keyClicks(grid, "99");
+        QTest::sendKeyEvent(QTest::Click, grid, Qt::Key_unknown, QStringLiteral("中"), Qt::NoModifier);
+        QTest::keyClick(grid, Qt::Key_Return);
+        QTest::keyClick(grid, Qt::Key_Delete);
+
+        QVERIFY(!grid->findChild<QLineEdit*>());
+        QVERIFY(!model()->setData(index, QStringLiteral("99")));
+        QCOMPARE(index.data().toString(), before);
+        const QList<GradeRow> stored = app_->store().resultsNewestFirst(0, 10);
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.first().lrcj, 80.0);
+    }
+
+    void purgedRowsDoNotAppear()
+    {
+        const QDate today(2026, 12, 8);
+        store({result("15days", today.addDays(-15), QTime(12, 0)), result("40days", today.addDays(-40), QTime(12, 0)),
+               result("14days", today.addDays(-14), QTime(12, 0)), result("today", today, QTime(8, 0))});
+        app_->store().purgeOld(today);
+        QVERIFY(open());
+        QCOMPARE(numbers(), (QStringList{"today", "14days"}));
+    }
+
+    void unreadableDatabaseIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("replacement");   // bytes written over stugrade.mdb
+        QTest::addColumn<bool>("remove");
+        QTest::newRow("missing file") << QByteArray() << true;
+        QTest::newRow("not a database") << QByteArray(4096, 'x') << false;
+        QTest::newRow("empty file") << QByteArray() << false;
+    }
+    void unreadableDatabaseIsReported()
+    {
+        QFETCH(QByteArray, replacement);
+        QFETCH(bool, remove);
+        QFile::remove(app_->gradeDatabase());
+        if (!remove)
+            app_->writeFile(QStringLiteral("data/stugrade.mdb"), replacement);
+        QVERIFY(!open());
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().title, QStringLiteral("成绩查询"));
+        QVERIFY2(shown.first().text.contains(QStringLiteral("stugrade.mdb")), qPrintable(shown.first().text));
+        QVERIFY(shown.first().text.contains(QStringLiteral("无法读取")));
+        QCOMPARE(model()->rowCount(), 0);
+        QCOMPARE(model()->columnCount(), 9);
+        QVERIFY(!view_->model()->isOpen());
+    }
+
+    void longHistoryIsReadPageByPage()
+    {
+        const int total = 5 * HistoryModel::kPageSize + 17;
+        // i grows with time: the last one is the newest.
+        fill(total, [](int i) {
+            return result(QString::number(i), QDate(2026, 11, 25).addDays(i / 300), QTime(6, 0).addSecs(i % 300 * 60));
+        });
+        QVERIFY(open());
+        QCOMPARE(model()->rowCount(), total);
+        QCOMPARE(view_->model()->pagesRead(), 1);
+        QCOMPARE(cell(0, 0), QString::number(total - 1));
+
+        view_->grid()->scrollToBottom();
+        QCoreApplication::processEvents();
+        QCOMPARE(cell(total - 1, 0), QStringLiteral("0"));
+        QVERIFY(view_->model()->pagesRead() <= 3);
+        // Every row once, in order, across the page boundaries; the pages after the first are
+        // read on from the page before.
+        for (int row = 0; row < total; ++row)
+            QCOMPARE(cell(row, 0), QString::number(total - 1 - row));
+        QCOMPARE(view_->model()->pagesRead(), 6);
+        QVERIFY(view_->model()->pagesReadByKey() >= 4);
+    }
+
+    void readingUpwardsFromTheBottom()
+    {
+        // Many results share a date and a time: the order among them must hold across pages too.
+        const int total = 3 * HistoryModel::kPageSize + 5;
+        fill(total, [](int i) { return result(QString::number(i), QDate(2026, 12, 1), QTime(9, 0).addSecs(i / 250)); });
+        const QList<GradeRow> expected = app_->store().resultsNewestFirst(0, total);
+        QVERIFY(open());
+        view_->grid()->scrollToBottom();
+        QCoreApplication::processEvents();
+        QSet<QString> seen;
+        for (int row = total - 1; row >= 0; --row) {
+            QCOMPARE(cell(row, 0), expected[row].xh);
+            seen.insert(cell(row, 0));
+        }
+        QCOMPARE(seen.size(), total);
+        QVERIFY(view_->model()->pagesReadByKey() >= 2);
+    }
+
+    void resultsWithoutDateComeLast()
+    {
+        // Rows written by another tool may lack a date or a time; they are listed after all others.
+        const int dated = HistoryModel::kPageSize + 10;
+        fill(dated, [](int i) { return result(QString::number(i), QDate(2026, 12, 1), QTime(8, 0).addSecs(i)); });
+        {
+            GradeStore store = app_->store();
+            Statement insert = store.database().prepare(
+                QStringLiteral("INSERT INTO stdgrade (xh, lrdate, lrtime) VALUES (?1, ?2, NULL)"));
+            insert.bind(1, "no-time").bind(2, "2026-12-02").exec();
+            insert.reset();
+            insert.bind(1, "no-date").bindNull(2).exec();
+        }
+        QVERIFY(open());
+        const QStringList shown = numbers();
+        QCOMPARE(shown.size(), dated + 2);
+        QCOMPARE(shown.first(), QStringLiteral("no-time"));   // its date is the newest
+        QCOMPARE(shown.at(1), QString::number(dated - 1));
+        QCOMPARE(shown.last(), QStringLiteral("no-date"));
+        QCOMPARE(cell(dated + 1, 6), QString());
+    }
+
+    void failureWhileScrollingEmptiesTable()
+    {
+        fill(3 * HistoryModel::kPageSize,
+             [](int i) { return result(QString::number(i), QDate(2026, 12, 1), QTime(0, 0).addSecs(i)); });
+        QVERIFY(open());
+        QVERIFY(!cell(0, 0).isEmpty());
+        // The file is overwritten behind the open connection, then the user scrolls down.
+        QFile file(app_->gradeDatabase());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.write(QByteArray(int(file.size()), '\0'));
+        file.close();
+        view_->grid()->scrollToBottom();
+        QTRY_COMPARE(model()->rowCount(), 0);
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first().text.contains(QStringLiteral("stugrade.mdb")));
+    }
+
+    void menuOpensModalWindowWithItsOwnConnection()
+    {
+        store({result("S1", QDate(2026, 12, 7), QTime(10, 0, 0))});
+        programState().appFolder = app_->path();
+        MainWindow mainWindow;
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto* view = qobject_cast<HistoryView*>(QApplication::activeModalWidget());
+            if (!view)
+                return;
+            seen = QStringLiteral("%1 modal=%2 rows=%3 open=%4")
+                       .arg(view->objectName())
+                       .arg(view->isModal())
+                       .arg(view->grid()->model()->rowCount())
+                       .arg(view->model()->isOpen());
+            view->reject();
+        });
+        mainWindow.menuItem("cycj")->trigger();   // returns when the window is closed
+        QCOMPARE(seen, QStringLiteral("frmcx modal=1 rows=1 open=1"));
+        // The window and its connection are gone once it is closed.
+        QVERIFY(!mainWindow.findChild<HistoryView*>());
+        QVERIFY(!mainWindow.findChild<HistoryModel*>());
+    }
 };
-
-void TestHistoryView::emptyTableShowsCaptionsAndLayout()
-{
-    TestSupport::AppFolder app;
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-
-    QCOMPARE(view.objectName(), QStringLiteral("frmcx"));
-    QCOMPARE(view.windowTitle(), QStringLiteral("成绩查询"));
-    QCOMPARE(view.size(), QSize(Twips::toPixels(8880), Twips::toPixels(6690)));
-    auto* title = view.findChild<QLabel*>(QStringLiteral("Label1"));
-    QVERIFY(title);
-    QCOMPARE(title->text(), QStringLiteral("历史记录"));
-    QCOMPARE(title->pos(), QPoint(Twips::toPixels(3840), Twips::toPixels(120)));
-    auto* frame = view.findChild<QGroupBox*>(QStringLiteral("Frame1"));
-    QVERIFY(frame);
-    QCOMPARE(frame->title(), QStringLiteral("查询结果"));
-    QCOMPARE(frame->geometry(), Twips::rect(0, 480, 9015, 6015));
-
-    auto* grid = view.findChild<QTableView*>(QStringLiteral("DataGrid1"));
-    QVERIFY(grid);
-    QCOMPARE(grid->parentWidget(), frame);
-    QCOMPARE(grid->geometry(), Twips::rect(120, 240, 8775, 5655));
-    QCOMPARE(grid->model()->rowCount(), 0);
-    QCOMPARE(grid->model()->columnCount(), 9);
-
-    const QStringList captions = {" 学    号 ", "  姓    名 ", " 项目 ", " 成绩 ", "速度/分",
-                                  "准确率%", "  日  期  ", "  时  间  ", "  批次号  "};
-    const QList<int> widths = {1000, 1200, 650, 650, 750, 750, 1100, 1100, 1100};
-    QHeaderView* header = grid->horizontalHeader();
-    for (int col = 0; col < 9; ++col) {
-        QCOMPARE(grid->model()->headerData(col, Qt::Horizontal).toString(), captions[col]);
-        QCOMPARE(header->sectionSize(col), Twips::toPixels(widths[col]));
-        QCOMPARE(header->sectionResizeMode(col), QHeaderView::Fixed);
-    }
-    QVERIFY(!header->sectionsMovable());
-    QCOMPARE(grid->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    QVERIFY(grid->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff);
-    QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QVERIFY(MessageBoxes::takeRecorded().isEmpty());
-}
-
-void TestHistoryView::ordersNewestFirst_data()
-{
-    QTest::addColumn<QList<GradeRow>>("stored");
-    QTest::addColumn<QStringList>("expected");
-    const QDate day(2026, 12, 1);
-    QTest::newRow("same day, later time first")
-        << QList<GradeRow>{result("a", day, QTime(9, 0, 0)), result("b", day, QTime(14, 30, 5)),
-                           result("c", day, QTime(14, 30, 4))}
-        << QStringList{"b", "c", "a"};
-    QTest::newRow("earlier day follows whatever its time")
-        << QList<GradeRow>{result("late-yesterday", day.addDays(-1), QTime(23, 59, 59)),
-                           result("early-today", day, QTime(0, 0, 1)),
-                           result("last-week", day.addDays(-7), QTime(12, 0, 0))}
-        << QStringList{"early-today", "late-yesterday", "last-week"};
-    QTest::newRow("across a month and a year")
-        << QList<GradeRow>{result("dec", QDate(2025, 12, 31), QTime(8, 0)),
-                           result("jan", QDate(2026, 1, 1), QTime(7, 0)),
-                           result("nov", QDate(2025, 11, 30), QTime(9, 0))}
-        << QStringList{"jan", "dec", "nov"};
-}
-
-void TestHistoryView::ordersNewestFirst()
-{
-    QFETCH(QList<GradeRow>, stored);
-    QFETCH(QStringList, expected);
-    TestSupport::AppFolder app;
-    {
-        GradeStore store = app.store();
-        for (const GradeRow& row : stored)
-            store.addResult(row);
-    }
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    view.show();
-    QCOMPARE(column(view.grid()->model(), 0), expected);
-}
-
-void TestHistoryView::showsValuesAsStored()
-{
-    TestSupport::AppFolder app;
-    GradeRow test = result("2024010101", QDate(2026, 12, 7), QTime(10, 5, 9), "B1");
-    test.xm = QStringLiteral("欧阳小明");
-    test.lrxm = QStringLiteral("英文");
-    test.lrcj = 72.5;    // halves go to the even neighbour
-    test.lrsd = 131.6;
-    test.lrzql = 99.5;
-    GradeRow practice = result("P7", QDate(2026, 12, 6), QTime(16, 0, 0));
-    {
-        GradeStore store = app.store();
-        store.addResult(test);
-        store.addResult(practice);
-    }
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    const QAbstractItemModel* model = view.grid()->model();
-    QCOMPARE(model->rowCount(), 2);
-    const QLocale locale = QLocale::system();
-    const QStringList first = {"2024010101", "欧阳小明", "英文", "72", "132", "100",
-                               locale.toString(QDate(2026, 12, 7), QLocale::ShortFormat),
-                               locale.toString(QTime(10, 5, 9), QLocale::ShortFormat), "B1"};
-    for (int col = 0; col < 9; ++col)
-        QCOMPARE(model->index(0, col).data().toString(), first[col]);
-    QCOMPARE(model->index(1, 8).data().toString(), QString());
-    QCOMPARE(model->index(1, 2).data().toString(), QStringLiteral("中文"));
-
-    for (int col = 0; col < 9; ++col) {
-        const auto alignment = model->index(0, col).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
-        const bool centred = col >= 3 && col <= 5;
-        QCOMPARE(bool(alignment & Qt::AlignHCenter), centred);
-    }
-}
-
-void TestHistoryView::typingIntoCellChangesNothing()
-{
-    TestSupport::AppFolder app;
-    app.store().addResult(result("S1", QDate(2026, 12, 7), QTime(10, 0, 0), "B1"));
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    QTableView* grid = view.grid();
-    const QModelIndex cell = grid->model()->index(0, 3);
-    const QString before = cell.data().toString();
-    QVERIFY(!(grid->model()->flags(cell) & Qt::ItemIsEditable));
-
-    grid->setFocus();
-    grid->setCurrentIndex(cell);
-    const QPoint centre = grid->visualRect(cell).center();
-    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, centre);
-    QTest::keyClick(grid, Qt::Key_F2);
-    QTest::keyClicks(grid, "99");
-    QTest::sendKeyEvent(QTest::Click, grid, Qt::Key_unknown, QStringLiteral("中"), Qt::NoModifier);
-    QTest::keyClick(grid, Qt::Key_Return);
-    QTest::keyClick(grid, Qt::Key_Delete);
-
-    QVERIFY(!grid->findChild<QLineEdit*>());
-    QCOMPARE(grid->model()->setData(cell, QStringLiteral("99")), false);
-    QCOMPARE(cell.data().toString(), before);
-    const QList<GradeRow> stored = app.store().resultsNewestFirst(0, 10);
-    QCOMPARE(stored.size(), 1);
-    QCOMPARE(stored.first().lrcj, 80.0);
-}
-
-void TestHistoryView::purgedRowsDoNotAppear()
-{
-    TestSupport::AppFolder app;
-    const QDate today(2026, 12, 8);
-    {
-        GradeStore store = app.store();
-        store.addResult(result("15days", today.addDays(-15), QTime(12, 0)));
-        store.addResult(result("40days", today.addDays(-40), QTime(12, 0)));
-        store.addResult(result("14days", today.addDays(-14), QTime(12, 0)));
-        store.addResult(result("today", today, QTime(8, 0)));
-        store.purgeOld(today);
-    }
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    QCOMPARE(column(view.grid()->model(), 0), (QStringList{"today", "14days"}));
-}
-
-void TestHistoryView::unreadableDatabaseIsReported_data()
-{
-    QTest::addColumn<QByteArray>("replacement");   // bytes written over stugrade.mdb
-    QTest::addColumn<bool>("remove");
-    QTest::newRow("missing file") << QByteArray() << true;
-    QTest::newRow("not a database") << QByteArray(4096, 'x') << false;
-    QTest::newRow("empty file") << QByteArray() << false;
-}
-
-void TestHistoryView::unreadableDatabaseIsReported()
-{
-    QFETCH(QByteArray, replacement);
-    QFETCH(bool, remove);
-    TestSupport::AppFolder app;
-    QFile::remove(app.gradeDatabase());
-    if (!remove)
-        app.writeFile(QStringLiteral("data/stugrade.mdb"), replacement);
-
-    HistoryView view(app.path());
-    QVERIFY(!view.load());
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-
-    const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().title, QStringLiteral("成绩查询"));
-    QVERIFY2(shown.first().text.contains(QStringLiteral("stugrade.mdb")), qPrintable(shown.first().text));
-    QVERIFY(shown.first().text.contains(QStringLiteral("无法读取")));
-    QCOMPARE(view.grid()->model()->rowCount(), 0);
-    QCOMPARE(view.grid()->model()->columnCount(), 9);
-    QVERIFY(!view.model()->isOpen());
-}
-
-void TestHistoryView::longHistoryIsReadPageByPage()
-{
-    TestSupport::AppFolder app;
-    const int total = 5 * HistoryModel::kPageSize + 17;
-    const QDate first(2026, 11, 25);
-    {
-        GradeStore store = app.store();
-        Transaction transaction(store.database());
-        for (int i = 0; i < total; ++i)   // i grows with time: the last one is the newest
-            store.addResult(result(QString::number(i), first.addDays(i / 300), QTime(6, 0).addSecs(i % 300 * 60)));
-        transaction.commit();
-    }
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    QTableView* grid = view.grid();
-    QCOMPARE(grid->model()->rowCount(), total);
-    QCOMPARE(view.model()->pagesRead(), 1);
-    QCOMPARE(grid->model()->index(0, 0).data().toString(), QString::number(total - 1));
-
-    grid->scrollToBottom();
-    QCoreApplication::processEvents();
-    QCOMPARE(grid->model()->index(total - 1, 0).data().toString(), QStringLiteral("0"));
-    QVERIFY(view.model()->pagesRead() <= 3);
-    // Every row once, in order, across the page boundaries; the pages after the first are
-    // read on from the page before.
-    for (int row = 0; row < total; ++row)
-        QCOMPARE(grid->model()->index(row, 0).data().toString(), QString::number(total - 1 - row));
-    QCOMPARE(view.model()->pagesRead(), 6);
-    QVERIFY(view.model()->pagesReadByKey() >= 4);
-}
-
-void TestHistoryView::readingUpwardsFromTheBottom()
-{
-    // Many results share a date and a time: the order among them must hold across pages too.
-    TestSupport::AppFolder app;
-    const int total = 3 * HistoryModel::kPageSize + 5;
-    {
-        GradeStore store = app.store();
-        Transaction transaction(store.database());
-        for (int i = 0; i < total; ++i)
-            store.addResult(result(QString::number(i), QDate(2026, 12, 1), QTime(9, 0).addSecs(i / 250)));
-        transaction.commit();
-    }
-    const QList<GradeRow> expected = app.store().resultsNewestFirst(0, total);
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    view.show();
-    view.grid()->scrollToBottom();
-    QCoreApplication::processEvents();
-    const QAbstractItemModel* model = view.grid()->model();
-    QSet<QString> seen;
-    for (int row = total - 1; row >= 0; --row) {
-        const QString xh = model->index(row, 0).data().toString();
-        QCOMPARE(xh, expected[row].xh);
-        seen.insert(xh);
-    }
-    QCOMPARE(seen.size(), total);
-    QVERIFY(view.model()->pagesReadByKey() >= 2);
-}
-
-void TestHistoryView::resultsWithoutDateComeLast()
-{
-    // Rows written by another tool may lack a date or a time; they are listed after all others.
-    TestSupport::AppFolder app;
-    const int dated = HistoryModel::kPageSize + 10;
-    {
-        GradeStore store = app.store();
-        Transaction transaction(store.database());
-        for (int i = 0; i < dated; ++i)
-            store.addResult(result(QString::number(i), QDate(2026, 12, 1), QTime(8, 0).addSecs(i)));
-        Statement insert = store.database().prepare(
-            QStringLiteral("INSERT INTO stdgrade (xh, lrdate, lrtime) VALUES (?1, ?2, NULL)"));
-        insert.bind(1, "no-time").bind(2, "2026-12-02").exec();
-        insert.reset();
-        insert.bind(1, "no-date").bindNull(2).exec();
-        transaction.commit();
-    }
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    const QStringList shown = column(view.grid()->model(), 0);
-    QCOMPARE(shown.size(), dated + 2);
-    QCOMPARE(shown.first(), QStringLiteral("no-time"));   // its date is the newest
-    QCOMPARE(shown.at(1), QString::number(dated - 1));
-    QCOMPARE(shown.last(), QStringLiteral("no-date"));
-    QCOMPARE(view.grid()->model()->index(dated + 1, 6).data().toString(), QString());
-}
-
-void TestHistoryView::failureWhileScrollingEmptiesTable()
-{
-    TestSupport::AppFolder app;
-    const int total = 3 * HistoryModel::kPageSize;
-    {
-        GradeStore store = app.store();
-        Transaction transaction(store.database());
-        for (int i = 0; i < total; ++i)
-            store.addResult(result(QString::number(i), QDate(2026, 12, 1), QTime(0, 0).addSecs(i)));
-        transaction.commit();
-    }
-    HistoryView view(app.path());
-    QVERIFY(view.load());
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    QVERIFY(!view.grid()->model()->index(0, 0).data().toString().isEmpty());
-
-    // The file is overwritten behind the open connection, then the user scrolls down.
-    QFile file(app.gradeDatabase());
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    file.write(QByteArray(int(file.size()), '\0'));
-    file.close();
-    view.grid()->scrollToBottom();
-    QTRY_COMPARE(view.grid()->model()->rowCount(), 0);
-    const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
-    QCOMPARE(shown.size(), 1);
-    QVERIFY(shown.first().text.contains(QStringLiteral("stugrade.mdb")));
-}
-
-void TestHistoryView::menuOpensModalWindowWithItsOwnConnection()
-{
-    TestSupport::AppFolder app;
-    app.store().addResult(result("S1", QDate(2026, 12, 7), QTime(10, 0, 0)));
-    programState().appFolder = app.path();
-    MainWindow mainWindow;
-    QString openedName;
-    bool modal = false;
-    int rows = -1;
-    bool connected = false;
-    QTimer::singleShot(0, [&] {
-        auto* view = qobject_cast<HistoryView*>(QApplication::activeModalWidget());
-        QVERIFY(view);
-        openedName = view->objectName();
-        modal = view->isModal();
-        rows = view->grid()->model()->rowCount();
-        connected = view->model()->isOpen();
-        view->reject();
-    });
-    mainWindow.menuItem("cycj")->trigger();   // returns when the window is closed
-    QCOMPARE(openedName, QStringLiteral("frmcx"));
-    QVERIFY(modal);
-    QCOMPARE(rows, 1);
-    QVERIFY(connected);
-    // The window and its connection are gone once it is closed.
-    QVERIFY(!mainWindow.findChild<HistoryView*>());
-    QVERIFY(!mainWindow.findChild<HistoryModel*>());
-}
 
 QTEST_MAIN(TestHistoryView)
 #include "test_history_view.moc"
