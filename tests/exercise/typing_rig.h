@@ -4,6 +4,7 @@
 #include "exercise/typing_engine.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QList>
 #include <QMap>
 #include <QPair>
@@ -37,6 +38,13 @@ public:
         log << QStringLiteral("blank %1,%2x%3").arg(line).arg(column).arg(count);
     }
     QByteArray shown(int line, int column) const { return cells.value({line, column}).shown; }
+    QByteArrayList row(int line, int column, int count) const
+    {
+        QByteArrayList shownCells;
+        for (int i = 0; i < count; ++i)
+            shownCells << shown(line, column + i);
+        return shownCells;
+    }
     QColor colour(int line, int column) const { return cells.value({line, column}).colour; }
 
     QMap<QPair<int, int>, Cell> cells;
@@ -112,16 +120,36 @@ struct TypingRig {
         for (int i = 0; i < times; ++i)
             engine->keyDown(keyCode);
     }
+    void press(std::initializer_list<int> keyCodes)
+    {
+        for (int keyCode : keyCodes)
+            engine->keyDown(keyCode);
+    }
     quint8 typed(int p) const { return engine->typedBytes()[p]; }
+    // The bytes stored at positions p .. p + count - 1, and their marks as '0' and '1'.
+    QByteArray typed(int p, int count) const
+    {
+        return QByteArray(reinterpret_cast<const char*>(engine->typedBytes().data()) + p, count);
+    }
+    QByteArray marks(int p, int count) const
+    {
+        QByteArray result;
+        for (int i = 0; i < count; ++i)
+            result += marked(p + i) ? '1' : '0';
+        return result;
+    }
     bool marked(int p) const { return engine->positionMarks()[p] != 0; }
     int line() const { return engine->currentLine(); }
     int column() const { return engine->cursorColumn(); }
+    QPair<int, int> at() const { return {line(), column()}; }
 
     ExerciseText text;
     RecordingCanvas canvas;
     FakeHost host;
     std::unique_ptr<TypingEngine> engine;
 };
+
+using At = QPair<int, int>;   // line, column
 
 namespace Keys {
 constexpr int Esc = 27, Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46;
