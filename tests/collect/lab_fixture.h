@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
+
 class Lab {
 public:
     Lab()
@@ -82,6 +85,22 @@ public:
             db.exec(sql);
     }
 
+    // Writes bytes at path, making its folder first.
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+
+    // A file's bytes; empty when it cannot be read.
+    static QByteArray contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
     static qint64 collectionRows(const QString& path)
     {
         return CollectionStore::openSource(path).rowCount();
@@ -104,4 +123,27 @@ private:
     QString oldWorkingFolder_;
     QByteArray oldDriveA_;
     bool hadDriveA_;
+};
+
+// While it lives, files this process writes may not grow past a size: a disk that fills up.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit small = old_;
+        small.rlim_cur = rlim_t(bytes);
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int);
 };

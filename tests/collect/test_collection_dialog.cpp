@@ -17,9 +17,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 
@@ -29,14 +27,15 @@ const QString kRefusal = QStringLiteral("批次不能为空、超出10位或有�
 // The dialog and its controls, found by name.
 struct Rig {
     std::unique_ptr<CollectionDialog> dialog = std::make_unique<CollectionDialog>();
-    QRadioButton* single = dialog->findChild<QRadioButton*>(QStringLiteral("Option1_0"));
-    QRadioButton* network = dialog->findChild<QRadioButton*>(QStringLiteral("Option1_1"));
-    QLabel* label1 = dialog->findChild<QLabel*>(QStringLiteral("Label1"));
-    QLineEdit* text1 = dialog->findChild<QLineEdit*>(QStringLiteral("Text1"));
-    QLineEdit* text2 = dialog->findChild<QLineEdit*>(QStringLiteral("Text2"));
-    QPushButton* command1 = dialog->findChild<QPushButton*>(QStringLiteral("Command1"));
-    QLabel* label2 = dialog->findChild<QLabel*>(QStringLiteral("Label2"));
-    QLabel* label4 = dialog->findChild<QLabel*>(QStringLiteral("Label4"));
+    template <typename T> T* find(const char* name) const { return dialog->findChild<T*>(QString::fromLatin1(name)); }
+    QRadioButton* single = find<QRadioButton>("Option1_0");
+    QRadioButton* network = find<QRadioButton>("Option1_1");
+    QLabel* label1 = find<QLabel>("Label1");
+    QLineEdit* text1 = find<QLineEdit>("Text1");
+    QLineEdit* text2 = find<QLineEdit>("Text2");
+    QPushButton* command1 = find<QPushButton>("Command1");
+    QLabel* label2 = find<QLabel>("Label2");
+    QLabel* label4 = find<QLabel>("Label4");
 
     Rig()
     {
@@ -64,6 +63,25 @@ struct Rig {
         type(text1, prefix);
     }
     void confirm() { QTest::mouseClick(command1, Qt::LeftButton); }
+    // Single-machine collection of a batch by the button.
+    void collect(const QString& text)
+    {
+        batch(text);
+        confirm();
+    }
+    // Network collection of a batch from the machines behind the prefix, by the button.
+    void collectNetwork(const QString& prefix, const QString& text = QStringLiteral("B1"))
+    {
+        networkPrefix(prefix);
+        collect(text);
+    }
+    // The path box as the teacher sees it: caption|text|read-only|the focused box.
+    QString pathBox() const
+    {
+        return QStringList{label1->text(), text1->text(), text1->isReadOnly() ? "read-only" : "editable",
+                           QApplication::focusWidget()->objectName()}
+            .join(u'|');
+    }
 };
 
 QList<CollectionRow> collectedFrom(const QList<GradeRow>& grades)
@@ -87,402 +105,330 @@ QList<GradeRow> batchOf(const QString& stem, const QString& batch, int count)
 class TestCollectionDialog : public QObject {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-
-    void opensInSingleMachineMode();
-    void modeChoiceSwitchesThePathBox();
-    void batchIsChecked_data();
-    void batchIsChecked();
-    void singleMachineCollectsTwiceIntoOneFile();
-    void singleMachineTargetProblemsAreNamed_data();
-    void singleMachineTargetProblemsAreNamed();
-    void singleMachineWithoutGradeDatabase();
-    void networkReadsMachinesUpToTheFirstGap_data();
-    void networkReadsMachinesUpToTheFirstGap();
-    void networkWithEmptyPrefixLooksInWorkingFolder();
-    void networkWithoutMachineOne();
-    void networkSkipsUnreadableMachines();
-    void networkRefusesStrangeTarget();
-    void networkStopsWhenTargetFillsUp();
-    void inputDuringRunIsDropped();
-
-private:
     std::unique_ptr<TestSupport::AppFolder> app_;
-};
 
-void TestCollectionDialog::initTestCase()
-{
-    TestSupport::prepareApplication();
-}
+private slots:
+    void initTestCase() { TestSupport::prepareApplication(); }
+    void init()
+    {
+        TestSupport::resetState();
+        app_ = std::make_unique<TestSupport::AppFolder>();
+        programState().appFolder = app_->path();
+    }
 
-void TestCollectionDialog::init()
-{
-    TestSupport::resetState();
-    app_ = std::make_unique<TestSupport::AppFolder>();
-    programState().appFolder = app_->path();
-}
-
-void TestCollectionDialog::opensInSingleMachineMode()
-{
-    Rig rig;
-    QCOMPARE(rig.dialog->objectName(), QStringLiteral("frmdjsf"));
-    QCOMPARE(rig.dialog->windowTitle(), QStringLiteral("收分"));
-    QVERIFY(rig.single->isChecked());
-    QCOMPARE(rig.single->text(), QStringLiteral("单机收分"));
-    QCOMPARE(rig.network->text(), QStringLiteral("网络收分"));
-    QCOMPARE(rig.label1->text(), QStringLiteral("目标路径："));
-    QCOMPARE(rig.text1->text(), QStringLiteral("A:\\"));
-    QVERIFY(rig.text1->isReadOnly());
-    QCOMPARE(rig.dialog->findChild<QLabel*>(QStringLiteral("Label3"))->text(), QStringLiteral("批 次 号："));
-    QCOMPARE(rig.command1->text(), QStringLiteral("确定"));
-    QVERIFY(rig.label2->text().isEmpty());
-    QVERIFY(rig.label4->text().isEmpty());
-    QCOMPARE(QApplication::focusWidget(), rig.text2);
-    QStringList frames;
-    for (const char* name : {"Frame1", "Frame2", "Frame3"})
-        frames << rig.dialog->findChild<QGroupBox*>(QString::fromLatin1(name))->title();
-    QCOMPARE(frames, (QStringList{QStringLiteral("收分类别"), QStringLiteral("路径设置"), QStringLiteral("收分信息")}));
-}
-
-void TestCollectionDialog::modeChoiceSwitchesThePathBox()
-{
-    Rig rig;
-    QTest::mouseClick(rig.network, Qt::LeftButton);
-    QCOMPARE(rig.label1->text(), QStringLiteral("源 路 径："));
-    QVERIFY(rig.text1->text().isEmpty());
-    QVERIFY(!rig.text1->isReadOnly());
-    QCOMPARE(QApplication::focusWidget(), rig.text1);
-    Rig::type(rig.text1, QStringLiteral("Z:\\PC"));
-    // Enter in the path box starts nothing.
-    QTest::keyClick(rig.text1, Qt::Key_Return);
-    QVERIFY(rig.label2->text().isEmpty());
-    QVERIFY(MessageBoxes::takeRecorded().isEmpty());
-
-    QTest::mouseClick(rig.single, Qt::LeftButton);
-    QCOMPARE(rig.label1->text(), QStringLiteral("目标路径："));
-    QCOMPARE(rig.text1->text(), QStringLiteral("A:\\"));
-    QVERIFY(rig.text1->isReadOnly());
-    QCOMPARE(QApplication::focusWidget(), rig.text2);
-}
-
-void TestCollectionDialog::batchIsChecked_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("spaces only") << QStringLiteral("    ") << false;
-    QTest::newRow("11 ASCII") << QStringLiteral("12345678901") << false;
-    QTest::newRow("10 ASCII") << QStringLiteral("1234567890") << true;
-    QTest::newRow("10 ASCII within spaces") << QStringLiteral("  1234567890 ") << true;
-    QTest::newRow("one Chinese character") << QStringLiteral("B中") << false;
-    QTest::newRow("full-width comma") << QStringLiteral("B，") << false;
-    QTest::newRow("apostrophe") << QStringLiteral("O'B") << true;
-}
-
-void TestCollectionDialog::batchIsChecked()
-{
-    QFETCH(QString, typed);
-    QFETCH(bool, accepted);
-    Lab lab;
-    Rig rig;
-    rig.batch(typed);
-    QTest::keyClick(rig.text2, Qt::Key_Return);
-    const auto shown = MessageBoxes::takeRecorded();
-    if (accepted) {
-        QVERIFY(shown.isEmpty());
-        // This machine holds nothing of the batch: no file is made on the diskette.
-        QCOMPARE(rig.label2->text(), QStringLiteral("收分结束。"));
-        QCOMPARE(rig.label4->text(), QStringLiteral("本机没有该批次录入信息！"));
-    } else {
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].title, kTitle);
-        QCOMPARE(shown[0].text, kRefusal);
+    void modeChoiceSwitchesThePathBox()
+    {
+        Rig rig;
+        QCOMPARE(rig.dialog->objectName(), QStringLiteral("frmdjsf"));
+        QCOMPARE(rig.dialog->windowTitle(), QStringLiteral("收分"));
+        QVERIFY(rig.single->isChecked());
+        QCOMPARE(rig.single->text(), QStringLiteral("单机收分"));
+        QCOMPARE(rig.network->text(), QStringLiteral("网络收分"));
+        QCOMPARE(rig.find<QLabel>("Label3")->text(), QStringLiteral("批 次 号："));
+        QCOMPARE(rig.command1->text(), QStringLiteral("确定"));
         QVERIFY(rig.label2->text().isEmpty());
         QVERIFY(rig.label4->text().isEmpty());
-    }
-    QVERIFY(!QFileInfo::exists(lab.diskette()));
-}
+        QStringList frames;
+        for (const char* name : {"Frame1", "Frame2", "Frame3"})
+            frames << rig.find<QGroupBox>(name)->title();
+        QCOMPARE(frames, (QStringList{QStringLiteral("收分类别"), QStringLiteral("路径设置"), QStringLiteral("收分信息")}));
+        const QString single = QStringLiteral("目标路径：|A:\\|read-only|Text2");
+        QCOMPARE(rig.pathBox(), single);
 
-void TestCollectionDialog::singleMachineCollectsTwiceIntoOneFile()
-{
-    Lab lab;
-    QList<GradeRow> local = batchOf(QStringLiteral("202600"), QStringLiteral("B1"), 3);
-    local[1].lrpc = QStringLiteral("b1");
-    local[2].lrcj = 84.5;
+        QTest::mouseClick(rig.network, Qt::LeftButton);
+        QCOMPARE(rig.pathBox(), QStringLiteral("源 路 径：||editable|Text1"));
+        Rig::type(rig.text1, QStringLiteral("Z:\\PC"));
+        // Enter in the path box starts nothing.
+        QTest::keyClick(rig.text1, Qt::Key_Return);
+        QVERIFY(rig.label2->text().isEmpty());
+        QVERIFY(MessageBoxes::takeRecorded().isEmpty());
+
+        QTest::mouseClick(rig.single, Qt::LeftButton);
+        QCOMPARE(rig.pathBox(), single);
+    }
+
+    void batchIsChecked_data()
     {
-        GradeStore store = app_->store();
-        store.addResult(local[0]);
-        store.addResult(Lab::result(QStringLiteral("2026009999"), QStringLiteral("B2")));
-        store.addResult(local[1]);
-        store.addResult(Lab::result(QStringLiteral("2026008888"), QString()));
-        store.addResult(local[2]);
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("spaces only") << QStringLiteral("    ") << false;
+        QTest::newRow("11 ASCII") << QStringLiteral("12345678901") << false;
+        QTest::newRow("10 ASCII") << QStringLiteral("1234567890") << true;
+        QTest::newRow("10 ASCII within spaces") << QStringLiteral("  1234567890 ") << true;
+        QTest::newRow("one Chinese character") << QStringLiteral("B中") << false;
+        QTest::newRow("full-width comma") << QStringLiteral("B，") << false;
+        QTest::newRow("apostrophe") << QStringLiteral("O'B") << true;
     }
-    Rig rig;
-    rig.batch(QStringLiteral(" B1 "));
-    QTest::keyClick(rig.text2, Qt::Key_Return);
-    QCOMPARE(rig.label2->text(), QStringLiteral("收分结束。"));
-    QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 3条记录。\r\n共有3条记录"));
-
-    rig.confirm();
-    QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 3条记录。\r\n共有6条记录"));
-    const QList<CollectionRow> stored = CollectionStore::openSource(lab.diskette()).allRows();
-    QCOMPARE(stored, collectedFrom(local) + collectedFrom(local));
-    QCOMPARE(stored[2].lrcj, 84);
-}
-
-void TestCollectionDialog::singleMachineTargetProblemsAreNamed_data()
-{
-    QTest::addColumn<QString>("problem");
-    QTest::newRow("no diskette folder") << QStringLiteral("missing folder");
-    QTest::newRow("folder in the file's place") << QStringLiteral("folder");
-    QTest::newRow("not a database") << QStringLiteral("garbage");
-    QTest::newRow("grade database in its place") << QStringLiteral("grade");
-}
-
-void TestCollectionDialog::singleMachineTargetProblemsAreNamed()
-{
-    QFETCH(QString, problem);
-    Lab lab;
-    app_->store().addResult(Lab::result(QStringLiteral("2026000001"), QStringLiteral("B1")));
-    QString named = lab.diskette();
-    if (problem == QLatin1String("missing folder")) {
-        named = lab.root() + QStringLiteral("/no-diskette/学生成绩.mdb");
-        qputenv("TYPELAB_DRIVE_A", QFileInfo(named).path().toUtf8());
-    } else if (problem == QLatin1String("folder")) {
-        QDir().mkpath(lab.diskette());
-    } else if (problem == QLatin1String("garbage")) {
-        QFile file(lab.diskette());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(3000, 'x'));
-    } else {
-        Lab::makeGradeDatabase(lab.diskette(), {});
-    }
-    const QByteArray before = QFileInfo(lab.diskette()).isFile() ? [&] {
-        QFile file(lab.diskette());
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }() : QByteArray();
-
-    Rig rig;
-    rig.batch(QStringLiteral("B1"));
-    rig.confirm();
-    const QString line = rig.label2->text();
-    QVERIFY2(line.contains(named), qPrintable(line));
-    if (problem == QLatin1String("missing folder") || problem == QLatin1String("folder"))
-        QVERIFY(line.startsWith(QStringLiteral("创建文件失败！请重试\r\n")));
-    QVERIFY(rig.label4->text().isEmpty());
-    if (!before.isEmpty()) {
-        QFile file(lab.diskette());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), before);
-    }
-    QVERIFY(!QFileInfo::exists(lab.root() + QStringLiteral("/no-diskette")));
-}
-
-void TestCollectionDialog::singleMachineWithoutGradeDatabase()
-{
-    Lab lab;
-    programState().appFolder = lab.root() + QStringLiteral("/nowhere");
-    Rig rig;
-    rig.batch(QStringLiteral("B1"));
-    rig.confirm();
-    QVERIFY2(rig.label2->text().contains(QStringLiteral("nowhere/data/stugrade.mdb：文件不存在")),
-             qPrintable(rig.label2->text()));
-    QVERIFY(!QFileInfo::exists(lab.diskette()));
-}
-
-void TestCollectionDialog::networkReadsMachinesUpToTheFirstGap_data()
-{
-    QTest::addColumn<QString>("form");
-    QTest::newRow("slashes") << QStringLiteral("slashes");
-    QTest::newRow("backslashes") << QStringLiteral("backslashes");
-    QTest::newRow("drive letter") << QStringLiteral("drive");
-}
-
-void TestCollectionDialog::networkReadsMachinesUpToTheFirstGap()
-{
-    QFETCH(QString, form);
-    Lab lab;
-    const QList<GradeRow> first = batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2);
-    const QList<GradeRow> second = batchOf(QStringLiteral("220"), QStringLiteral("B1"), 3);
-    const QList<GradeRow> fourth = batchOf(QStringLiteral("440"), QStringLiteral("b1"), 1);
-    lab.addMachine(1, first + batchOf(QStringLiteral("111"), QStringLiteral("B2"), 1));
-    lab.addMachine(2, second);
-    lab.addMachine(3, batchOf(QStringLiteral("330"), QStringLiteral("B2"), 4));
-    lab.addMachine(4, fourth);
-    lab.addMachine(6, batchOf(QStringLiteral("660"), QStringLiteral("B1"), 5));   // behind the gap
-
-    QString prefix = lab.prefix();
-    if (form == QLatin1String("backslashes")) {
-        prefix.replace(u'/', u'\\');
-    } else if (form == QLatin1String("drive")) {
-        qputenv("TYPELAB_DRIVE_Z", lab.root().toUtf8());
-        prefix = QStringLiteral("Z:\\PC");
-    }
-    app_->store().addResult(Lab::result(QStringLiteral("2026000001"), QStringLiteral("B1")));
-    Rig rig;
-    rig.batch(QStringLiteral("B1"));
-    rig.confirm();   // a single-machine run first: its result line stays through the network run
-    const QString singleResult = rig.label4->text();
-    QCOMPARE(singleResult, QStringLiteral("当前回收 1条记录。\r\n共有1条记录"));
-
-    rig.networkPrefix(prefix);
-    rig.confirm();
-    QCOMPARE(rig.label2->text(), QStringLiteral("共回收 6条记录。"));
-    QCOMPARE(rig.label4->text(), singleResult);
-    QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first + second + fourth));
-
-    QTest::keyClick(rig.text2, Qt::Key_Return);
-    QCOMPARE(rig.label2->text(), QStringLiteral("共回收 6条记录。"));
-    QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
-    qunsetenv("TYPELAB_DRIVE_Z");
-}
-
-void TestCollectionDialog::networkWithEmptyPrefixLooksInWorkingFolder()
-{
-    Lab lab;
-    Lab::makeGradeDatabase(lab.teacher() + QStringLiteral("/1/data/stugrade.mdb"),
-                           batchOf(QStringLiteral("100"), QStringLiteral("B7"), 2));
-    lab.addMachine(2, batchOf(QStringLiteral("200"), QStringLiteral("B7"), 2));   // not reached
-    Rig rig;
-    rig.networkPrefix(QString());
-    rig.batch(QStringLiteral("B7"));
-    rig.confirm();
-    QCOMPARE(rig.label2->text(), QStringLiteral("共回收 2条记录。"));
-    QCOMPARE(Lab::collectionRows(lab.teachersFile()), 2);
-}
-
-void TestCollectionDialog::networkWithoutMachineOne()
-{
-    Lab lab;
-    lab.addMachine(2, batchOf(QStringLiteral("200"), QStringLiteral("B1"), 2));
-    Rig rig;
-    rig.networkPrefix(lab.prefix());
-    rig.batch(QStringLiteral("B1"));
-    rig.confirm();
-    QCOMPARE(rig.label2->text(), QStringLiteral("路径有误或无相应文件夹！"));
-    // The teacher's file was made before the machines were looked for; it stays, empty.
-    QCOMPARE(Lab::collectionRows(lab.teachersFile()), 0);
-}
-
-void TestCollectionDialog::networkSkipsUnreadableMachines()
-{
-    Lab lab;
-    const QList<GradeRow> first = batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2);
-    const QList<GradeRow> fifth = batchOf(QStringLiteral("550"), QStringLiteral("B1"), 1);
-    lab.addMachine(1, first);
-    lab.addMachine(2, batchOf(QStringLiteral("220"), QStringLiteral("B1"), 3));
-    Lab::tamper(lab.machineDatabase(2),
-                {QStringLiteral("CREATE TRIGGER t AFTER INSERT ON recxh BEGIN DELETE FROM stdgrade; END")}, true);
-    lab.addMachine(3, batchOf(QStringLiteral("330"), QStringLiteral("B1"), 1));
-    Lab::tamper(lab.machineDatabase(3), {QStringLiteral("CREATE VIRTUAL TABLE ft USING fts3(a)")}, true);
-    QDir().mkpath(lab.prefix() + QStringLiteral("4/data"));
-    QFile garbage(lab.machineDatabase(4));
-    QVERIFY(garbage.open(QIODevice::WriteOnly));
-    garbage.write(QByteArray(5000, '\x5a'));
-    garbage.close();
-    lab.addMachine(5, fifth);
-    // Machine 6 is in the middle of writing: its database is locked the whole time.
-    lab.addMachine(6, batchOf(QStringLiteral("660"), QStringLiteral("B1"), 2));
-    GradeStore busy = GradeStore::openFile(lab.machineDatabase(6));
-    busy.database().exec(QStringLiteral("BEGIN EXCLUSIVE"));
-
-    Rig rig;
-    rig.networkPrefix(lab.prefix());
-    rig.batch(QStringLiteral("B1"));
-    rig.confirm();
-    const QStringList lines = rig.label2->text().split(QStringLiteral("\r\n"));
-    QCOMPARE(lines.first(), QStringLiteral("共回收 3条记录。"));
-    QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2、%3、%4")
-                               .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4', lab.prefix() + u'6'));
-    QVERIFY(lines.at(1).startsWith(lab.machineDatabase(2)));
-    QVERIFY(lines.at(1).contains(QStringLiteral("触发器 t")));
-    QVERIFY(lines.at(2).contains(QStringLiteral("数据表 ft")));
-    QVERIFY(lines.at(3).startsWith(lab.machineDatabase(4)));
-    QCOMPARE(lines.at(4), QStringLiteral("……"));
-    QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first + fifth));
-    busy.database().exec(QStringLiteral("ROLLBACK"));
-}
-
-void TestCollectionDialog::networkRefusesStrangeTarget()
-{
-    Lab lab;
-    Lab::makeCollectionFile(lab.teachersFile(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B0"))});
-    Lab::tamper(lab.teachersFile(),
-                {QStringLiteral("CREATE TABLE log (n)"),
-                 QStringLiteral("CREATE TRIGGER t AFTER INSERT ON xscj BEGIN INSERT INTO log VALUES (1); END")},
-                false);
-    lab.addMachine(1, batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2));
-    Rig rig;
-    rig.networkPrefix(lab.prefix());
-    rig.batch(QStringLiteral("B1"));
-    rig.confirm();
-    QVERIFY2(rig.label2->text().startsWith(lab.teachersFile()), qPrintable(rig.label2->text()));
-    Database db = Database::open(lab.teachersFile(), Database::Mode::ReadWrite);
-    Statement count = db.prepare(QStringLiteral("SELECT (SELECT count(*) FROM xscj), (SELECT count(*) FROM log)"));
-    QVERIFY(count.step());
-    QCOMPARE(count.integer(0), 1);
-    QCOMPARE(count.integer(1), 0);
-}
-
-void TestCollectionDialog::networkStopsWhenTargetFillsUp()
-{
-    Lab lab;
-    const QList<GradeRow> first = batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2);
-    lab.addMachine(1, first);
-    lab.addMachine(2, batchOf(QStringLiteral("220"), QStringLiteral("B1"), 600));
-    lab.addMachine(3, batchOf(QStringLiteral("330"), QStringLiteral("B1"), 1));
-    CollectionStore::create(lab.teachersFile());
-
-    // A file size limit stands for the teacher's disk filling up during machine 2.
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 16 * 1024;
-    Rig rig;
-    rig.networkPrefix(lab.prefix());
-    rig.batch(QStringLiteral("B1"));
-    setrlimit(RLIMIT_FSIZE, &small);
-    rig.confirm();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-
-    const QString line = rig.label2->text();
-    QVERIFY2(line.startsWith(lab.teachersFile() + QStringLiteral("：")), qPrintable(line));
-    QVERIFY2(line.endsWith(QStringLiteral("共回收 2条记录。第2号机起的记录没有回收。")), qPrintable(line));
-    QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first));
-}
-
-void TestCollectionDialog::inputDuringRunIsDropped()
-{
-    Lab lab;
-    for (int machine = 1; machine <= 3; ++machine)
-        lab.addMachine(machine, batchOf(QStringLiteral("%1").arg(machine * 100), QStringLiteral("B1"), 4));
-    Rig rig;
-    rig.networkPrefix(lab.prefix());
-    rig.batch(QStringLiteral("B1"));
-    bool pressedDuringRun = false;
-    // The timer fires while the run repaints its status line.
-    QTimer::singleShot(0, rig.dialog.get(), [&] {
-        pressedDuringRun = true;
+    void batchIsChecked()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        Lab lab;
+        Rig rig;
+        rig.batch(typed);
         QTest::keyClick(rig.text2, Qt::Key_Return);
-        QTest::mouseClick(rig.command1, Qt::LeftButton);
-        rig.dialog->close();
-    });
-    rig.confirm();
-    QVERIFY(pressedDuringRun);
-    QVERIFY(rig.dialog->isVisible());
-    QCOMPARE(rig.label2->text(), QStringLiteral("共回收 12条记录。"));
-    QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
-    QVERIFY(rig.dialog->findChild<QProgressBar*>(QStringLiteral("ProgressBar1"))->isHidden());
+        const auto shown = MessageBoxes::takeRecorded();
+        if (accepted) {
+            QVERIFY(shown.isEmpty());
+            // This machine holds nothing of the batch: no file is made on the diskette.
+            QCOMPARE(rig.label2->text(), QStringLiteral("收分结束。"));
+            QCOMPARE(rig.label4->text(), QStringLiteral("本机没有该批次录入信息！"));
+        } else {
+            QCOMPARE(shown.size(), 1);
+            QCOMPARE(shown[0].title, kTitle);
+            QCOMPARE(shown[0].text, kRefusal);
+            QVERIFY(rig.label2->text().isEmpty());
+            QVERIFY(rig.label4->text().isEmpty());
+        }
+        QVERIFY(!QFileInfo::exists(lab.diskette()));
+    }
 
-    // Afterwards the window takes input again.
-    QTest::keyClick(rig.text2, Qt::Key_Return);
-    QCOMPARE(Lab::collectionRows(lab.teachersFile()), 24);
-}
+    void singleMachineCollectsTwiceIntoOneFile()
+    {
+        Lab lab;
+        QList<GradeRow> local = batchOf(QStringLiteral("202600"), QStringLiteral("B1"), 3);
+        local[1].lrpc = QStringLiteral("b1");
+        local[2].lrcj = 84.5;
+        {
+            GradeStore store = app_->store();
+            store.addResult(local[0]);
+            store.addResult(Lab::result(QStringLiteral("2026009999"), QStringLiteral("B2")));
+            store.addResult(local[1]);
+            store.addResult(Lab::result(QStringLiteral("2026008888"), QString()));
+            store.addResult(local[2]);
+        }
+        Rig rig;
+        rig.batch(QStringLiteral(" B1 "));
+        QTest::keyClick(rig.text2, Qt::Key_Return);
+        QCOMPARE(rig.label2->text(), QStringLiteral("收分结束。"));
+        QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 3条记录。\r\n共有3条记录"));
+
+        rig.confirm();
+        QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 3条记录。\r\n共有6条记录"));
+        const QList<CollectionRow> stored = CollectionStore::openSource(lab.diskette()).allRows();
+        QCOMPARE(stored, collectedFrom(local) + collectedFrom(local));
+        QCOMPARE(stored[2].lrcj, 84);
+    }
+
+    void singleMachineTargetProblemsAreNamed_data()
+    {
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<bool>("creation");   // the line starts with the creation failure
+        QTest::newRow("no diskette folder") << QStringLiteral("missing folder") << true;
+        QTest::newRow("folder in the file's place") << QStringLiteral("folder") << true;
+        QTest::newRow("not a database") << QStringLiteral("garbage") << false;
+        QTest::newRow("grade database in its place") << QStringLiteral("grade") << false;
+    }
+    void singleMachineTargetProblemsAreNamed()
+    {
+        QFETCH(QString, problem);
+        QFETCH(bool, creation);
+        Lab lab;
+        app_->store().addResult(Lab::result(QStringLiteral("2026000001"), QStringLiteral("B1")));
+        QString named = lab.diskette();
+        if (problem == QLatin1String("missing folder")) {
+            named = lab.root() + QStringLiteral("/no-diskette/学生成绩.mdb");
+            qputenv("TYPELAB_DRIVE_A", QFileInfo(named).path().toUtf8());
+        } else if (problem == QLatin1String("folder")) {
+            QDir().mkpath(lab.diskette());
+        } else if (problem == QLatin1String("garbage")) {
+            Lab::writeFile(lab.diskette(), QByteArray(3000, 'x'));
+        } else {
+            Lab::makeGradeDatabase(lab.diskette(), {});
+        }
+        const QByteArray before = Lab::contents(lab.diskette());
+
+        Rig rig;
+        rig.collect(QStringLiteral("B1"));
+        const QString line = rig.label2->text();
+        QVERIFY2(line.contains(named), qPrintable(line));
+        QCOMPARE(line.startsWith(QStringLiteral("创建文件失败！请重试\r\n")), creation);
+        QVERIFY(rig.label4->text().isEmpty());
+        QCOMPARE(Lab::contents(lab.diskette()), before);
+        QVERIFY(!QFileInfo::exists(lab.root() + QStringLiteral("/no-diskette")));
+    }
+
+    void singleMachineWithoutGradeDatabase()
+    {
+        Lab lab;
+        programState().appFolder = lab.root() + QStringLiteral("/nowhere");
+        Rig rig;
+        rig.collect(QStringLiteral("B1"));
+        QVERIFY2(rig.label2->text().contains(QStringLiteral("nowhere/data/stugrade.mdb：文件不存在")),
+                 qPrintable(rig.label2->text()));
+        QVERIFY(!QFileInfo::exists(lab.diskette()));
+    }
+
+    void networkReadsMachinesUpToTheFirstGap_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("slashes") << QStringLiteral("slashes");
+        QTest::newRow("backslashes") << QStringLiteral("backslashes");
+        QTest::newRow("drive letter") << QStringLiteral("drive");
+    }
+    void networkReadsMachinesUpToTheFirstGap()
+    {
+        QFETCH(QString, form);
+        Lab lab;
+        const QList<GradeRow> first = batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2);
+        const QList<GradeRow> second = batchOf(QStringLiteral("220"), QStringLiteral("B1"), 3);
+        const QList<GradeRow> fourth = batchOf(QStringLiteral("440"), QStringLiteral("b1"), 1);
+        lab.addMachine(1, first + batchOf(QStringLiteral("111"), QStringLiteral("B2"), 1));
+        lab.addMachine(2, second);
+        lab.addMachine(3, batchOf(QStringLiteral("330"), QStringLiteral("B2"), 4));
+        lab.addMachine(4, fourth);
+        lab.addMachine(6, batchOf(QStringLiteral("660"), QStringLiteral("B1"), 5));   // behind the gap
+
+        QString prefix = lab.prefix();
+        if (form == QLatin1String("backslashes")) {
+            prefix.replace(u'/', u'\\');
+        } else if (form == QLatin1String("drive")) {
+            qputenv("TYPELAB_DRIVE_Z", lab.root().toUtf8());
+            prefix = QStringLiteral("Z:\\PC");
+        }
+        app_->store().addResult(Lab::result(QStringLiteral("2026000001"), QStringLiteral("B1")));
+        Rig rig;
+        rig.collect(QStringLiteral("B1"));   // a single-machine run first: its result line stays through the network run
+        const QString singleResult = QStringLiteral("当前回收 1条记录。\r\n共有1条记录");
+        QCOMPARE(rig.label4->text(), singleResult);
+
+        rig.collectNetwork(prefix);
+        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 6条记录。"));
+        QCOMPARE(rig.label4->text(), singleResult);
+        QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first + second + fourth));
+
+        QTest::keyClick(rig.text2, Qt::Key_Return);
+        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 6条记录。"));
+        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
+        qunsetenv("TYPELAB_DRIVE_Z");
+    }
+
+    // Machine 1 is looked for first: an empty prefix finds it in the working folder, and
+    // without it nothing is collected, though the teacher's file was already made.
+    void networkStartsAtMachineOne_data()
+    {
+        QTest::addColumn<bool>("emptyPrefix");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("empty prefix, working folder") << true << QStringLiteral("共回收 2条记录。") << 2;
+        QTest::newRow("no machine 1") << false << QStringLiteral("路径有误或无相应文件夹！") << 0;
+    }
+    void networkStartsAtMachineOne()
+    {
+        QFETCH(bool, emptyPrefix);
+        Lab lab;
+        lab.addMachine(2, batchOf(QStringLiteral("200"), QStringLiteral("B7"), 2));   // not reached
+        if (emptyPrefix)
+            Lab::makeGradeDatabase(lab.teacher() + QStringLiteral("/1/data/stugrade.mdb"),
+                                   batchOf(QStringLiteral("100"), QStringLiteral("B7"), 2));
+        Rig rig;
+        rig.collectNetwork(emptyPrefix ? QString() : lab.prefix(), QStringLiteral("B7"));
+        QTEST(rig.label2->text(), "line");
+        QTEST(int(Lab::collectionRows(lab.teachersFile())), "rows");
+    }
+
+    void networkSkipsUnreadableMachines()
+    {
+        Lab lab;
+        const QList<GradeRow> first = batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2);
+        const QList<GradeRow> fifth = batchOf(QStringLiteral("550"), QStringLiteral("B1"), 1);
+        lab.addMachine(1, first);
+        lab.addMachine(2, batchOf(QStringLiteral("220"), QStringLiteral("B1"), 3));
+        Lab::tamper(lab.machineDatabase(2),
+                    {QStringLiteral("CREATE TRIGGER t AFTER INSERT ON recxh BEGIN DELETE FROM stdgrade; END")}, true);
+        lab.addMachine(3, batchOf(QStringLiteral("330"), QStringLiteral("B1"), 1));
+        Lab::tamper(lab.machineDatabase(3), {QStringLiteral("CREATE VIRTUAL TABLE ft USING fts3(a)")}, true);
+        Lab::writeFile(lab.machineDatabase(4), QByteArray(5000, '\x5a'));
+        lab.addMachine(5, fifth);
+        // Machine 6 is in the middle of writing: its database is locked the whole time.
+        lab.addMachine(6, batchOf(QStringLiteral("660"), QStringLiteral("B1"), 2));
+        GradeStore busy = GradeStore::openFile(lab.machineDatabase(6));
+        busy.database().exec(QStringLiteral("BEGIN EXCLUSIVE"));
+
+        Rig rig;
+        rig.collectNetwork(lab.prefix());
+        const QStringList lines = rig.label2->text().split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.first(), QStringLiteral("共回收 3条记录。"));
+        QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2、%3、%4")
+                                   .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4', lab.prefix() + u'6'));
+        QVERIFY(lines.at(1).startsWith(lab.machineDatabase(2)));
+        QVERIFY(lines.at(1).contains(QStringLiteral("触发器 t")));
+        QVERIFY(lines.at(2).contains(QStringLiteral("数据表 ft")));
+        QVERIFY(lines.at(3).startsWith(lab.machineDatabase(4)));
+        QCOMPARE(lines.at(4), QStringLiteral("……"));
+        QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first + fifth));
+        busy.database().exec(QStringLiteral("ROLLBACK"));
+    }
+
+    void networkRefusesStrangeTarget()
+    {
+        Lab lab;
+        Lab::makeCollectionFile(lab.teachersFile(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B0"))});
+        Lab::tamper(lab.teachersFile(),
+                    {QStringLiteral("CREATE TABLE log (n)"),
+                     QStringLiteral("CREATE TRIGGER t AFTER INSERT ON xscj BEGIN INSERT INTO log VALUES (1); END")},
+                    false);
+        lab.addMachine(1, batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2));
+        Rig rig;
+        rig.collectNetwork(lab.prefix());
+        QVERIFY2(rig.label2->text().startsWith(lab.teachersFile()), qPrintable(rig.label2->text()));
+        Database db = Database::open(lab.teachersFile(), Database::Mode::ReadWrite);
+        Statement count = db.prepare(QStringLiteral("SELECT (SELECT count(*) FROM xscj), (SELECT count(*) FROM log)"));
+        QVERIFY(count.step());
+        QCOMPARE(count.integer(0), 1);
+        QCOMPARE(count.integer(1), 0);
+    }
+
+    void networkStopsWhenTargetFillsUp()
+    {
+        Lab lab;
+        const QList<GradeRow> first = batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2);
+        lab.addMachine(1, first);
+        lab.addMachine(2, batchOf(QStringLiteral("220"), QStringLiteral("B1"), 600));
+        lab.addMachine(3, batchOf(QStringLiteral("330"), QStringLiteral("B1"), 1));
+        CollectionStore::create(lab.teachersFile());
+        Rig rig;
+        rig.networkPrefix(lab.prefix());
+        rig.batch(QStringLiteral("B1"));
+        {
+            const FileSizeLimit full(16 * 1024);   // the teacher's disk fills up during machine 2
+            rig.confirm();
+        }
+        const QString line = rig.label2->text();
+        QVERIFY2(line.startsWith(lab.teachersFile() + QStringLiteral("：")), qPrintable(line));
+        QVERIFY2(line.endsWith(QStringLiteral("共回收 2条记录。第2号机起的记录没有回收。")), qPrintable(line));
+        QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first));
+    }
+
+    void inputDuringRunIsDropped()
+    {
+        Lab lab;
+        for (int machine = 1; machine <= 3; ++machine)
+            lab.addMachine(machine, batchOf(QStringLiteral("%1").arg(machine * 100), QStringLiteral("B1"), 4));
+        Rig rig;
+        rig.networkPrefix(lab.prefix());
+        rig.batch(QStringLiteral("B1"));
+        bool pressedDuringRun = false;
+        // The timer fires while the run repaints its status line.
+        QTimer::singleShot(0, rig.dialog.get(), [&] {
+            pressedDuringRun = true;
+            QTest::keyClick(rig.text2, Qt::Key_Return);
+            QTest::mouseClick(rig.command1, Qt::LeftButton);
+            rig.dialog->close();
+        });
+        rig.confirm();
+        QVERIFY(pressedDuringRun);
+        QVERIFY(rig.dialog->isVisible());
+        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 12条记录。"));
+        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
+        QVERIFY(rig.find<QProgressBar>("ProgressBar1")->isHidden());
+
+        // Afterwards the window takes input again.
+        QTest::keyClick(rig.text2, Qt::Key_Return);
+        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 24);
+    }
+};
 
 QTEST_MAIN(TestCollectionDialog)
 #include "test_collection_dialog.moc"
