@@ -8,232 +8,191 @@
 #include <QTest>
 
 #include <limits>
-#include <sys/resource.h>
-#include <csignal>
+
+namespace {
+
+// The described failure a call throws; empty when it throws nothing.
+template <typename Call>
+QString failureOf(Call&& call)
+{
+    try {
+        call();
+    } catch (const DbError& error) {
+        return describeFailure(error);
+    }
+    return QString();
+}
+
+// Two columns of every row a statement yields, joined by a space.
+QStringList pairs(Database& db, const QString& sql, int first, int second)
+{
+    Statement statement = db.prepare(sql);
+    QStringList values;
+    while (statement.step())
+        values << statement.text(first) + u' ' + statement.text(second);
+    return values;
+}
+
+} // namespace
 
 class TestCollectionStore : public QObject {
     Q_OBJECT
 
 private slots:
-    void createdFileHoldsExactlyTheTable();
-    void plainSqliteToolReadsTheFile();
-    void creationRefusesExistingFileAndMissingFolder();
-    void creatmdbReportsIntoTheStatusLine();
-    void appendedRowsComeBackByBatch();
-    void numbersBecomeWholeHalvesToEven_data();
-    void numbersBecomeWholeHalvesToEven();
-    void strangersFileIsRefused_data();
-    void strangersFileIsRefused();
-    void failedAppendLeavesNothing();
-    void countsCarryTheirSpace();
-};
-
-void TestCollectionStore::createdFileHoldsExactlyTheTable()
-{
-    Lab lab;
-    const QString path = lab.diskette();
-    CollectionStore::create(path);
-
-    Database db = Database::open(path, Database::Mode::ReadWrite);
-    Statement master = db.prepare(QStringLiteral("SELECT type, name FROM sqlite_master"));
-    QStringList objects;
-    while (master.step())
-        objects << master.text(0) + u' ' + master.text(1);
-    QCOMPARE(objects, QStringList{QStringLiteral("table xscj")});
-
-    Statement info = db.prepare(QStringLiteral("PRAGMA table_info(xscj)"));
-    QStringList names;
-    QStringList types;
-    while (info.step()) {
-        names << info.text(1);
-        types << info.text(2);
-    }
-    QCOMPARE(names, (QStringList{QStringLiteral("学号"), QStringLiteral("姓名"), QStringLiteral("录入项目"),
-                                 QStringLiteral("录入成绩"), QString::fromUtf8("录入速度\xef\xbc\x85m"),
-                                 QString::fromUtf8("准确率\xef\xbc\x85"), QStringLiteral("录入日期"),
-                                 QStringLiteral("录入时间"), QStringLiteral("批次")}));
-    QCOMPARE(types, (QStringList{"NVARCHAR(10)", "NVARCHAR(12)", "NVARCHAR(4)", "INTEGER", "INTEGER", "INTEGER",
-                                 "DATE", "DATETIME", "NVARCHAR(10)"}));
-}
-
-void TestCollectionStore::plainSqliteToolReadsTheFile()
-{
-    Lab lab;
-    Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("2026000001"), QStringLiteral("B1"), 87)});
-
-    QProcess tool;
-    tool.start(QStringLiteral("sqlite3"),
-               {QStringLiteral("-header"), QStringLiteral("-separator"), QStringLiteral("|"), lab.diskette(),
-                QStringLiteral("SELECT * FROM xscj; SELECT typeof(\"录入成绩\"), typeof(\"录入日期\") FROM xscj;")});
-    if (!tool.waitForStarted())
-        QSKIP("the sqlite3 command-line tool is not installed");
-    QVERIFY(tool.waitForFinished());
-    QCOMPARE(tool.exitCode(), 0);
-    const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.value(0), QString::fromUtf8("学号|姓名|录入项目|录入成绩|录入速度\xef\xbc\x85m|准确率\xef\xbc\x85|录入日期|录入时间|批次"));
-    QCOMPARE(lines.value(1), QStringLiteral("2026000001|李四|中文|87|60|90|2026-12-06|14:05:00|B1"));
-    QCOMPARE(lines.value(3), QStringLiteral("integer|text"));
-}
-
-void TestCollectionStore::creationRefusesExistingFileAndMissingFolder()
-{
-    Lab lab;
-    Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B1"))});
-    QVERIFY_THROWS_EXCEPTION(DbError, CollectionStore::create(lab.diskette()));
-    // The existing file was not touched.
-    QCOMPARE(Lab::collectionRows(lab.diskette()), 1);
-
-    const QString nowhere = lab.root() + QStringLiteral("/no-diskette/学生成绩.mdb");
-    try {
-        CollectionStore::create(nowhere);
-        QFAIL("created a file in a folder that does not exist");
-    } catch (const DbError& error) {
-        QVERIFY(describeFailure(error).contains(QStringLiteral("文件夹不存在")));
-    }
-    QVERIFY(!QFileInfo::exists(nowhere));
-}
-
-void TestCollectionStore::creatmdbReportsIntoTheStatusLine()
-{
-    Lab lab;
-    QString line;
-    const StatusLine status = [&line](const QString& text) { line = text; };
-    QVERIFY(creatmdb(lab.diskette(), status));
-    QVERIFY(line.isEmpty());
-
-    QString problem;
-    QVERIFY(!creatmdb(lab.diskette(), status, &problem));
-    QVERIFY(line.startsWith(QStringLiteral("创建文件失败！请重试\r\n")));
-    QVERIFY(line.endsWith(problem));
-    QVERIFY(problem.contains(lab.diskette()));
-    QVERIFY(problem.contains(QStringLiteral("文件已存在")));
-}
-
-void TestCollectionStore::appendedRowsComeBackByBatch()
-{
-    Lab lab;
-    const QList<CollectionRow> rows = {
-        Lab::collected(QStringLiteral("a1"), QStringLiteral("B1")),
-        Lab::collected(QStringLiteral("a2"), QStringLiteral("O'B")),
-        Lab::collected(QStringLiteral("a3"), QStringLiteral("b1")),
-        Lab::collected(QStringLiteral("a4"), QStringLiteral("B12")),
-    };
-    Lab::makeCollectionFile(lab.diskette(), rows);
-    CollectionStore store = CollectionStore::openSource(lab.diskette());
-    QCOMPARE(store.rowCount(), 4);
-    QCOMPARE(store.allRows(), rows);
-    QCOMPARE(store.batchRows(QStringLiteral("B1")), (QList<CollectionRow>{rows[0], rows[2]}));
-    QCOMPARE(store.batchRows(QStringLiteral("o'b")), QList<CollectionRow>{rows[1]});
-    QCOMPARE(store.batchRows(QStringLiteral("' OR '1'='1")), QList<CollectionRow>{});
-    QCOMPARE(store.batchRows(QString()), QList<CollectionRow>{});
-}
-
-void TestCollectionStore::numbersBecomeWholeHalvesToEven_data()
-{
-    QTest::addColumn<double>("stored");
-    QTest::addColumn<int>("whole");
-    QTest::newRow("84.5 down to even") << 84.5 << 84;
-    QTest::newRow("85.5 up to even") << 85.5 << 86;
-    QTest::newRow("99.4") << 99.4 << 99;
-    QTest::newRow("minus half") << -0.5 << 0;
-    QTest::newRow("too large") << 1e12 << std::numeric_limits<int>::max();
-    QTest::newRow("too small") << -1e12 << std::numeric_limits<int>::min();
-}
-
-void TestCollectionStore::numbersBecomeWholeHalvesToEven()
-{
-    QFETCH(double, stored);
-    QFETCH(int, whole);
-    GradeRow grade = Lab::result(QStringLiteral("1"), QStringLiteral("B1"));
-    grade.lrcj = stored;
-    grade.lrsd = stored;
-    grade.lrzql = stored;
-    const CollectionRow row = CollectionRow::fromGrade(grade);
-    QCOMPARE(row.lrcj, whole);
-    QCOMPARE(row.lrsd, whole);
-    QCOMPARE(row.lrzql, whole);
-    QCOMPARE(row.lrdate, grade.lrdate);
-    QCOMPARE(row.lrtime, grade.lrtime);
-    QCOMPARE(row.lrpc, grade.lrpc);
-}
-
-void TestCollectionStore::strangersFileIsRefused_data()
-{
-    QTest::addColumn<QStringList>("statements");
-    QTest::addColumn<QString>("named");
-    QTest::newRow("trigger") << QStringList{QStringLiteral(
-        "CREATE TRIGGER spy AFTER INSERT ON xscj BEGIN DELETE FROM xscj; END")} << QStringLiteral("触发器 spy");
-    QTest::newRow("view") << QStringList{QStringLiteral("CREATE VIEW v AS SELECT * FROM xscj")} << QStringLiteral("视图 v");
-    QTest::newRow("fts3 virtual table") << QStringList{QStringLiteral("CREATE VIRTUAL TABLE ft USING fts3(a)")}
-                                        << QStringLiteral("数据表 ft");
-    QTest::newRow("statistics table")
-        << QStringList{QStringLiteral("CREATE TABLE t (a)"), QStringLiteral("CREATE INDEX ti ON t (a)"),
-                       QStringLiteral("INSERT INTO t VALUES (1)"), QStringLiteral("ANALYZE"),
-                       QStringLiteral("DROP TABLE t")}
-        << QStringLiteral("sqlite_stat1");
-    QTest::newRow("extra column") << QStringList{QStringLiteral("ALTER TABLE xscj ADD COLUMN extra")}
-                                  << QStringLiteral("列不符");
-    QTest::newRow("no xscj") << QStringList{QStringLiteral("ALTER TABLE xscj RENAME TO other")}
-                             << QStringLiteral("other");
-}
-
-void TestCollectionStore::strangersFileIsRefused()
-{
-    QFETCH(QStringList, statements);
-    QFETCH(QString, named);
-    Lab lab;
-    Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B1"))});
-    Lab::tamper(lab.diskette(), statements, false);
-    for (auto open : {&CollectionStore::openSource, &CollectionStore::openTarget}) {
-        try {
-            open(lab.diskette());
-            QFAIL("a file with more than the collection table was opened");
-        } catch (const DbError& error) {
-            const QString text = describeFailure(error);
-            QVERIFY2(text.contains(lab.diskette()), qPrintable(text));
-            QVERIFY2(text.contains(named), qPrintable(text));
-        }
-    }
-}
-
-void TestCollectionStore::failedAppendLeavesNothing()
-{
-    Lab lab;
-    Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B1"))});
-    QList<CollectionRow> many;
-    for (int i = 0; i < 2000; ++i)
-        many << Lab::collected(QStringLiteral("%1").arg(i, 10, 10, QChar(u'0')), QStringLiteral("B2"));
-
-    // A file size limit stands for a diskette that fills up in the middle of the rows.
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = QFileInfo(lab.diskette()).size() + 8 * 1024;
-    QString failure;
+    void createdFileHoldsExactlyTheTable()
     {
-        CollectionStore store = CollectionStore::openTarget(lab.diskette());
-        setrlimit(RLIMIT_FSIZE, &small);
-        try {
-            store.append(many);
-        } catch (const DbError& error) {
-            failure = describeFailure(error);
-        }
-        setrlimit(RLIMIT_FSIZE, &old);
+        Lab lab;
+        CollectionStore::create(lab.diskette());
+        Database db = Database::open(lab.diskette(), Database::Mode::ReadWrite);
+        QCOMPARE(pairs(db, QStringLiteral("SELECT type, name FROM sqlite_master"), 0, 1), QStringList{"table xscj"});
+        QCOMPARE(pairs(db, QStringLiteral("PRAGMA table_info(xscj)"), 1, 2),
+                 (QStringList{"学号 NVARCHAR(10)", "姓名 NVARCHAR(12)", "录入项目 NVARCHAR(4)", "录入成绩 INTEGER",
+                              QString::fromUtf8("录入速度\xef\xbc\x85m INTEGER"), QString::fromUtf8("准确率\xef\xbc\x85 INTEGER"),
+                              "录入日期 DATE", "录入时间 DATETIME", "批次 NVARCHAR(10)"}));
     }
-    std::signal(SIGXFSZ, oldHandler);
-    QVERIFY2(failure.contains(lab.diskette()), qPrintable(failure));
-    QVERIFY2(failure.contains(QStringLiteral("读写文件出错")) || failure.contains(QStringLiteral("磁盘已满")),
-             qPrintable(failure));
-    QCOMPARE(Lab::collectionRows(lab.diskette()), 1);
-}
 
-void TestCollectionStore::countsCarryTheirSpace()
-{
-    QCOMPARE(countText(0), QStringLiteral(" 0"));
-    QCOMPARE(countText(37), QStringLiteral(" 37"));
-    QCOMPARE(countText(-2), QStringLiteral("-2"));
-}
+    void plainSqliteToolReadsTheFile()
+    {
+        Lab lab;
+        Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("2026000001"), QStringLiteral("B1"), 87)});
+        QProcess tool;
+        tool.start(QStringLiteral("sqlite3"),
+                   {QStringLiteral("-header"), QStringLiteral("-separator"), QStringLiteral("|"), lab.diskette(),
+                    QStringLiteral("SELECT * FROM xscj; SELECT typeof(\"录入成绩\"), typeof(\"录入日期\") FROM xscj;")});
+        if (!tool.waitForStarted())
+            QSKIP("the sqlite3 command-line tool is not installed");
+        QVERIFY(tool.waitForFinished());
+        QCOMPARE(tool.exitCode(), 0);
+        const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QString::fromUtf8("学号|姓名|录入项目|录入成绩|录入速度\xef\xbc\x85m|准确率\xef\xbc\x85|录入日期|录入时间|批次"));
+        QCOMPARE(lines.value(1), QStringLiteral("2026000001|李四|中文|87|60|90|2026-12-06|14:05:00|B1"));
+        QCOMPARE(lines.value(3), QStringLiteral("integer|text"));
+    }
+
+    void creationRefusesExistingFileAndMissingFolder()
+    {
+        Lab lab;
+        Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B1"))});
+        QVERIFY_THROWS_EXCEPTION(DbError, CollectionStore::create(lab.diskette()));
+        QCOMPARE(Lab::collectionRows(lab.diskette()), 1);   // the existing file was not touched
+
+        const QString nowhere = lab.root() + QStringLiteral("/no-diskette/学生成绩.mdb");
+        QVERIFY(failureOf([&] { CollectionStore::create(nowhere); }).contains(QStringLiteral("文件夹不存在")));
+        QVERIFY(!QFileInfo::exists(nowhere));
+    }
+
+    void creatmdbReportsIntoTheStatusLine()
+    {
+        Lab lab;
+        QString line;
+        const StatusLine status = [&line](const QString& text) { line = text; };
+        QVERIFY(creatmdb(lab.diskette(), status));
+        QVERIFY(line.isEmpty());
+
+        QString problem;
+        QVERIFY(!creatmdb(lab.diskette(), status, &problem));
+        QVERIFY(line.startsWith(QStringLiteral("创建文件失败！请重试\r\n")));
+        QVERIFY(line.endsWith(problem));
+        QVERIFY(problem.contains(lab.diskette()));
+        QVERIFY(problem.contains(QStringLiteral("文件已存在")));
+    }
+
+    void appendedRowsComeBackByBatch()
+    {
+        Lab lab;
+        const QList<CollectionRow> rows = {
+            Lab::collected(QStringLiteral("a1"), QStringLiteral("B1")), Lab::collected(QStringLiteral("a2"), QStringLiteral("O'B")),
+            Lab::collected(QStringLiteral("a3"), QStringLiteral("b1")), Lab::collected(QStringLiteral("a4"), QStringLiteral("B12"))};
+        Lab::makeCollectionFile(lab.diskette(), rows);
+        CollectionStore store = CollectionStore::openSource(lab.diskette());
+        QCOMPARE(store.rowCount(), 4);
+        QCOMPARE(store.allRows(), rows);
+        QCOMPARE(store.batchRows(QStringLiteral("B1")), (QList<CollectionRow>{rows[0], rows[2]}));
+        QCOMPARE(store.batchRows(QStringLiteral("o'b")), QList<CollectionRow>{rows[1]});
+        QCOMPARE(store.batchRows(QStringLiteral("' OR '1'='1")), QList<CollectionRow>{});
+        QCOMPARE(store.batchRows(QString()), QList<CollectionRow>{});
+    }
+
+    void numbersBecomeWholeHalvesToEven_data()
+    {
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<int>("whole");
+        QTest::newRow("84.5 down to even") << 84.5 << 84;
+        QTest::newRow("85.5 up to even") << 85.5 << 86;
+        QTest::newRow("99.4") << 99.4 << 99;
+        QTest::newRow("minus half") << -0.5 << 0;
+        QTest::newRow("too large") << 1e12 << std::numeric_limits<int>::max();
+        QTest::newRow("too small") << -1e12 << std::numeric_limits<int>::min();
+    }
+    void numbersBecomeWholeHalvesToEven()
+    {
+        QFETCH(double, stored);
+        QFETCH(int, whole);
+        GradeRow grade = Lab::result(QStringLiteral("1"), QStringLiteral("B1"));
+        grade.lrcj = grade.lrsd = grade.lrzql = stored;
+        const CollectionRow row = CollectionRow::fromGrade(grade);
+        QCOMPARE(row.lrcj, whole);
+        QCOMPARE(row.lrsd, whole);
+        QCOMPARE(row.lrzql, whole);
+        QCOMPARE(row.lrdate, grade.lrdate);
+        QCOMPARE(row.lrtime, grade.lrtime);
+        QCOMPARE(row.lrpc, grade.lrpc);
+    }
+
+    void strangersFileIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("statements");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("trigger") << QStringList{"CREATE TRIGGER spy AFTER INSERT ON xscj BEGIN DELETE FROM xscj; END"}
+                                 << QStringLiteral("触发器 spy");
+        QTest::newRow("view") << QStringList{"CREATE VIEW v AS SELECT * FROM xscj"} << QStringLiteral("视图 v");
+        QTest::newRow("fts3 virtual table") << QStringList{"CREATE VIRTUAL TABLE ft USING fts3(a)"} << QStringLiteral("数据表 ft");
+        QTest::newRow("statistics table") << QStringList{"CREATE TABLE t (a)", "CREATE INDEX ti ON t (a)",
+                                                         "INSERT INTO t VALUES (1)", "ANALYZE", "DROP TABLE t"}
+                                          << QStringLiteral("sqlite_stat1");
+        QTest::newRow("extra column") << QStringList{"ALTER TABLE xscj ADD COLUMN extra"} << QStringLiteral("列不符");
+        QTest::newRow("no xscj") << QStringList{"ALTER TABLE xscj RENAME TO other"} << QStringLiteral("other");
+    }
+    void strangersFileIsRefused()
+    {
+        QFETCH(QStringList, statements);
+        QFETCH(QString, named);
+        Lab lab;
+        Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B1"))});
+        Lab::tamper(lab.diskette(), statements, false);
+        for (auto open : {&CollectionStore::openSource, &CollectionStore::openTarget}) {
+            const QString text = failureOf([&] { open(lab.diskette()); });
+            QVERIFY2(text.contains(lab.diskette()) && text.contains(named), qPrintable(text));
+        }
+    }
+
+    void failedAppendLeavesNothing()
+    {
+        Lab lab;
+        Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B1"))});
+        QList<CollectionRow> many;
+        for (int i = 0; i < 2000; ++i)
+            many << Lab::collected(QStringLiteral("%1").arg(i, 10, 10, QChar(u'0')), QStringLiteral("B2"));
+        QString failure;
+        {
+            CollectionStore store = CollectionStore::openTarget(lab.diskette());
+            // The diskette fills up in the middle of the rows.
+            const FileSizeLimit full(QFileInfo(lab.diskette()).size() + 8 * 1024);
+            failure = failureOf([&] { store.append(many); });
+        }
+        QVERIFY2(failure.contains(lab.diskette()), qPrintable(failure));
+        QVERIFY2(failure.contains(QStringLiteral("读写文件出错")) || failure.contains(QStringLiteral("磁盘已满")),
+                 qPrintable(failure));
+        QCOMPARE(Lab::collectionRows(lab.diskette()), 1);
+    }
+
+    void countsCarryTheirSpace()
+    {
+        QCOMPARE(countText(0), QStringLiteral(" 0"));
+        QCOMPARE(countText(37), QStringLiteral(" 37"));
+        QCOMPARE(countText(-2), QStringLiteral("-2"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCollectionStore)
 #include "test_collection_store.moc"
