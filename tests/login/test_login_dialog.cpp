@@ -39,6 +39,19 @@ struct RecxhRow {
 
 const RecxhRow kFirstRow{"2024000001", "B1", "2026-03-02"};
 
+// A field check: the texts typed from the first box, Enter in box enter (-1: the button), the
+// message (empty: none), where the focus ends (4: the button; -1: logged in) and what is
+// selected in box selBox.
+struct FieldCase {
+    int mode;
+    QStringList texts;
+    int enter;
+    QString message;
+    int focus;
+    int selBox;
+    QString selected;
+};
+
 } // namespace
 
 class TestLoginDialog : public QObject {
@@ -231,17 +244,10 @@ private slots:
         QVERIFY(messages().isEmpty());
     }
 
-    // Each field check, by the button (enter -1) or by Enter in a box: the message, where the
-    // focus ends (4: the button; -1: logged in) and what is selected in which box.
+    // Each field check, by the button or by Enter in a box.
     void fieldChecks_data()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<int>("enter");
-        QTest::addColumn<QString>("message");   // empty: none
-        QTest::addColumn<int>("focus");
-        QTest::addColumn<int>("selBox");
-        QTest::addColumn<QString>("selected");
+        QTest::addColumn<FieldCase>("c");
 
         const QString numberMsg = QStringLiteral("学号不能为空或者不能超过10位！");
         const QString nameMsg = QStringLiteral("姓名不能为空或大于12位！");
@@ -253,66 +259,59 @@ private slots:
         const QString zh = QStringLiteral("张三");
 
         // The button.
-        QTest::newRow("practice number of 11 bytes") << 1 << QStringList{"123456789中", zh} << -1 << numberMsg << 0 << 0 << "123456789中";
-        QTest::newRow("practice number of spaces") << 1 << QStringList{"   ", zh} << -1 << numberMsg << 0 << 0 << "   ";
-        QTest::newRow("practice name of 7 Chinese") << 1 << QStringList{"2024001", "一二三四五六七"} << -1 << nameMsg << 1 << 1 << "一二三四五六七";
-        QTest::newRow("practice name empty") << 1 << QStringList{"2024001", ""} << -1 << nameMsg << 1 << 1 << "";
-        QTest::newRow("test number of 9") << 2 << QStringList{"123456789", zh, "B1"} << -1 << testNumberMsg << 4 << 0 << "123456789";
-        QTest::newRow("test number of 5 Chinese") << 2 << QStringList{"一二三四五", zh, "B1"} << -1 << testNumberMsg << 4 << 0 << "一二三四五";
-        QTest::newRow("test number empty") << 2 << QStringList{"", zh, "B1"} << -1 << testNumberMsg << 4 << 0 << "";
-        QTest::newRow("test name of 7 Chinese") << 2 << QStringList{"2024000001", "一二三四五六七", "B1"} << -1 << nameMsg << 1 << 1 << "一二三四五六七";
-        QTest::newRow("test batch empty") << 2 << QStringList{"2024000001", zh, "  "} << -1 << batchMsg << 2 << 2 << "  ";
-        QTest::newRow("test batch Chinese") << 2 << QStringList{"2024000001", zh, "第一批"} << -1 << batchMsg << 2 << 2 << "第一批";
-        QTest::newRow("test batch of 11 bytes") << 2 << QStringList{"2024000001", zh, "ABCDEFGHI批"} << -1 << batchMsg << 2 << 2 << "ABCDEFGHI批";
-        QTest::newRow("system user empty") << 3 << QStringList{" ", "admin123"} << -1 << QStringLiteral("用户名不能为空或超过10位！") << 0 << 0 << " ";
-        QTest::newRow("system password of 12") << 3 << QStringList{"admin", "abcdefghijkl"} << -1 << passwordMsg << 1 << 1 << "abcdefghij";
-        QTest::newRow("system password Chinese 12 bytes") << 3 << QStringList{"admin", "一二三四五六"} << -1 << passwordMsg << 1 << 1 << "一二三四五六";
-        QTest::newRow("system wrong password") << 3 << QStringList{"admin", "admin12"} << -1 << kWrongPassword << 1 << 1 << "admin12";
-        QTest::newRow("system quote in password") << 3 << QStringList{"admin", "'or'1'='1"} << -1 << kWrongPassword << 1 << 1 << "'or'1'='1";
-        QTest::newRow("system quote in user") << 3 << QStringList{"admin'--", "x"} << -1 << kWrongPassword << 1 << 1 << "x";
+        QTest::newRow("practice number of 11 bytes") << FieldCase{1, {"123456789中", zh}, -1, numberMsg, 0, 0, "123456789中"};
+        QTest::newRow("practice number of spaces") << FieldCase{1, {"   ", zh}, -1, numberMsg, 0, 0, "   "};
+        QTest::newRow("practice name of 7 Chinese") << FieldCase{1, {"2024001", "一二三四五六七"}, -1, nameMsg, 1, 1, "一二三四五六七"};
+        QTest::newRow("practice name empty") << FieldCase{1, {"2024001", ""}, -1, nameMsg, 1, 1, ""};
+        QTest::newRow("test number of 9") << FieldCase{2, {"123456789", zh, "B1"}, -1, testNumberMsg, 4, 0, "123456789"};
+        QTest::newRow("test number of 5 Chinese") << FieldCase{2, {"一二三四五", zh, "B1"}, -1, testNumberMsg, 4, 0, "一二三四五"};
+        QTest::newRow("test number empty") << FieldCase{2, {"", zh, "B1"}, -1, testNumberMsg, 4, 0, ""};
+        QTest::newRow("test name of 7 Chinese") << FieldCase{2, {"2024000001", "一二三四五六七", "B1"}, -1, nameMsg, 1, 1, "一二三四五六七"};
+        QTest::newRow("test batch empty") << FieldCase{2, {"2024000001", zh, "  "}, -1, batchMsg, 2, 2, "  "};
+        QTest::newRow("test batch Chinese") << FieldCase{2, {"2024000001", zh, "第一批"}, -1, batchMsg, 2, 2, "第一批"};
+        QTest::newRow("test batch of 11 bytes") << FieldCase{2, {"2024000001", zh, "ABCDEFGHI批"}, -1, batchMsg, 2, 2, "ABCDEFGHI批"};
+        QTest::newRow("system user empty") << FieldCase{3, {" ", "admin123"}, -1, QStringLiteral("用户名不能为空或超过10位！"), 0, 0, " "};
+        QTest::newRow("system password of 12") << FieldCase{3, {"admin", "abcdefghijkl"}, -1, passwordMsg, 1, 1, "abcdefghij"};
+        QTest::newRow("system password Chinese 12 bytes") << FieldCase{3, {"admin", "一二三四五六"}, -1, passwordMsg, 1, 1, "一二三四五六"};
+        QTest::newRow("system wrong password") << FieldCase{3, {"admin", "admin12"}, -1, kWrongPassword, 1, 1, "admin12"};
+        QTest::newRow("system quote in password") << FieldCase{3, {"admin", "'or'1'='1"}, -1, kWrongPassword, 1, 1, "'or'1'='1"};
+        QTest::newRow("system quote in user") << FieldCase{3, {"admin'--", "x"}, -1, kWrongPassword, 1, 1, "x"};
         // Enter in a box.
-        QTest::newRow("Enter: test number of 3") << 2 << QStringList{"123", "", ""} << 0 << testNumberMsg << 0 << 0 << "123";
-        QTest::newRow("Enter: test number with Chinese") << 2 << QStringList{"12345678中", "", ""} << 0 << testNumberMsg << 0 << 0 << "12345678中";
-        QTest::newRow("Enter: test number good") << 2 << QStringList{"2024000001", "", ""} << 0 << "" << 1 << 1 << "";
-        QTest::newRow("Enter: practice number empty") << 1 << QStringList{"", ""} << 0 << enterNumberMsg << 0 << 0 << "";
-        QTest::newRow("Enter: practice number of 11 bytes") << 1 << QStringList{"123456789中", ""} << 0 << enterNumberMsg << 0 << 0 << "123456789中";
-        QTest::newRow("Enter: practice number good") << 1 << QStringList{"一二三四五", ""} << 0 << "" << 1 << 1 << "";
-        QTest::newRow("Enter: system user of spaces") << 3 << QStringList{"   ", ""} << 0 << QStringLiteral("用户名不能为空且不能超过10位！") << 0 << 0 << "   ";
-        QTest::newRow("Enter: practice name empty") << 1 << QStringList{"1", " "} << 1 << enterNameMsg << 1 << 1 << " ";
-        QTest::newRow("Enter: test name of 7 Chinese") << 2 << QStringList{"1", "一二三四五六七", ""} << 1 << enterNameMsg << 1 << 1 << "一二三四五六七";
-        QTest::newRow("Enter: practice name logs in") << 1 << QStringList{"1", "一二三四五六"} << 1 << "" << -1 << 0 << "";
-        QTest::newRow("Enter: practice name runs the whole confirm") << 1 << QStringList{"", zh} << 1 << numberMsg << 0 << 0 << "";
-        QTest::newRow("Enter: test name moves on") << 2 << QStringList{"1", zh, ""} << 1 << "" << 2 << 2 << "";
-        QTest::newRow("Enter: system password of 11") << 3 << QStringList{"admin", "abcdefghijk"} << 1 << passwordMsg << 1 << 1 << "abcdefghij";
-        QTest::newRow("Enter: system password logs in") << 3 << QStringList{"admin", "admin123"} << 1 << "" << -1 << 0 << "";
-        QTest::newRow("Enter: batch of spaces") << 2 << QStringList{"2024000001", zh, "  "} << 2 << QStringLiteral("批次号不能为空！") << 2 << 2 << "";
-        QTest::newRow("Enter: batch Chinese") << 2 << QStringList{"2024000001", zh, "批1"} << 2 << QStringLiteral("批次号超过10位或有中文字符！") << 2 << 2 << "批1";
-        QTest::newRow("Enter: batch runs the whole confirm") << 2 << QStringList{"202400001", zh, "B1"} << 2 << testNumberMsg << 2 << 0 << "202400001";
-        QTest::newRow("Enter: batch logs in") << 2 << QStringList{"2024000001", zh, "B1"} << 2 << "" << -1 << 0 << "";
+        QTest::newRow("Enter: test number of 3") << FieldCase{2, {"123", "", ""}, 0, testNumberMsg, 0, 0, "123"};
+        QTest::newRow("Enter: test number with Chinese") << FieldCase{2, {"12345678中", "", ""}, 0, testNumberMsg, 0, 0, "12345678中"};
+        QTest::newRow("Enter: test number good") << FieldCase{2, {"2024000001", "", ""}, 0, "", 1, 1, ""};
+        QTest::newRow("Enter: practice number empty") << FieldCase{1, {"", ""}, 0, enterNumberMsg, 0, 0, ""};
+        QTest::newRow("Enter: practice number of 11 bytes") << FieldCase{1, {"123456789中", ""}, 0, enterNumberMsg, 0, 0, "123456789中"};
+        QTest::newRow("Enter: practice number good") << FieldCase{1, {"一二三四五", ""}, 0, "", 1, 1, ""};
+        QTest::newRow("Enter: system user of spaces") << FieldCase{3, {"   ", ""}, 0, QStringLiteral("用户名不能为空且不能超过10位！"), 0, 0, "   "};
+        QTest::newRow("Enter: practice name empty") << FieldCase{1, {"1", " "}, 1, enterNameMsg, 1, 1, " "};
+        QTest::newRow("Enter: test name of 7 Chinese") << FieldCase{2, {"1", "一二三四五六七", ""}, 1, enterNameMsg, 1, 1, "一二三四五六七"};
+        QTest::newRow("Enter: practice name logs in") << FieldCase{1, {"1", "一二三四五六"}, 1, "", -1, 0, ""};
+        QTest::newRow("Enter: practice name runs the whole confirm") << FieldCase{1, {"", zh}, 1, numberMsg, 0, 0, ""};
+        QTest::newRow("Enter: test name moves on") << FieldCase{2, {"1", zh, ""}, 1, "", 2, 2, ""};
+        QTest::newRow("Enter: system password of 11") << FieldCase{3, {"admin", "abcdefghijk"}, 1, passwordMsg, 1, 1, "abcdefghij"};
+        QTest::newRow("Enter: system password logs in") << FieldCase{3, {"admin", "admin123"}, 1, "", -1, 0, ""};
+        QTest::newRow("Enter: batch of spaces") << FieldCase{2, {"2024000001", zh, "  "}, 2, QStringLiteral("批次号不能为空！"), 2, 2, ""};
+        QTest::newRow("Enter: batch Chinese") << FieldCase{2, {"2024000001", zh, "批1"}, 2, QStringLiteral("批次号超过10位或有中文字符！"), 2, 2, "批1"};
+        QTest::newRow("Enter: batch runs the whole confirm") << FieldCase{2, {"202400001", zh, "B1"}, 2, testNumberMsg, 2, 0, "202400001"};
+        QTest::newRow("Enter: batch logs in") << FieldCase{2, {"2024000001", zh, "B1"}, 2, "", -1, 0, ""};
     }
     void fieldChecks()
     {
-        QFETCH(int, mode);
-        QFETCH(QStringList, texts);
-        QFETCH(int, enter);
-        QFETCH(QString, message);
-        QFETCH(int, focus);
-        QFETCH(int, selBox);
-        QFETCH(QString, selected);
-
+        QFETCH(FieldCase, c);
         window_->statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("before"));
-        LoginDialog* dialog = login(mode, texts, enter);
-        QCOMPARE(messages(), message.isEmpty() ? QStringList{} : QStringList{message});
-        if (focus < 0) {
+        LoginDialog* dialog = login(c.mode, c.texts, c.enter);
+        QCOMPARE(messages(), c.message.isEmpty() ? QStringList{} : QStringList{c.message});
+        if (c.focus < 0) {
             QVERIFY(!dialog->isVisible());
             QCOMPARE(dialog->result(), int(QDialog::Accepted));
             QVERIFY(menuEnabled("ywlr"));
             return;
         }
         QVERIFY(dialog->isVisible());
-        QCOMPARE(dialog->focusWidget(), focus == 4 ? static_cast<QWidget*>(button()) : box(focus));
-        QCOMPARE(box(selBox)->selectedText(), selected);
-        QCOMPARE(box(selBox)->selectionStart(), selected.isEmpty() ? -1 : 0);
+        QCOMPARE(dialog->focusWidget(), c.focus == 4 ? static_cast<QWidget*>(button()) : box(c.focus));
+        QCOMPARE(box(c.selBox)->selectedText(), c.selected);
+        QCOMPARE(box(c.selBox)->selectionStart(), c.selected.isEmpty() ? -1 : 0);
         // Nothing of a login was written.
         QCOMPARE(trace(), QStringLiteral("before||||"));
         QVERIFY(recxhRows().isEmpty());
@@ -363,28 +362,20 @@ private slots:
         QCOMPARE(dialog_->focusWidget(), box(3));
         QCOMPARE(trace(), QStringLiteral("2024000001|李四|B1测试登录  ||lrxm,zwlr"));
 
-        // Chinese in the password box is refused by Enter before any look-up.
-        type(3, QStringLiteral("密码"));
-        pressEnter(3);
-        QCOMPARE(messages(), QStringList{QStringLiteral("密码超过10位或有中文字符！")});
-        QCOMPARE(box(3)->selectedText(), QStringLiteral("密码"));
-        box(3)->clear();
-
-        // The button checks only the length: twelve bytes are too many, four are a wrong password.
-        type(3, QStringLiteral("一二三四五六"));
-        clickConfirm();
-        QCOMPARE(messages(), QStringList{QStringLiteral("密码不能超过10位！")});
-        QCOMPARE(dialog_->focusWidget(), box(3));
-        box(3)->clear();
-
-        type(3, QStringLiteral("nope"));
-        pressEnter(3);
-        QCOMPARE(messages(), QStringList{kWrongPassword});
-        QVERIFY(dialog_->isVisible());
-        QCOMPARE(dialog_->focusWidget(), box(3));
-        QCOMPARE(box(3)->selectedText(), QStringLiteral("nope"));
-        QVERIFY(programState().batchNumber.isEmpty());
-
+        // Enter refuses Chinese before any look-up; the button checks only the length: twelve
+        // bytes are too many, four are a wrong password. Each refusal keeps the password row.
+        const QList<std::tuple<QString, bool, QString>> refused = {
+            {"密码", true, "密码超过10位或有中文字符！"}, {"一二三四五六", false, "密码不能超过10位！"}, {"nope", true, kWrongPassword}};
+        for (const auto& [password, enter, message] : refused) {
+            box(3)->clear();
+            type(3, password);
+            enter ? pressEnter(3) : clickConfirm();
+            QCOMPARE(messages(), QStringList{message});
+            QVERIFY(dialog_->isVisible());
+            QCOMPARE(dialog_->focusWidget(), box(3));
+            QCOMPARE(box(3)->selectedText(), password);
+            QVERIFY(programState().batchNumber.isEmpty());
+        }
         box(3)->clear();
         type(3, QStringLiteral(" AGAIN "));
         pressEnter(3);
