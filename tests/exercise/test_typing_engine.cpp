@@ -6,6 +6,36 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+// Keys typed on a line: the cell of the last character, the bytes stored from it, whether
+// they are right, and the cursor column after.
+struct Typed {
+    QByteArray line, keys;
+    int lastColumn;
+    QByteArray stored;
+    bool right;
+    int cursor;
+};
+// A character typed, `lefts` Left keys, another typed over it; cells, bytes and marks from 0.
+struct Overwrite {
+    QByteArray line, first;
+    int lefts;
+    QByteArray second;
+    QByteArrayList cells;
+    QByteArray stored, marks;
+    int cursor;
+};
+// Keys that end on line 1, then Backspace: the column on line 0, the bytes stored from
+// position `from` and what is drawn.
+struct LineStart {
+    QByteArray line, keys;
+    int column, from;
+    QByteArray stored;
+    QStringList drawn;
+};
+Q_DECLARE_METATYPE(Typed)
+Q_DECLARE_METATYPE(Overwrite)
+Q_DECLARE_METATYPE(LineStart)
+
 namespace {
 const QByteArray kZhong("\xD6\xD0");    // 中
 const QByteArray kWen("\xCE\xC4");      // 文
@@ -42,83 +72,57 @@ private slots:
 
     void characterColourAndCells_data()
     {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("keys");
-        QTest::addColumn<int>("lastColumn");       // cell of the last character typed
-        QTest::addColumn<QByteArray>("stored");    // typedBytes from that cell
-        QTest::addColumn<bool>("right");
-        QTest::addColumn<int>("cursor");
+        QTest::addColumn<Typed>("c");
         const QByteArray ab = "Ab c\r\n", wide = kZhong + kWen + "ab\r\n";
-        QTest::newRow("same letter") << ab << QByteArray("A") << 0 << QByteArray("A") << true << 1;
-        QTest::newRow("case differs") << ab << QByteArray("a") << 0 << QByteArray("a") << false << 1;
-        QTest::newRow("half-width space") << ab << QByteArray("Ab ") << 2 << QByteArray(" ") << true << 3;
-        QTest::newRow("full-width for half-width space")
-            << QByteArray("Ab cd\r\n") << QByteArray("Ab" + kWideSpace) << 2 << kWideSpace << false << 4;
-        QTest::newRow("right wide") << wide << kZhong << 0 << kZhong << true << 2;
-        QTest::newRow("other wide") << wide << kWen << 0 << kWen << false << 2;
-        QTest::newRow("same lead, other trail") << wide << QByteArray("\xD6\xD1") << 0 << QByteArray("\xD6\xD1") << false << 2;
-        QTest::newRow("letter for wide") << wide << QByteArray("x") << 0 << QByteArray("x") << false << 1;
-        QTest::newRow("wide for letters") << QByteArray(kZhong + "abcd\r\n") << QByteArray(kZhong + kWen) << 2 << kWen << false << 4;
-        QTest::newRow("wide in English text") << QByteArray("abcdef\r\n") << QByteArray("a" + kZhong) << 1 << kZhong << false << 3;
+        QTest::newRow("same letter") << Typed{ab, "A", 0, "A", true, 1};
+        QTest::newRow("case differs") << Typed{ab, "a", 0, "a", false, 1};
+        QTest::newRow("half-width space") << Typed{ab, "Ab ", 2, " ", true, 3};
+        QTest::newRow("full-width for half-width space") << Typed{"Ab cd\r\n", "Ab" + kWideSpace, 2, kWideSpace, false, 4};
+        QTest::newRow("right wide") << Typed{wide, kZhong, 0, kZhong, true, 2};
+        QTest::newRow("other wide") << Typed{wide, kWen, 0, kWen, false, 2};
+        QTest::newRow("same lead, other trail") << Typed{wide, "\xD6\xD1", 0, "\xD6\xD1", false, 2};
+        QTest::newRow("letter for wide") << Typed{wide, "x", 0, "x", false, 1};
+        QTest::newRow("wide for letters") << Typed{kZhong + "abcd\r\n", kZhong + kWen, 2, kWen, false, 4};
+        QTest::newRow("wide in English text") << Typed{"abcdef\r\n", "a" + kZhong, 1, kZhong, false, 3};
     }
 
     void characterColourAndCells()
     {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, keys);
-        QFETCH(int, lastColumn);
-        QFETCH(QByteArray, stored);
-        QFETCH(bool, right);
-        QFETCH(int, cursor);
-        TypingRig rig({line, "next"});
-        rig.type(keys);
-        const bool wide = stored.size() == 2;
-        QCOMPARE(rig.canvas.row(0, lastColumn, 2), (QByteArrayList{stored, wide ? "~" : ""}));
-        QCOMPARE(rig.canvas.colour(0, lastColumn), right ? kRight : kWrong);
-        QCOMPARE(rig.typed(lastColumn, int(stored.size())), stored);
-        QCOMPARE(rig.marks(lastColumn, 2), QByteArray(wide ? "01" : "00"));
-        QCOMPARE(rig.at(), At(0, cursor));
+        QFETCH(Typed, c);
+        TypingRig rig({c.line, "next"});
+        rig.type(c.keys);
+        const bool wide = c.stored.size() == 2;
+        QCOMPARE(rig.canvas.row(0, c.lastColumn, 2), (QByteArrayList{c.stored, wide ? "~" : ""}));
+        QCOMPARE(rig.canvas.colour(0, c.lastColumn), c.right ? kRight : kWrong);
+        QCOMPARE(rig.typed(c.lastColumn, int(c.stored.size())), c.stored);
+        QCOMPARE(rig.marks(c.lastColumn, 2), QByteArray(wide ? "01" : "00"));
+        QCOMPARE(rig.at(), At(0, c.cursor));
     }
 
     // Typing over a character already there: no half of a wide character is left behind.
     void overwrite_data()
     {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("first");
-        QTest::addColumn<int>("lefts");
-        QTest::addColumn<QByteArray>("second");
-        QTest::addColumn<QByteArrayList>("cells");   // shown from cell 0
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QByteArray>("marks");
-        QTest::addColumn<int>("cursor");
+        QTest::addColumn<Overwrite>("c");
         QTest::newRow("letter on the left half of a wide one")
-            << kZhong + kWen << kWen << 1 << QByteArray("q") << QByteArrayList{"q", ""} << "q" + kNone << QByteArray("00") << 1;
+            << Overwrite{kZhong + kWen, kWen, 1, "q", {"q", ""}, "q" + kNone, "00", 1};
         // The second wide character covers cells 0 and 1; cell 2 held the old right half.
         for (const QByteArray& line : {kZhong + kWen + kZi, QByteArray("abcdefg")})
             QTest::newRow(line.startsWith('a') ? "wide over a right half, English" : "wide over a right half, Chinese")
-                << line << "a" + kWen << 2 << kZhong << QByteArrayList{kZhong, "~", ""} << kZhong + kNone
-                << QByteArray("010") << 2;
+                << Overwrite{line, "a" + kWen, 2, kZhong, {kZhong, "~", ""}, kZhong + kNone, "010", 2};
     }
 
     void overwrite()
     {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, first);
-        QFETCH(int, lefts);
-        QFETCH(QByteArray, second);
-        QFETCH(QByteArrayList, cells);
-        QFETCH(QByteArray, stored);
-        QFETCH(QByteArray, marks);
-        QFETCH(int, cursor);
-        TypingRig rig({line + "\r\n", "x"});
-        rig.type(first);
-        rig.press(Keys::Left, lefts);
+        QFETCH(Overwrite, c);
+        TypingRig rig({c.line + "\r\n", "x"});
+        rig.type(c.first);
+        rig.press(Keys::Left, c.lefts);
         QCOMPARE(rig.column(), 0);
-        rig.type(second);
-        QCOMPARE(rig.canvas.row(0, 0, int(cells.size())), cells);
-        QCOMPARE(rig.typed(0, int(stored.size())), stored);
-        QCOMPARE(rig.marks(0, int(marks.size())), marks);
-        QCOMPARE(rig.column(), cursor);
+        rig.type(c.second);
+        QCOMPARE(rig.canvas.row(0, 0, int(c.cells.size())), c.cells);
+        QCOMPARE(rig.typed(0, int(c.stored.size())), c.stored);
+        QCOMPARE(rig.marks(0, int(c.marks.size())), c.marks);
+        QCOMPARE(rig.column(), c.cursor);
     }
 
     void crCell()
@@ -396,42 +400,28 @@ private slots:
     // Backspace at the start of line 1 erases what ends line 0.
     void backspaceAcrossLineStart_data()
     {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("keys");
-        QTest::addColumn<int>("column");
-        QTest::addColumn<int>("from");
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QStringList>("drawn");
-        QTest::newRow("letter on the last cell") << QByteArray("ab\r\n") << QByteArray("abx") << 2 << 2 << kNone
-                                                 << QStringList{"blank 0,2x1"};
-        QTest::newRow("wide character ending the line") << "a" + kZhong << "a" + kZhong << 1 << 1 << kNone + kNone
-                                                        << QStringList{"blank 0,1x2"};
+        QTest::addColumn<LineStart>("c");
+        QTest::newRow("letter on the last cell") << LineStart{"ab\r\n", "abx", 2, 2, kNone, {"blank 0,2x1"}};
+        QTest::newRow("wide character ending the line") << LineStart{"a" + kZhong, "a" + kZhong, 1, 1, kNone + kNone, {"blank 0,1x2"}};
         // Only the 13 goes, nothing is drawn.
-        QTest::newRow("Enter on the last cell") << QByteArray("ab\r\n") << QByteArray("ab\r") << 2 << 1 << "b" + kNone
-                                                << QStringList{};
+        QTest::newRow("Enter on the last cell") << LineStart{"ab\r\n", "ab\r", 2, 1, "b" + kNone, {}};
         // Enter before the last cell stays; the cursor lands on the last cell.
-        QTest::newRow("Enter before the last cell") << QByteArray("abc\r\n") << QByteArray("a\r") << 3 << 1
-                                                    << QByteArray("\r") << QStringList{"blank 0,3x1"};
+        QTest::newRow("Enter before the last cell") << LineStart{"abc\r\n", "a\r", 3, 1, "\r", {"blank 0,3x1"}};
     }
 
     void backspaceAcrossLineStart()
     {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, keys);
-        QFETCH(int, column);
-        QFETCH(int, from);
-        QFETCH(QByteArray, stored);
-        QFETCH(QStringList, drawn);
-        TypingRig rig({line, "cd"});
-        rig.type(keys);
+        QFETCH(LineStart, c);
+        TypingRig rig({c.line, "cd"});
+        rig.type(c.keys);
         QCOMPARE(rig.line(), 1);
         const qsizetype before = rig.canvas.log.size();
         rig.type(Keys::Backspace);
-        QCOMPARE(rig.at(), At(0, column));
+        QCOMPARE(rig.at(), At(0, c.column));
         QCOMPARE(rig.host.lineShown, 1);
-        QCOMPARE(rig.typed(from, int(stored.size())), stored);
-        QCOMPARE(rig.marks(from, int(stored.size())), QByteArray(stored.size(), '0'));
-        QCOMPARE(rig.canvas.log.mid(before), drawn);
+        QCOMPARE(rig.typed(c.from, int(c.stored.size())), c.stored);
+        QCOMPARE(rig.marks(c.from, int(c.stored.size())), QByteArray(c.stored.size(), '0'));
+        QCOMPARE(rig.canvas.log.mid(before), c.drawn);
     }
 
     void enterKey()
