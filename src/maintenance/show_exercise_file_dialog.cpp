@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 ShowExerciseFileDialog::ShowExerciseFileDialog(QWidget* parent) : QDialog(parent)
@@ -66,9 +67,13 @@ ShowExerciseFileDialog::ShowExerciseFileDialog(QWidget* parent) : QDialog(parent
     colours.setColor(QPalette::Text, QColor(0, 0, 255));
     colours.setColor(QPalette::Base, Qt::white);
     display_->setPalette(colours);
-    // Room for a shown line of 107 columns before the box would wrap on its own.
-    display_->setMinimumSize(QFontMetrics(display_->font()).horizontalAdvance(QString(108, u'x'))
-                                 + display_->verticalScrollBar()->sizeHint().width() + 12,
+    // Room for a shown line of 107 columns, in half-width or in double-byte characters,
+    // before the box would wrap on its own.
+    const QFontMetrics metrics(display_->font());
+    const int textWidth = qMax(metrics.horizontalAdvance(QString(108, u'x')),
+                               metrics.horizontalAdvance(QString(54, QChar(0x4E2D))));
+    display_->setMinimumSize(textWidth + display_->verticalScrollBar()->sizeHint().width()
+                                 + 2 * display_->frameWidth() + 2 * int(display_->document()->documentMargin()) + 8,
                              Twips::toPixels(6000));
 
     auto* layout = new QVBoxLayout(this);
