@@ -98,23 +98,17 @@ class TestExerciseScreen : public QObject {
     std::unique_ptr<TestSupport::AppFolder> folder;
     std::unique_ptr<MainWindow> window;
 
-    void loginPractice()
+    // Practice without a batch, a test with one; both exercises free.
+    void login(const QString& batch = {})
     {
-        programState().loginMode = 1;
-        programState().batchNumber.clear();
-        window->statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("2024001"));
-        window->statusPanel()->setValue(StatusPanel::Name, QStringLiteral("张三"));
+        const bool test = !batch.isEmpty();
+        programState().loginMode = test ? 2 : 1;
+        programState().batchNumber = batch;
+        window->statusPanel()->setValue(StatusPanel::StudentNumber, test ? "2024000017" : "2024001");
+        window->statusPanel()->setValue(StatusPanel::Name, test ? QStringLiteral("李四") : QStringLiteral("张三"));
         setmenus(*window);
         window->menuItem("ywlr")->setEnabled(true);
         window->menuItem("zwlr")->setEnabled(true);
-    }
-    void loginTest(const QString& batch)
-    {
-        loginPractice();
-        programState().loginMode = 2;
-        programState().batchNumber = batch;
-        window->statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("2024000017"));
-        window->statusPanel()->setValue(StatusPanel::Name, QStringLiteral("李四"));
     }
     void writeExercise(ExerciseKind kind, const QString& text)
     {
@@ -130,7 +124,7 @@ class TestExerciseScreen : public QObject {
     ExerciseScreen* start(ExerciseKind kind, const QString& text)
     {
         if (programState().loginMode == 0)
-            loginPractice();
+            login();
         writeExercise(kind, text);
         return open(kind);
     }
@@ -246,7 +240,7 @@ private slots:
 
     void secondExerciseWhileOneIsOpenDoesNothing()
     {
-        loginTest(QStringLiteral("B7"));
+        login(QStringLiteral("B7"));
         writeExercise(ExerciseKind::English, englishLines(2));
         QVERIFY(start(ExerciseKind::Chinese, QStringLiteral("中文录入的练习。\n")));
         QVERIFY(!window->menuItem("zwlr")->isEnabled());
@@ -272,7 +266,7 @@ private slots:
     void badFileIsReportedAndNothingOpens()
     {
         QFETCH(QByteArray, file);
-        loginPractice();
+        login();
         if (!file.isEmpty())
             folder->writeFile(QStringLiteral("yw/ydzcs3.dat"), file);
         window->statusPanel()->setValue(StatusPanel::TotalLines, QStringLiteral("unchanged"));
@@ -485,7 +479,7 @@ private slots:
 
     void testLoginChineseRunsToTheEnd()
     {
-        loginTest(QStringLiteral("B12"));
+        login(QStringLiteral("B12"));
         QPointer<ExerciseScreen> screen = start(ExerciseKind::Chinese, QStringLiteral("中文打字练习，每天一段。\n"));
         QVERIFY(screen);
         QVERIFY(!window->menuItem("zwlr")->isEnabled());
@@ -509,7 +503,7 @@ private slots:
 
     void resultKeepsWhoStartedTheExercise()
     {
-        loginTest(QStringLiteral("B3"));
+        login(QStringLiteral("B3"));
         ExerciseScreen* screen = start(ExerciseKind::English, QStringLiteral("abc\n"));
         QVERIFY(screen);
         QTest::keyClicks(screen, QStringLiteral("ab"));
@@ -524,7 +518,7 @@ private slots:
 
     void escBeforeFirstCharacterStoresNothing()
     {
-        loginPractice();
+        login();
         for (int index : {StatusPanel::Score, StatusPanel::Speed})
             window->statusPanel()->setValue(index, QStringLiteral("old"));
         QPointer<ExerciseScreen> screen = start(ExerciseKind::English, QStringLiteral("abc\n"));
