@@ -6,6 +6,14 @@
 
 #include <QtTest>
 
+// Counts of right and wrong bytes, seconds gone and how the exercise ended; the result.
+struct Counts {
+    int kind, correct, wrong, elapsed;
+    bool esc;
+    float speed, accuracy, score;
+};
+Q_DECLARE_METATYPE(Counts)
+
 namespace {
 const QByteArray kZhong("\xD6\xD0");
 const QByteArray kWen("\xCE\xC4");
@@ -48,55 +56,41 @@ private slots:
 
     void resultFromCounts_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("correct");
-        QTest::addColumn<int>("wrong");
-        QTest::addColumn<int>("elapsed");
-        QTest::addColumn<bool>("esc");
-        QTest::addColumn<float>("speed");
-        QTest::addColumn<float>("accuracy");
-        QTest::addColumn<float>("score");
+        QTest::addColumn<Counts>("c");
         const int en = int(ExerciseKind::English), cn = int(ExerciseKind::Chinese);
 
-        QTest::newRow("English Esc below 1200") << en << 900 << 100 << 120 << true << 500.f << 90.f << 0.f;
-        QTest::newRow("English Esc at 1200, capped") << en << 1100 << 100 << 120 << true << 600.f << 92.f << 100.f;
-        QTest::newRow("English time out, capped") << en << 3000 << 120 << 600 << false << 312.f << 96.f << 100.f;
-        QTest::newRow("Chinese time out") << cn << 360 << 40 << 600 << false << 40.f << 90.f << 35.f;
-        QTest::newRow("Chinese Esc below 600") << cn << 500 << 50 << 300 << true << 110.f << 91.f << 0.f;
-        QTest::newRow("Chinese Esc at 600") << cn << 540 << 60 << 300 << true << 120.f << 90.f << 100.f;
+        QTest::newRow("English Esc below 1200") << Counts{en, 900, 100, 120, true, 500, 90, 0};
+        QTest::newRow("English Esc at 1200, capped") << Counts{en, 1100, 100, 120, true, 600, 92, 100};
+        QTest::newRow("English time out, capped") << Counts{en, 3000, 120, 600, false, 312, 96, 100};
+        QTest::newRow("Chinese time out") << Counts{cn, 360, 40, 600, false, 40, 90, 35};
+        QTest::newRow("Chinese Esc below 600") << Counts{cn, 500, 50, 300, true, 110, 91, 0};
+        QTest::newRow("Chinese Esc at 600") << Counts{cn, 540, 60, 300, true, 120, 90, 100};
         // 94.6 per cent rounds to 95 and takes no deduction; base nearest(47.3) = 47.
-        QTest::newRow("94.6 rounds to 95") << en << 946 << 54 << 600 << false << 100.f << 95.f << 47.f;
-        QTest::newRow("94 takes one") << en << 940 << 60 << 600 << false << 100.f << 94.f << 46.f;
+        QTest::newRow("94.6 rounds to 95") << Counts{en, 946, 54, 600, false, 100, 95, 47};
+        QTest::newRow("94 takes one") << Counts{en, 940, 60, 600, false, 100, 94, 46};
         // Exactly 95: base nearest(47.5) = 48.
-        QTest::newRow("95 takes none") << en << 950 << 50 << 600 << false << 100.f << 95.f << 48.f;
-        QTest::newRow("band 85") << en << 850 << 150 << 600 << false << 100.f << 85.f << 40.f;
-        QTest::newRow("band 84") << en << 840 << 160 << 600 << false << 100.f << 84.f << 39.f;
-        QTest::newRow("band 55") << en << 550 << 450 << 600 << false << 100.f << 55.f << 20.f;
-        QTest::newRow("band 50") << en << 500 << 500 << 600 << false << 100.f << 50.f << 16.f;
-        QTest::newRow("below 50: nothing") << en << 490 << 510 << 600 << false << 100.f << 49.f << 0.f;
+        QTest::newRow("95 takes none") << Counts{en, 950, 50, 600, false, 100, 95, 48};
+        QTest::newRow("band 85") << Counts{en, 850, 150, 600, false, 100, 85, 40};
+        QTest::newRow("band 84") << Counts{en, 840, 160, 600, false, 100, 84, 39};
+        QTest::newRow("band 55") << Counts{en, 550, 450, 600, false, 100, 55, 20};
+        QTest::newRow("band 50") << Counts{en, 500, 500, 600, false, 100, 50, 16};
+        QTest::newRow("below 50: nothing") << Counts{en, 490, 510, 600, false, 100, 49, 0};
         // A small base minus the deduction goes below zero: 100 of 190 is 53 per cent, base 5.
-        QTest::newRow("negative score") << en << 100 << 90 << 600 << false << 19.f << 53.f << -4.f;
-        QTest::newRow("negative Chinese") << cn << 4 << 3 << 600 << false << 1.f << 57.f << -8.f;
-        QTest::newRow("no time gone") << en << 10 << 0 << 0 << true << 0.f << 0.f << 0.f;
-        QTest::newRow("nothing typed") << en << 0 << 0 << 90 << false << 0.f << 0.f << 0.f;
-        QTest::newRow("all wrong") << cn << 0 << 30 << 60 << false << 30.f << 0.f << 0.f;
+        QTest::newRow("negative score") << Counts{en, 100, 90, 600, false, 19, 53, -4};
+        QTest::newRow("negative Chinese") << Counts{cn, 4, 3, 600, false, 1, 57, -8};
+        QTest::newRow("no time gone") << Counts{en, 10, 0, 0, true, 0, 0, 0};
+        QTest::newRow("nothing typed") << Counts{en, 0, 0, 90, false, 0, 0, 0};
+        QTest::newRow("all wrong") << Counts{cn, 0, 30, 60, false, 30, 0, 0};
     }
 
     void resultFromCounts()
     {
-        QFETCH(int, kind);
-        QFETCH(int, correct);
-        QFETCH(int, wrong);
-        QFETCH(int, elapsed);
-        QFETCH(bool, esc);
-        QFETCH(float, speed);
-        QFETCH(float, accuracy);
-        QFETCH(float, score);
-        const ExerciseResult result = Scoring::fromCounts(ExerciseKind(kind), correct, wrong, elapsed, esc);
-        QCOMPARE(result.speed, speed);
-        QCOMPARE(result.accuracy, accuracy);
-        QCOMPARE(result.score, score);
-        QCOMPARE(result.total, correct + wrong);
+        QFETCH(Counts, c);
+        const ExerciseResult result = Scoring::fromCounts(ExerciseKind(c.kind), c.correct, c.wrong, c.elapsed, c.esc);
+        QCOMPARE(result.speed, c.speed);
+        QCOMPARE(result.accuracy, c.accuracy);
+        QCOMPARE(result.score, c.score);
+        QCOMPARE(result.total, c.correct + c.wrong);
     }
 
     void countingEnglish()
