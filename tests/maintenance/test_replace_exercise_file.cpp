@@ -218,8 +218,12 @@ void ReplaceExerciseFileTest::replaces()
     dialog.show();
     if (target.startsWith(QStringLiteral("zw")))
         QTest::mouseClick(child<QRadioButton>(&dialog, "Option1_1"), Qt::LeftButton);
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    QVERIFY(QFile::setPermissions(folder_->file(target), permissions));
     replaceWith(dialog, folder_->file(QStringLiteral("new.txt")), folder_->file(target));
     QVERIFY(MessageBoxes::takeRecorded().isEmpty());
+    // The replaced file keeps its permissions (the "user" bits only mirror the owner's).
+    QCOMPARE(QFile::permissions(folder_->file(target)) & ~QFileDevice::Permissions(0x0f00), permissions);
 
     const QByteArray written = read(target);
     QCOMPARE(written.size(), 32 + text.size());
