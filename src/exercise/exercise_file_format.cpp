@@ -52,6 +52,7 @@ Conversion toExerciseText(const QByteArray& source)
     for (char byte : source)
         ascii = ascii && quint8(byte) < 0x80;
     QByteArray bytes = source;
+    bool converted = false;
     if (!ascii) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(source);
@@ -61,6 +62,7 @@ Conversion toExerciseText(const QByteArray& source)
                 return result;
             }
             bytes = *CodePage::encode(text);
+            converted = true;
         }
         // Not UTF-8: taken as code page 936 already, byte for byte.
     }
@@ -68,10 +70,16 @@ Conversion toExerciseText(const QByteArray& source)
     QByteArray text;
     text.reserve(bytes.size() + bytes.size() / 40);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes.at(i) == '\n' && (i == 0 || bytes.at(i - 1) != '\r'))
+        if (bytes.at(i) == '\n' && (i == 0 || bytes.at(i - 1) != '\r')) {
             text.append('\r');
+            converted = true;
+        }
         text.append(bytes.at(i));
     }
+    // An editor's file often has no line end after its last line, and a short last line
+    // without one is not part of an exercise: a converted text gets its final CR LF.
+    if (converted && !text.isEmpty() && !text.endsWith("\r\n"))
+        text.append("\r\n");
     result.text = text;
     return result;
 }

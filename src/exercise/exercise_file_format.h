@@ -21,7 +21,8 @@ std::optional<QByteArray> textOf(const QByteArray& file);
 QByteArray build(const QByteArray& text, const QByteArray& header = {});
 
 // Plain text as it is written on this platform (UTF-8, LF) turned into exercise text: code
-// page 936 with CR LF line ends. Text already in code page 936 with CR LF comes back unchanged.
+// page 936 with CR LF line ends, ending in CR LF. Text already in code page 936 with CR LF
+// comes back unchanged.
 struct Conversion {
     QByteArray text;
     QString unencodable;   // the first character code page 936 cannot hold, if any

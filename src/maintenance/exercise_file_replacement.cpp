@@ -39,6 +39,8 @@ QString sameFile(const QString& path)
 // Why the Exercise screen would refuse this text, or an empty string when it takes it.
 QString exerciseLimitProblem(const QByteArray& text, ExerciseKind kind)
 {
+    if (text.isEmpty())
+        return QStringLiteral("源文件是空的，录入时没有可录的文本，目标文件未改动！");
     if (text.size() > ExerciseFileFormat::kMaxTextBytes)
         return QStringLiteral("源文件转换后有 %1 字节，超过录入文件最多 %2 字节的限制，目标文件未改动！")
             .arg(text.size())

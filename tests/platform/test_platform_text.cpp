@@ -63,6 +63,11 @@ private slots:
         QCOMPARE(converted.text, QByteArray("\xD6\xD0\xCE\xC4\r\nab\r\n"));
         // Already code page 936 with CR LF: unchanged.
         QCOMPARE(ExerciseFileFormat::toExerciseText(converted.text).text, converted.text);
+        // A converted text ends with a line end, so its last line is typed too.
+        QCOMPARE(ExerciseFileFormat::toExerciseText(QStringLiteral("第一行\n末行").toUtf8()).text,
+                 QByteArray("\xB5\xDA\xD2\xBB\xD0\xD0\r\n\xC4\xA9\xD0\xD0\r\n"));
+        QCOMPARE(ExerciseFileFormat::toExerciseText("one\ntwo").text, QByteArray("one\r\ntwo\r\n"));
+        QCOMPARE(ExerciseFileFormat::toExerciseText("one\r\ntwo").text, QByteArray("one\r\ntwo"));
         auto refused = ExerciseFileFormat::toExerciseText(QStringLiteral("ok😀").toUtf8());
         QCOMPARE(refused.unencodable, QStringLiteral("😀"));
     }
