@@ -1,5 +1,6 @@
 #include "grades/grade_store.h"
 
+#include "grades/history_pages.h"
 #include "platform/paths.h"
 
 #include <QFileInfo>
@@ -138,13 +139,7 @@ GradeRow GradeStore::readRow(const Statement& statement)
 
 QList<GradeRow> GradeStore::resultsNewestFirst(qint64 offset, int limit)
 {
-    Statement page = db_.prepare(QString::fromUtf8(kSelectColumns)
-                                 + QStringLiteral(" ORDER BY lrdate DESC, lrtime DESC LIMIT ?1 OFFSET ?2"));
-    page.bind(1, qint64(limit)).bind(2, offset);
-    QList<GradeRow> rows;
-    while (page.step())
-        rows.append(readRow(page));
-    return rows;
+    return HistoryPages::at(db_, offset, limit).rows;
 }
 
 QList<GradeRow> GradeStore::batchResults(const QString& batch)

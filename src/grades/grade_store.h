@@ -73,9 +73,10 @@ public:
     void clearHistory();
 
     Database& database() { return db_; }
+    // One result from a statement whose first nine columns are stdgrade's, in order.
+    static GradeRow readRow(const Statement& statement);
 
 private:
     explicit GradeStore(Database db) : db_(std::move(db)) {}
-    static GradeRow readRow(const Statement& statement);
     Database db_;
 };

@@ -15,16 +15,7 @@ Page read(Statement& select, bool reversed)
     Page page;
     Key first, last;
     while (select.step()) {
-        GradeRow row;
-        row.xh = select.text(0);
-        row.xm = select.text(1);
-        row.lrxm = select.text(2);
-        row.lrcj = select.real(3);
-        row.lrsd = select.real(4);
-        row.lrzql = select.real(5);
-        row.lrdate = QDate::fromString(select.text(6), Qt::ISODate);
-        row.lrtime = QTime::fromString(select.text(7), Qt::ISODate);
-        row.lrpc = select.text(8);
+        const GradeRow row = GradeStore::readRow(select);
         Key key{select.text(6), select.text(7), select.integer(9), !select.isNull(6) && !select.isNull(7)};
         if (page.rows.isEmpty())
             first = key;

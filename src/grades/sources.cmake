@@ -4,7 +4,5 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/grades/history_pages.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
-)
-list(APPEND TYPELAB_GUI_SOURCES
   src/grades/history_view.cpp
 )
