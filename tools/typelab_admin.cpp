@@ -6,6 +6,7 @@
 
 #include "exercise/exercise_file_format.h"
 #include "grades/grade_store.h"
+#include "platform/codepage.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -81,9 +82,12 @@ int init(QStringList args)
         row.usermm = ask("System password: ");
     if (!haveSecond)
         row.xsmm = ask("Second-login password: ");
+    // The program's dialogs take at most 10 bytes of code page 936 (five Chinese characters).
     for (const QString& value : {row.username, row.usermm, row.xsmm}) {
-        if (value.toUtf8().size() > 10 || value.isEmpty()) {
-            err() << "typelab-admin: user name and passwords must be 1 to 10 ASCII characters.\n";
+        const auto bytes = CodePage::encode(value);
+        if (value.isEmpty() || !bytes || bytes->size() > 10) {
+            err() << "typelab-admin: the user name and the passwords must each be 1 to 10 bytes"
+                     " (ASCII characters count 1, Chinese characters 2).\n";
             return 1;
         }
     }
