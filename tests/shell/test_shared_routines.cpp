@@ -98,20 +98,20 @@ private slots:
         box.setContextMenuPolicy(Qt::CustomContextMenu);
         connect(&box, &QWidget::customContextMenuRequested, this, [&menus] { ++menus; });
 
-        QContextMenuEvent before(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QContextMenuEvent before(QContextMenuEvent::Mouse, QPoint(5, 5), box.viewport()->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(box.viewport(), &before);
         QCOMPARE(menus, 1);
 
         installNoRightClick(&box);
         QCOMPARE(programState().subclassedTextBox, &box);
-        QContextMenuEvent guarded(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QContextMenuEvent guarded(QContextMenuEvent::Mouse, QPoint(5, 5), box.viewport()->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(box.viewport(), &guarded);
         QTest::mouseClick(box.viewport(), Qt::RightButton);
         QCOMPARE(menus, 1);
 
         removeNoRightClick();
         QCOMPARE(programState().subclassedTextBox, nullptr);
-        QContextMenuEvent after(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QContextMenuEvent after(QContextMenuEvent::Mouse, QPoint(5, 5), box.viewport()->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(box.viewport(), &after);
         QCOMPARE(menus, 2);
         // Removing with nothing guarded changes nothing.
