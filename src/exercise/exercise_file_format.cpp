@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 
 #include <QList>
+#include <QFile>
 #include <QStringDecoder>
 
 namespace ExerciseFileFormat {
@@ -33,6 +34,31 @@ std::optional<QByteArray> textOf(const QByteArray& file)
     if (!isValid(file.left(kHeaderSize), file.size()))
         return std::nullopt;
     return file.mid(kHeaderSize);
+}
+
+FileRead readFile(const QString& path)
+{
+    FileRead result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = file.error();
+        return result;
+    }
+    const QByteArray header = file.read(kHeaderSize);
+    if (!isValid(header, file.size())) {
+        result.status = FileRead::Status::WrongFormat;
+        return result;
+    }
+    // A valid length field is at most 32767 - 32, so the rest is small enough to read whole.
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError || header.size() + text.size() != file.size()) {
+        result.status = FileRead::Status::ReadError;
+        result.error = file.error();
+        return result;
+    }
+    result.status = FileRead::Status::Ok;
+    result.text = text;
+    return result;
 }
 
 QByteArray build(const QByteArray& text, const QByteArray& header)

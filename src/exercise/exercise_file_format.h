@@ -4,6 +4,7 @@
 // little-endian), then the text in code page 936 with CR LF line ends.
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 #include <optional>
 
@@ -17,6 +18,16 @@ constexpr int kMaxTextBytes = 4096;
 bool isValid(const QByteArray& header, qint64 fileLength);
 // The text of a whole file, or nullopt when the file is not valid.
 std::optional<QByteArray> textOf(const QByteArray& file);
+// Reads a file of this layout from disk: its text when the header is valid and the whole
+// file could be read. Every reader of exercise and help files goes through here.
+struct FileRead {
+    enum class Status { Ok, CannotOpen, WrongFormat, ReadError };
+    Status status = Status::CannotOpen;
+    QByteArray text;
+    QFileDevice::FileError error = QFileDevice::NoError;   // for CannotOpen and ReadError
+};
+FileRead readFile(const QString& path);
+
 // A whole file: the given header (or a fresh one) with the text's length put into bytes 16-17.
 QByteArray build(const QByteArray& text, const QByteArray& header = {});
 

@@ -2,7 +2,6 @@
 
 #include "exercise/exercise_file_format.h"
 
-#include <QFile>
 #include <QStringLiteral>
 
 #include <chrono>
@@ -254,16 +253,10 @@ bool splitChinese(ExerciseText& text)
 
 std::optional<ExerciseText> load(const QString& path, ExerciseKind kind)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const ExerciseFileFormat::FileRead file = ExerciseFileFormat::readFile(path);
+    if (file.status != ExerciseFileFormat::FileRead::Status::Ok)
         return std::nullopt;
-    const QByteArray header = file.read(ExerciseFileFormat::kHeaderSize);
-    if (!ExerciseFileFormat::isValid(header, file.size()))
-        return std::nullopt;
-    // A valid length field is at most 32767 - 32, so the rest is small enough to read whole.
-    const QByteArray body = file.readAll();
-    if (file.error() != QFileDevice::NoError || header.size() + body.size() != file.size())
-        return std::nullopt;
+    const QByteArray& body = file.text;
     // Nothing to type is as unusable as too much.
     if (body.isEmpty() || body.size() > ExerciseFileFormat::kMaxTextBytes)
         return std::nullopt;

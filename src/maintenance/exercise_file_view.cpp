@@ -6,7 +6,6 @@
 #include "platform/paths.h"
 #include "shell/program_state.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace ExerciseFileView {
@@ -20,17 +19,19 @@ QString contentFor(const QString& typedName)
     if (!QFileInfo(path).isFile())
         return QString::fromUtf8(kMissingFile);
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("无法打开文件 %1：%2").arg(name, fileErrorText(file.error()));
-    const QByteArray header = file.read(ExerciseFileFormat::kHeaderSize);
-    if (!ExerciseFileFormat::isValid(header, file.size()))
+    using Status = ExerciseFileFormat::FileRead::Status;
+    const ExerciseFileFormat::FileRead file = ExerciseFileFormat::readFile(path);
+    switch (file.status) {
+    case Status::CannotOpen:
+        return QStringLiteral("无法打开文件 %1：%2").arg(name, fileErrorText(file.error));
+    case Status::WrongFormat:
         return QString::fromUtf8(kWrongFormat);
-    // A valid header bounds the text to 32735 bytes, so reading it whole is safe.
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError || text.size() != file.size() - header.size())
-        return QStringLiteral("读取文件 %1 出错：%2").arg(name, fileErrorText(file.error()));
-    return walkExerciseText(text, true);
+    case Status::ReadError:
+        return QStringLiteral("读取文件 %1 出错：%2").arg(name, fileErrorText(file.error));
+    case Status::Ok:
+        break;
+    }
+    return walkExerciseText(file.text, true);
 }
 
 } // namespace ExerciseFileView

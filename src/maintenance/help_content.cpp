@@ -6,7 +6,6 @@
 #include "platform/paths.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace HelpContent {
@@ -25,17 +24,19 @@ QString contentFor(const QString& appFolder)
     // A help file that exists but cannot be read is named in the box instead of ending the
     // program.
     const QString shownPath = QDir::toNativeSeparators(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("无法打开帮助文件 %1：%2").arg(shownPath, fileErrorText(file.error()));
-    const QByteArray header = file.read(ExerciseFileFormat::kHeaderSize);
-    if (!ExerciseFileFormat::isValid(header, file.size()))
+    using Status = ExerciseFileFormat::FileRead::Status;
+    const ExerciseFileFormat::FileRead file = ExerciseFileFormat::readFile(path);
+    switch (file.status) {
+    case Status::CannotOpen:
+        return QStringLiteral("无法打开帮助文件 %1：%2").arg(shownPath, fileErrorText(file.error));
+    case Status::WrongFormat:
         return QString::fromUtf8(kWrongFormat);
-    // A valid header bounds the text to 32735 bytes, so reading it whole is safe.
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError || text.size() != file.size() - header.size())
-        return QStringLiteral("读取帮助文件 %1 出错：%2").arg(shownPath, fileErrorText(file.error()));
-    return walkExerciseText(text, false);
+    case Status::ReadError:
+        return QStringLiteral("读取帮助文件 %1 出错：%2").arg(shownPath, fileErrorText(file.error));
+    case Status::Ok:
+        break;
+    }
+    return walkExerciseText(file.text, false);
 }
 
 } // namespace HelpContent
