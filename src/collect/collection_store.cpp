@@ -68,8 +68,10 @@ QString schemaProblem(const QString& engineMessage)
         if (engineMessage.startsWith(prefix))
             return QString::fromUtf8(kind.chinese) + engineMessage.mid(prefix.size());
     }
-    if (engineMessage.startsWith(QLatin1String("table ")))
-        return QStringLiteral("数据表的列不符（%1）").arg(engineMessage.mid(6));
+    static const QString notAsExpected = QStringLiteral(" is not defined as expected");
+    if (engineMessage.startsWith(QLatin1String("table ")) && engineMessage.endsWith(notAsExpected))
+        return QStringLiteral("数据表 %1 的列不符或定义有误")
+            .arg(engineMessage.mid(6, engineMessage.size() - 6 - notAsExpected.size()));
     return engineMessage;
 }
 
@@ -99,7 +101,7 @@ QStringList CollectionStore::columnNames()
 
 ExpectedTable CollectionStore::expectedTable()
 {
-    return ExpectedTable{tableName, columnNames(), {}};
+    return ExpectedTable{tableName, QString::fromUtf8(kCreateTable), {}};
 }
 
 void CollectionStore::create(const QString& path)
@@ -122,11 +124,9 @@ void CollectionStore::create(const QString& path)
 
 CollectionStore CollectionStore::openTarget(const QString& path)
 {
-    {
-        // Triggers or virtual tables in a file from elsewhere would run with our writes.
-        Database check = Database::openUntrusted(path, {expectedTable()});
-    }
-    return CollectionStore(Database::open(path, Database::Mode::ReadWrite));
+    // Checked and written through one connection with triggers off: the file may have come on
+    // a diskette, and nothing it smuggled in may run with our writes.
+    return CollectionStore(Database::openUntrusted(path, {expectedTable()}, {}, Database::Access::ReadWrite));
 }
 
 CollectionStore CollectionStore::openSource(const QString& path)

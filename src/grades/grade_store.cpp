@@ -38,13 +38,17 @@ QString isoDate(const QDate& date)
 QList<ExpectedTable> GradeStore::expectedSchema()
 {
     QList<ExpectedTable> tables = {
-        {QStringLiteral("stdgrade"),
-         {"xh", "xm", "lrxm", "lrcj", "lrsd", "lrzql", "lrdate", "lrtime", "lrpc"}, {}},
-        {QStringLiteral("recxh"), {"xh", "lrpc", "lrdate"}, {}},
-        {QStringLiteral("system"), {"username", "usermm", "xsmm"}, {}},
+        {QStringLiteral("stdgrade"), QString::fromUtf8(kCreateStatements[0]), {}},
+        {QStringLiteral("recxh"), QString::fromUtf8(kCreateStatements[1]), {}},
+        {QStringLiteral("system"), QString::fromUtf8(kCreateStatements[2]), {}},
     };
-    for (const char* sql : kIndexStatements)
-        tables[0].indexSql << QString::fromUtf8(sql);
+    // Each index belongs to the table its statement names.
+    for (const char* sql : kIndexStatements) {
+        const QString statement = QString::fromUtf8(sql);
+        for (ExpectedTable& table : tables)
+            if (statement.contains(QStringLiteral(" ON %1 (").arg(table.name)))
+                table.indexSql << statement;
+    }
     return tables;
 }
 

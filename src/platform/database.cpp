@@ -5,16 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
-
-namespace {
-
-QString normalisedSql(QString sql)
-{
-    return sql.simplified();
-}
-
-} // namespace
 
 DbError::DbError(int code, QString file, QString engineMessage)
     : std::runtime_error(QStringLiteral("%1: %2").arg(file, engineMessage).toStdString()),
@@ -51,6 +43,10 @@ QString DbError::problem() const
         return QStringLiteral("没有访问该文件的权限");
     case SQLITE_SCHEMA:
         return QStringLiteral("数据库结构不符合要求");
+    case SQLITE_INTERRUPT:
+        return QStringLiteral("读取用时过长，已停止（文件可能被改动过）");
+    case SQLITE_TOOBIG:
+        return QStringLiteral("文件中的数据超出允许的长度（文件可能被改动过）");
     default:
         break;
     }
@@ -216,7 +212,8 @@ QVariant Statement::value(int column) const
 
 // ---------------------------------------------------------------- Database
 
-Database::Database(Database&& other) noexcept : db_(other.db_), path_(std::move(other.path_))
+Database::Database(Database&& other) noexcept
+    : db_(other.db_), path_(std::move(other.path_)), budget_(std::move(other.budget_))
 {
     other.db_ = nullptr;
 }
@@ -227,6 +224,7 @@ Database& Database::operator=(Database&& other) noexcept
         sqlite3_close(db_);
         db_ = other.db_;
         path_ = std::move(other.path_);
+        budget_ = std::move(other.budget_);
         other.db_ = nullptr;
     }
     return *this;
@@ -290,17 +288,22 @@ Database Database::open(const QString& path, Mode mode, const QByteArray& key)
 }
 
 Database Database::openUntrusted(const QString& path, const QList<ExpectedTable>& expected,
-                                 const QByteArray& key)
+                                 const QByteArray& key, Access access)
 {
     if (!QFileInfo::exists(path))
         throw DbError(SQLITE_CANTOPEN, path, QStringLiteral("file does not exist"));
-    Database db(openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX), path);
+    const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE)
+        | SQLITE_OPEN_FULLMUTEX;
+    Database db(openHandle(path, flags), path);
     int enabled = 0;
     sqlite3_db_config(db.db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &enabled);
+    db.limitCost();
     db.applyKey(key);
     db.setBusyTimeout(2000);
     db.exec(QStringLiteral("PRAGMA mmap_size = 0"));
     db.exec(QStringLiteral("PRAGMA cell_size_check = ON"));
+    // The schema first: quick_check and every later statement run on what it declares.
+    db.verifySchema(expected);
     {
         Statement check = db.prepare(QStringLiteral("PRAGMA quick_check"));
         while (check.step()) {
@@ -309,8 +312,34 @@ Database Database::openUntrusted(const QString& path, const QList<ExpectedTable>
                 throw DbError(SQLITE_CORRUPT, path, verdict);
         }
     }
-    db.verifySchema(expected);
     return db;
+}
+
+void Database::limitCost()
+{
+    // Our rows hold short texts and numbers, our statements are small: anything larger comes
+    // from a crafted file and is refused by the engine instead of being worked through.
+    sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, 1'000'000);
+    sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, 100'000);
+    sqlite3_limit(db_, SQLITE_LIMIT_EXPR_DEPTH, 100);
+    sqlite3_limit(db_, SQLITE_LIMIT_COMPOUND_SELECT, 3);
+    sqlite3_limit(db_, SQLITE_LIMIT_VDBE_OP, 25'000);
+    sqlite3_limit(db_, SQLITE_LIMIT_FUNCTION_ARG, 8);
+    sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_limit(db_, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, 100);
+    sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, 32);
+    sqlite3_limit(db_, SQLITE_LIMIT_TRIGGER_DEPTH, 1);
+    // A statement that runs away (a recursive query a file smuggled in) is stopped.
+    budget_ = std::make_unique<StepBudget>();
+    constexpr int kStepsPerCall = 10'000;
+    sqlite3_progress_handler(
+        db_, kStepsPerCall,
+        [](void* context) -> int {
+            auto* budget = static_cast<StepBudget*>(context);
+            budget->left -= kStepsPerCall;
+            return budget->left < 0 ? 1 : 0;
+        },
+        budget_.get());
 }
 
 void Database::verifySchema(const QList<ExpectedTable>& expected)
@@ -318,45 +347,56 @@ void Database::verifySchema(const QList<ExpectedTable>& expected)
     auto refuse = [this](const QString& what) {
         throw DbError(SQLITE_SCHEMA, path_, what);
     };
-    QSet<QString> tablesSeen;
-    QSet<QString> allowedIndexes;
-    for (const ExpectedTable& table : expected)
+    // Every row of sqlite_master must be one of these, word for word, and each only once.
+    struct Allowed {
+        QString type;
+        QString tableName;
+    };
+    QHash<QString, Allowed> allowed;   // by exact statement
+    for (const ExpectedTable& table : expected) {
+        allowed.insert(table.createSql, {QStringLiteral("table"), table.name});
         for (const QString& sql : table.indexSql)
-            allowedIndexes.insert(normalisedSql(sql));
+            allowed.insert(sql, {QStringLiteral("index"), table.name});
+    }
+    QSet<QString> namesSeen;
+    QSet<QString> tablesSeen;
 
-    Statement master = prepare(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master"));
+    Statement master = prepare(QStringLiteral("SELECT type, name, tbl_name, rootpage, sql FROM sqlite_master"));
     while (master.step()) {
         const QString type = master.text(0);
         const QString name = master.text(1);
-        if (type == QLatin1String("table")) {
-            bool known = false;
+        const QString tableName = master.text(2);
+        const qint64 rootPage = master.integer(3);
+        const QString sql = master.text(4);
+        const auto match = allowed.constFind(sql);
+        if (match == allowed.constEnd() || master.isNull(4)) {
+            bool expectedTable = false;
             for (const ExpectedTable& table : expected)
-                known = known || table.name == name;
-            if (!known)
-                refuse(QStringLiteral("unexpected table %1").arg(name));
-            tablesSeen.insert(name);
-        } else if (type == QLatin1String("index")) {
-            if (master.isNull(3) || !allowedIndexes.contains(normalisedSql(master.text(3))))
-                refuse(QStringLiteral("unexpected index %1").arg(name));
-        } else {
+                expectedTable = expectedTable || (type == QLatin1String("table") && name == table.name);
+            if (expectedTable)
+                refuse(QStringLiteral("table %1 is not defined as expected").arg(name));
             refuse(QStringLiteral("unexpected %1 %2").arg(type, name));
         }
+        // The row's own words must agree with its statement, and it must own real pages.
+        if (match->type != type || match->tableName != tableName || rootPage <= 0
+            || (type == QLatin1String("table") && name != tableName))
+            refuse(QStringLiteral("unexpected %1 %2").arg(type, name));
+        if (namesSeen.contains(name))
+            refuse(QStringLiteral("unexpected %1 %2").arg(type, name));
+        namesSeen.insert(name);
+        if (type == QLatin1String("table"))
+            tablesSeen.insert(name);
     }
     for (const ExpectedTable& table : expected) {
         if (!tablesSeen.contains(table.name))
             refuse(QStringLiteral("no such table: %1").arg(table.name));
-        // The name comes from our own list, never from the file.
-        Statement info = prepare(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table.name));
-        QStringList columns;
-        while (info.step())
-            columns << info.text(1);
-        if (columns != table.columns)
-            refuse(QStringLiteral("table %1 has columns %2").arg(table.name, columns.join(u',')));
     }
 }
 
 Statement Database::prepare(const QString& sql)
 {
+    if (budget_)
+        budget_->left = untrustedStepBudget;
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
     const int rc = sqlite3_prepare_v2(db_, utf8.constData(), utf8.size(), &stmt, nullptr);

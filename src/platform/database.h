@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QList>
+#include <memory>
 #include <stdexcept>
 
 struct sqlite3;
@@ -73,25 +74,30 @@ private:
     sqlite3_stmt* stmt_;
 };
 
-// What a file from elsewhere must hold before a single row of it is read.
+// What a file from elsewhere must hold before a single row of it is read. The engine builds
+// its idea of a file from the statements stored in sqlite_master, so those statements are
+// what is compared, word for word.
 struct ExpectedTable {
     QString name;
-    QStringList columns;      // in order
+    QString createSql;        // the exact CREATE TABLE statement
     QStringList indexSql;     // the exact CREATE INDEX statements allowed on it
 };
 
 class Database {
 public:
     enum class Mode { ReadWrite, Create };
+    // How a file from elsewhere is opened: only read (a source), or also written (a target).
+    enum class Access { ReadOnly, ReadWrite };
 
     // Opens an existing file (or creates one with Mode::Create); with a key the file is
     // encrypted with SQLCipher 3's settings. Checks the key with a first query.
     static Database open(const QString& path, Mode mode, const QByteArray& key = {});
-    // Opens a file written by another machine or carried on removable media: read-only,
-    // triggers off, no memory mapping, cell size checks, quick_check, and a schema that holds
-    // exactly the expected tables and columns (indexes allowed only by exact name).
+    // Opens a file written by another machine or carried on removable media: triggers off,
+    // no memory mapping, cell size checks, tight limits on what one statement may cost, a
+    // schema that holds exactly the expected CREATE statements and nothing else, then
+    // quick_check. Read-only unless the file is a target that receives rows.
     static Database openUntrusted(const QString& path, const QList<ExpectedTable>& expected,
-                                  const QByteArray& key = {});
+                                  const QByteArray& key = {}, Access access = Access::ReadOnly);
 
     Database(Database&& other) noexcept;
     Database& operator=(Database&& other) noexcept;
@@ -107,12 +113,21 @@ public:
 
     [[noreturn]] void fail(int rc) const;
 
+    // VM steps one statement of a file from elsewhere may take before it is stopped.
+    static constexpr qint64 untrustedStepBudget = 100'000'000;
+
 private:
+    struct StepBudget {
+        qint64 left = 0;
+    };
     Database(sqlite3* db, QString path) : db_(db), path_(std::move(path)) {}
     void applyKey(const QByteArray& key);
+    void limitCost();
     void verifySchema(const QList<ExpectedTable>& expected);
     sqlite3* db_ = nullptr;
     QString path_;
+    // Set for files from elsewhere: refilled at every prepare, spent by the progress handler.
+    std::unique_ptr<StepBudget> budget_;
 };
 
 // One unit of work: committed by commit(), rolled back if left without it.

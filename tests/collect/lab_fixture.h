@@ -85,6 +85,49 @@ public:
             db.exec(sql);
     }
 
+    // Files crafted the way a student with the database password can: the file is written by
+    // the engine, then sqlite_master is rewritten so that its type and name columns still show
+    // the table the program expects while the statement the engine builds from says otherwise.
+    struct Crafted {
+        const char* name;
+        QStringList statements;
+    };
+    static QList<Crafted> craftedAs(const QString& table, const QStringList& columns)
+    {
+        auto quoted = [](QString sql) { return QStringLiteral("'") + sql.replace(u'\'', QStringLiteral("''")) + u'\''; };
+        auto selectOf = [&columns](const QString& value) {
+            QStringList parts;
+            for (const QString& column : columns)
+                parts << QStringLiteral("%1 AS \"%2\"").arg(value, column);
+            return parts.join(QStringLiteral(", "));
+        };
+        auto asTable = [&](const QString& sql) {
+            // A view has no indexes: those of the table go, or the engine would not load the file.
+            return QStringList{QStringLiteral("PRAGMA writable_schema = ON"),
+                               QStringLiteral("DELETE FROM sqlite_master WHERE type = 'index' AND tbl_name = '%1'").arg(table),
+                               QStringLiteral("UPDATE sqlite_master SET sql = %1 WHERE name = '%2'").arg(quoted(sql), table)};
+        };
+        QStringList quotedColumns;
+        for (const QString& column : columns)
+            quotedColumns << u'"' + column + u'"';
+        return {
+            {"view calling rtreenode", asTable(QStringLiteral("CREATE VIEW %1 AS SELECT %2").arg(table, selectOf(QStringLiteral("rtreenode(2, x'00')"))))},
+            {"view forging rows", asTable(QStringLiteral("CREATE VIEW %1 AS WITH RECURSIVE f(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM f WHERE n < 5) SELECT %2 FROM f")
+                                              .arg(table, selectOf(QStringLiteral("100"))))},
+            {"endless recursive view", asTable(QStringLiteral("CREATE VIEW %1 AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT %2 FROM r")
+                                                   .arg(table, selectOf(QStringLiteral("n"))))},
+            {"trigger posing as the table",
+             {QStringLiteral("CREATE TRIGGER spy AFTER INSERT ON %1 BEGIN DELETE FROM %1 WHERE rowid <> new.rowid; END").arg(table),
+              QStringLiteral("PRAGMA writable_schema = ON"),
+              QStringLiteral("UPDATE sqlite_master SET type = 'table', name = '%1' WHERE name = 'spy'").arg(table)}},
+            {"rtree posing as the table",
+             {QStringLiteral("DROP TABLE %1").arg(table),
+              QStringLiteral("CREATE VIRTUAL TABLE %1 USING rtree(%2)").arg(table, quotedColumns.join(QStringLiteral(", "))),
+              QStringLiteral("PRAGMA writable_schema = ON"),
+              QStringLiteral("UPDATE sqlite_master SET name = '%1' WHERE name LIKE '%1^_%' ESCAPE '^'").arg(table)}},
+        };
+    }
+
     // Writes bytes at path, making its folder first.
     static void writeFile(const QString& path, const QByteArray& bytes)
     {

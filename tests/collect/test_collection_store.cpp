@@ -147,6 +147,8 @@ private slots:
                                           << QStringLiteral("sqlite_stat1");
         QTest::newRow("extra column") << QStringList{"ALTER TABLE xscj ADD COLUMN extra"} << QStringLiteral("列不符");
         QTest::newRow("no xscj") << QStringList{"ALTER TABLE xscj RENAME TO other"} << QStringLiteral("other");
+        for (const Lab::Crafted& crafted : Lab::craftedAs(CollectionStore::tableName, CollectionStore::columnNames()))
+            QTest::newRow(crafted.name) << crafted.statements << QStringLiteral("数据表 xscj");
     }
     void strangersFileIsRefused()
     {
@@ -155,10 +157,30 @@ private slots:
         Lab lab;
         Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("1"), QStringLiteral("B1"))});
         Lab::tamper(lab.diskette(), statements, false);
+        const QByteArray before = Lab::contents(lab.diskette());
         for (auto open : {&CollectionStore::openSource, &CollectionStore::openTarget}) {
             const QString text = failureOf([&] { open(lab.diskette()); });
             QVERIFY2(text.contains(lab.diskette()) && text.contains(named), qPrintable(text));
         }
+        QCOMPARE(Lab::contents(lab.diskette()), before);
+    }
+
+    // Another machine's grade database crafted the same way is refused before a row is read.
+    void craftedGradeDatabaseIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("statements");
+        const QStringList columns = {"xh", "xm", "lrxm", "lrcj", "lrsd", "lrzql", "lrdate", "lrtime", "lrpc"};
+        for (const Lab::Crafted& crafted : Lab::craftedAs(QStringLiteral("stdgrade"), columns))
+            QTest::newRow(crafted.name) << crafted.statements;
+    }
+    void craftedGradeDatabaseIsRefused()
+    {
+        QFETCH(QStringList, statements);
+        Lab lab;
+        lab.addMachine(1, {Lab::result(QStringLiteral("1"), QStringLiteral("B1"))});
+        Lab::tamper(lab.machineDatabase(1), statements, true);
+        const QString text = failureOf([&] { GradeStore::openUntrusted(lab.machineDatabase(1)).batchResults(QStringLiteral("B1")); });
+        QVERIFY2(text.contains(lab.machineDatabase(1)) && text.contains(QStringLiteral("数据库结构不符合要求")), qPrintable(text));
     }
 
     void failedAppendLeavesNothing()

@@ -138,6 +138,8 @@ private slots:
         QTest::newRow("not a collection") << QStringList{QStringLiteral("DROP TABLE xscj"),
                                                          QStringLiteral("CREATE TABLE xscj (a, b)")}
                                           << QStringLiteral("列不符");
+        for (const Lab::Crafted& crafted : Lab::craftedAs(CollectionStore::tableName, CollectionStore::columnNames()))
+            QTest::newRow(crafted.name) << crafted.statements << QStringLiteral("数据表 xscj");
     }
     void badDisketteLeavesTheDialogUsable()
     {

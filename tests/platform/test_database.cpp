@@ -18,7 +18,7 @@ private:
 
     static QList<ExpectedTable> oneTable()
     {
-        return {{QStringLiteral("t"), {QStringLiteral("a"), QStringLiteral("b")}, {}}};
+        return {{QStringLiteral("t"), QStringLiteral("CREATE TABLE t (a TEXT, b INTEGER)"), {}}};
     }
 
     QString plainFile(const QString& name, const QStringList& extraSql)
@@ -126,6 +126,30 @@ private slots:
         } catch (const DbError& error) {
             QVERIFY(!error.describe().isEmpty());
         }
+    }
+
+    // A statement that would run for ever on a stranger's file is stopped; a big oversized value
+    // is refused instead of being read.
+    void untrustedStatementsHaveBoundedCost()
+    {
+        Database db = Database::openUntrusted(plainFile("bounded.db", {}), oneTable());
+        try {
+            db.exec(QStringLiteral("WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT count(*) FROM r"));
+            QFAIL("an endless statement ended");
+        } catch (const DbError& error) {
+            QCOMPARE(error.code() & 0xff, SQLITE_INTERRUPT);
+            QVERIFY(error.problem().contains(QStringLiteral("用时过长")));
+        }
+        try {
+            db.exec(QStringLiteral("SELECT zeroblob(2000000)"));
+            QFAIL("an oversized value was made");
+        } catch (const DbError& error) {
+            QCOMPARE(error.code() & 0xff, SQLITE_TOOBIG);
+        }
+        // The connection is still good for ordinary reads.
+        Statement select = db.prepare(QStringLiteral("SELECT count(*) FROM t"));
+        QVERIFY(select.step());
+        QCOMPARE(select.integer(0), 1);
     }
 
     void untrustedOpenRefusesOtherColumns()
