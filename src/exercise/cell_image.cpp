@@ -99,14 +99,18 @@ void CellImage::drawChar(int line, int column, quint8 lead, quint8 trail, bool d
     if (image_.isNull())
         return;
     const QRect box = inputCells(line, column, doubleByte ? 2 : 1);
-    QString glyph;
-    if (doubleByte)
-        glyph = CodePage::charText(lead, trail);
-    else if (lead >= 32 && lead != 127)
-        glyph = CodePage::charText(lead);
     QPainter painter(&image_);
     painter.setFont(font_);
-    drawInBox(painter, box, glyph, colour);
+    // A control character or a character code page 936 cannot hold has no glyph of its own:
+    // a hollow box in its cells shows that something was typed there.
+    const bool printable = doubleByte ? lead != 0xFF : lead >= 32 && lead != 127;
+    if (printable) {
+        drawInBox(painter, box, doubleByte ? CodePage::charText(lead, trail) : CodePage::charText(lead), colour);
+    } else {
+        painter.fillRect(box, Qt::white);
+        painter.setPen(colour);
+        painter.drawRect(box.adjusted(1, 2, -2, -2));
+    }
     painter.end();
     notify(box);
 }

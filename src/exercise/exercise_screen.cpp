@@ -186,12 +186,15 @@ void ExerciseScreen::keyPressEvent(QKeyEvent* event)
     event->accept();
     engine_->keyDown(KeyCodes::keyDownCode(event->key()));
     // Esc may have ended the exercise: its character goes nowhere. Enter and Backspace are
-    // characters of their own whatever text the platform gives them.
+    // characters of their own whatever text the platform gives them; Ctrl+Enter is the line
+    // feed, typed like any other character; Delete acts as a key only and types nothing.
     QString text = event->text();
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        text = QStringLiteral("\r");
+        text = event->modifiers() & Qt::ControlModifier ? QStringLiteral("\n") : QStringLiteral("\r");
     else if (event->key() == Qt::Key_Backspace)
         text = QStringLiteral("\b");
+    else if (event->key() == Qt::Key_Delete)
+        text.clear();
     if (keysOn_)
         characters(text);
     if (keysOn_)
@@ -207,8 +210,9 @@ void ExerciseScreen::inputMethodEvent(QInputMethodEvent* event)
     event->accept();
     const QRect oldPreedit = cursorRectangle().adjusted(0, 0, cells_.cellWidth() * (preedit_.size() * 2 + 1), 0);
     preedit_ = event->preeditString();
-    // Each committed character is one character event, as if typed by its own key.
-    characters(event->commitString());
+    // Each committed character is one character event, as if typed by its own key, and the
+    // column field follows it as it follows keys.
+    characters(event->commitString(), true);
     if (keysOn_)
         placeCursor();
     update(oldPreedit);
@@ -241,12 +245,14 @@ QVariant ExerciseScreen::inputMethodQuery(Qt::InputMethodQuery query) const
     }
 }
 
-void ExerciseScreen::characters(const QString& text)
+void ExerciseScreen::characters(const QString& text, bool showColumn)
 {
     for (qint16 code : KeyCodes::characterCodes(text)) {
         if (!keysOn_)
             break;
         engine_->character(code);
+        if (showColumn && keysOn_)
+            showCursorColumn(engine_->cursorColumn());
     }
 }
 

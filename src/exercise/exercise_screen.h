@@ -75,7 +75,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void characters(const QString& text);
+    void characters(const QString& text, bool showColumn = false);
     void placeCursor();
     void blink();
     void applyResizeRule();

@@ -46,14 +46,14 @@ QList<qint16> characterCodes(const QString& text)
 {
     QList<qint16> codes;
     for (char32_t ucs4 : text.toUcs4()) {
-        if (ucs4 == 8 || ucs4 == 13) {
+        if (ucs4 == 0)
+            continue;
+        if (ucs4 < 128) {
             codes.append(qint16(ucs4));
             continue;
         }
-        if (ucs4 < 32 || ucs4 == 127)
-            continue;
-        if (const auto code = CodePage::charCode(ucs4))
-            codes.append(*code);
+        const auto code = CodePage::charCode(ucs4);
+        codes.append(code ? *code : kUnencodable);
     }
     return codes;
 }

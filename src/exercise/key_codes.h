@@ -13,10 +13,15 @@ namespace KeyCodes {
 // without a code of its own.
 int keyDownCode(int qtKey);
 
+// A character code page 936 cannot hold (an emoji an input method offers) is typed as this
+// double-byte code, lead and trail 0xFF, which no text holds: it takes two cells, shows that
+// something wrong was typed and never counts as right.
+constexpr qint16 kUnencodable = qint16(-1);
+
 // The character events of a delivered text, one per character: 0..255 for a single-byte
-// character, lead * 256 + trail - 65536 for a double-byte one. Backspace and Enter give 8 and
-// 13; other control characters (Esc, Tab, Delete, Ctrl+letter) and characters code page 936
-// cannot hold are left out, so they neither take a cell nor start the countdown.
+// character, lead * 256 + trail - 65536 for a double-byte one. Control characters are
+// characters too (Backspace 8, Enter 13, Tab 9, Ctrl+letter); only code 0, which would read as
+// nothing typed, is left out.
 QList<qint16> characterCodes(const QString& text);
 
 } // namespace KeyCodes

@@ -84,6 +84,7 @@ void TypingEngine::typeSingleByte(quint8 code) {
             nextLine();
         return;
     }
+    eraseWideUnderCursor();
     const int p = cursorPosition();
     // A wide character typed here also covers the next cell: clear both halves first.
     if (column_ + 1 <= length - 1 && markedAt(p + 1)) {
@@ -108,28 +109,36 @@ void TypingEngine::typeDoubleByte(qint16 code) {
     const quint8 lead = quint8(unsignedCode >> 8);
     const quint8 trail = quint8(unsignedCode & 0xFF);
 
-    // A wide character needs two cells before the line ends; on the last cell it wraps to the
-    // next line (again, should that line be too short for it as well).
-    for (;;) {
-        const int length = lineLength(currentLine_);
-        if (column_ <= length - 2) {
-            typeWideAt(lead, trail);
-            break;
-        }
-        if (length > 0) {
-            const int p = cursorPosition();
-            if (typedAt(p) != 0) {
-                canvas_.blank(currentLine_, column_, 1);
-                setTyped(p, 0);
-            }
+    const int length = lineLength(currentLine_);
+    if (column_ < length - 2) {
+        // The old right half in cell p + 2 is cleared whatever the text expects at p: left
+        // there, it would outlive the character it belonged to, and later keys would take it
+        // for the trail of the new one.
+        typeWideAt(lead, trail, Repair::Always);
+    } else if (column_ == length - 2) {
+        // The trail lands in the line's last cell (its CR cell on a line that ends with CR).
+        typeWideAt(lead, trail, Repair::Never);
+    } else {
+        // On the last cell: it is cleared, and the character wraps to the next line, where it
+        // is typed at the start whatever that line holds.
+        eraseWideUnderCursor();
+        const int p = cursorPosition();
+        if (length > 0 && typedAt(p) != 0) {
+            canvas_.blank(currentLine_, column_, 1);
+            setTyped(p, 0);
         }
         if (currentLine_ >= lastLineIndex())
             return;   // the end of the text: the character is dropped
         nextLine();
+        // A line without a single cell takes nothing (its positions are the next line's).
+        while (lineLength(currentLine_) <= 0 && currentLine_ < lastLineIndex())
+            nextLine();
+        if (lineLength(currentLine_) <= 0)
+            return;
+        typeWideAt(lead, trail, Repair::Always);
     }
 
-    const int length = lineLength(currentLine_);
-    if (column_ >= length - 2) {
+    if (column_ >= lineLength(currentLine_) - 2) {
         if (currentLine_ >= lastLineIndex())
             return;
         nextLine();
@@ -140,14 +149,13 @@ void TypingEngine::typeDoubleByte(qint16 code) {
 }
 
 // Draws and stores a wide character on the cursor's cell and the one after it.
-void TypingEngine::typeWideAt(quint8 lead, quint8 trail) {
-    const int length = lineLength(currentLine_);
+void TypingEngine::typeWideAt(quint8 lead, quint8 trail, Repair repair) {
     const int p = cursorPosition();
     const quint8 expectedLead = text_.byteAt(p);
     const bool right = expectedLead >= 128 && lead == expectedLead && trail == text_.byteAt(p + 1);
     canvas_.drawChar(currentLine_, column_, lead, trail, true, right ? rightColour : wrongColour);
     // A wide character typed one cell further right still shows its right half in cell p + 2.
-    if (column_ + 2 <= length - 1 && markedAt(p + 2)) {
+    if (repair == Repair::Always && markedAt(p + 2)) {
         canvas_.blank(currentLine_, column_ + 2, 1);
         setTyped(p + 2, 0);
         setMark(p + 2, false);
@@ -155,6 +163,18 @@ void TypingEngine::typeWideAt(quint8 lead, quint8 trail) {
     setTyped(p, lead);
     setTyped(p + 1, trail);
     setMark(p + 1, true);
+}
+
+// Up and Down may leave the cursor on the right half of a wide character that ends a line:
+// whatever is typed there replaces that character as a whole, as it does on its left half.
+void TypingEngine::eraseWideUnderCursor() {
+    const int p = cursorPosition();
+    if (column_ == 0 || !markedAt(p))
+        return;
+    canvas_.blank(currentLine_, column_ - 1, 2);
+    setTyped(p - 1, 0);
+    setTyped(p, 0);
+    setMark(p, false);
 }
 
 void TypingEngine::nextLine() {

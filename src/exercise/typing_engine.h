@@ -69,7 +69,10 @@ private:
     // Typing (typing_engine.cpp).
     void typeSingleByte(quint8 code);
     void typeDoubleByte(qint16 code);
-    void typeWideAt(quint8 lead, quint8 trail);
+    // Whether typing a wide character clears the right half that an earlier one left in p + 2.
+    enum class Repair { Never, Always };
+    void typeWideAt(quint8 lead, quint8 trail, Repair repair);
+    void eraseWideUnderCursor();
     void nextLine();
     void pageFollow();
     // Editing and moving (typing_keys.cpp).

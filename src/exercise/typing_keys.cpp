@@ -66,13 +66,13 @@ void TypingEngine::down() {
     lineFollow();
 }
 
-// After Up or Down the cursor keeps its column, but never beyond the line's last cell and never
-// on the right half of a wide character.
+// After Up or Down the cursor keeps its column, but never beyond the line's last cell; a column
+// kept as it was steps off the right half of a wide character.
 void TypingEngine::landOffRightHalf() {
     const int length = lineLength(currentLine_);
     if (column_ > length - 1)
         column_ = std::max(0, length - 1);
-    if (column_ > 0 && markedAt(cursorPosition()))
+    else if (column_ > 0 && markedAt(cursorPosition()))
         --column_;
 }
 

@@ -106,6 +106,29 @@ private slots:
         QCOMPARE(result.accuracy, 50.f);
     }
 
+    // A Chinese text of 390 wide and 20 half-width characters, timed out: 350 wide right, 40
+    // wide wrong, the 20 half-width right. correct = 350 + 20 / 2 = 360 of 400: speed 40,
+    // accuracy 90, base 36 less one, score 35.
+    void chineseWorkedExampleFromTheTypedText()
+    {
+        QByteArray text, typed;
+        for (int i = 0; i < 390; ++i) {
+            text += kZhong;
+            typed += i < 350 ? kZhong : kWen;
+        }
+        text += QByteArray(20, 'a');
+        typed += QByteArray(20, 'a');
+        QList<QByteArray> lines;
+        for (int start = 0; start < text.size(); start += 80)
+            lines << text.mid(start, 80);
+        const ExerciseResult result = Scoring::finishChinese(textOfLines(lines), typedOf(typed), 600, false);
+        QCOMPARE(result.correct, 360);
+        QCOMPARE(result.wrong, 40);
+        QCOMPARE(result.speed, 40.f);
+        QCOMPARE(result.accuracy, 90.f);
+        QCOMPARE(result.score, 35.f);
+    }
+
     void countingChinese_data()
     {
         QTest::addColumn<QByteArray>("line");
