@@ -92,6 +92,11 @@ CollectionRow CollectionRow::fromGrade(const GradeRow& grade)
     return row;
 }
 
+size_t qHash(const CollectionRow& row, size_t seed)
+{
+    return qHashMulti(seed, row.xh, row.xm, row.lrxm, row.lrcj, row.lrsd, row.lrzql, row.lrdate, row.lrtime, row.lrpc);
+}
+
 QStringList CollectionStore::columnNames()
 {
     return {QStringLiteral("学号"),     QStringLiteral("姓名"),        QStringLiteral("录入项目"),
@@ -139,17 +144,32 @@ qint64 CollectionStore::append(const QList<CollectionRow>& rows)
     if (rows.isEmpty())
         return 0;
     Transaction transaction(db_);
+    // data_version changes when another connection has written the file since we last looked.
+    Statement version = db_.prepare(QStringLiteral("PRAGMA data_version"));
+    version.step();
+    const qint64 current = version.integer(0);
+    if (heldVersion_ != current) {
+        held_.clear();
+        for (const CollectionRow& row : allRows())
+            held_.insert(row);
+    }
+    QSet<CollectionRow> added;
     Statement insert = db_.prepare(QStringLiteral("INSERT INTO xscj VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"));
     for (const CollectionRow& row : rows) {
+        if (held_.contains(row) || added.contains(row))
+            continue;
         insert.bind(1, row.xh).bind(2, row.xm).bind(3, row.lrxm);
         insert.bind(4, qint64(row.lrcj)).bind(5, qint64(row.lrsd)).bind(6, qint64(row.lrzql));
         insert.bind(7, dateValue(row.lrdate)).bind(8, timeValue(row.lrtime));
         insert.bind(9, row.lrpc);
         insert.exec();
         insert.reset();
+        added.insert(row);
     }
     transaction.commit();
-    return rows.size();
+    held_.unite(added);
+    heldVersion_ = current;
+    return added.size();
 }
 
 qint64 CollectionStore::rowCount()
@@ -217,6 +237,11 @@ QString describeFailure(const DbError& error)
     if ((error.code() & 0xff) == SQLITE_SCHEMA)
         return QStringLiteral("%1：%2（%3）").arg(file, error.problem(), schemaProblem(message));
     return error.describe();
+}
+
+QString whereLine(const QString& path)
+{
+    return QStringLiteral("文件：") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
 QString countText(qint64 count)

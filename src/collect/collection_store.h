@@ -8,10 +8,12 @@
 
 #include <QDate>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTime>
 #include <functional>
+#include <optional>
 
 // One row of xscj, in column order.
 struct CollectionRow {
@@ -50,7 +52,9 @@ public:
     // A file that is only read (a diskette to merge): read-only, hardened. Throws DbError.
     static CollectionStore openSource(const QString& path);
 
-    // Appends the rows in one transaction: all of them are stored or none. Returns the number.
+    // Appends, in one transaction, each row the file does not hold yet (a row with the same
+    // nine values): collecting or merging a batch twice stores nothing the second time. All of
+    // them are stored or none. Returns the number of rows really appended.
     qint64 append(const QList<CollectionRow>& rows);
     qint64 rowCount();
     // The rows of one batch in stored order; the batch is compared without regard to ASCII case.
@@ -64,7 +68,12 @@ private:
     explicit CollectionStore(Database db) : db_(std::move(db)) {}
     QList<CollectionRow> readRows(Statement& select);
     Database db_;
+    // The rows the file holds, read once and kept while nothing else writes the file.
+    QSet<CollectionRow> held_;
+    std::optional<qint64> heldVersion_;
 };
+
+size_t qHash(const CollectionRow& row, size_t seed = 0);
 
 // Creates the collection file at path. On failure the status line shows
 // "创建文件失败！请重试" with a second line naming the file and the problem, and the result
@@ -74,6 +83,9 @@ bool creatmdb(const QString& path, const StatusLine& status, QString* problem = 
 // The Chinese description of a failed open, read or write on a collection or grade file:
 // the file and what is wrong with it (including why a stranger's file was refused).
 QString describeFailure(const DbError& error);
+
+// The line after a collection's or merge's report that tells where the collection file is.
+QString whereLine(const QString& path);
 
 // A count the way the status texts write it: a space before a non-negative number.
 QString countText(qint64 count);

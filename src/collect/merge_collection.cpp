@@ -55,5 +55,5 @@ void MergeCollection::merge(const QString& sourcePath, const QString& batch, con
     // LF before CR: the two lines are separated this way in the report.
     status(QStringLiteral("当前回收完毕，回收") + countText(lastCount_) + QStringLiteral("条记录。")
            + QStringLiteral("\n\r") + QStringLiteral("回收总记录为：") + countText(total)
-           + QStringLiteral("条记录"));
+           + QStringLiteral("条记录") + kCrLf + whereLine(target_->path()));
 }

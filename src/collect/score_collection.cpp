@@ -74,9 +74,10 @@ void ScoreCollection::collectSingle(const QString& targetFolder, const QString& 
         return;
 
     qint64 total = 0;
+    qint64 appended = 0;
     try {
         CollectionStore store = CollectionStore::openTarget(target);
-        store.append(rows);
+        appended = store.append(rows);
         total = store.rowCount();
     } catch (const DbError& error) {
         // append() is one transaction: a failure leaves none of this run's rows behind.
@@ -84,8 +85,9 @@ void ScoreCollection::collectSingle(const QString& targetFolder, const QString& 
         return;
     }
     view_.setProgressLine(kFinished);
-    view_.setResultLine(QStringLiteral("当前回收") + countText(rows.size()) + QStringLiteral("条记录。") + kCrLf
-                        + QStringLiteral("共有") + QString::number(total) + QStringLiteral("条记录"));
+    view_.setResultLine(QStringLiteral("当前回收") + countText(appended) + QStringLiteral("条记录。") + kCrLf
+                        + QStringLiteral("共有") + QString::number(total) + QStringLiteral("条记录") + kCrLf
+                        + whereLine(target));
 }
 
 void ScoreCollection::collectNetwork(const QString& prefix, const QString& batch)
@@ -132,22 +134,23 @@ void ScoreCollection::collectNetwork(const QString& prefix, const QString& batch
             view_.machineDone(machine, machinesFound);
             continue;
         }
+        qint64 appended = 0;
         try {
-            store->append(rows);
+            appended = store->append(rows);
         } catch (const DbError& error) {
             view_.setProgressLine(describeFailure(error) + kCrLf + QStringLiteral("共回收") + countText(summary_.rowsStored)
                                   + QStringLiteral("条记录。第%1号机起的记录没有回收。").arg(machine));
             return;
         }
-        summary_.rowsStored += rows.size();
+        summary_.rowsStored += appended;
         ++summary_.machinesRead;
-        view_.setProgressLine(QStringLiteral("当前回收") + countText(rows.size()) + QStringLiteral("条记录。"));
+        view_.setProgressLine(QStringLiteral("当前回收") + countText(appended) + QStringLiteral("条记录。"));
         view_.machineDone(machine, machinesFound);
     }
-    showUnreadable(summary_.rowsStored, failures);
+    showUnreadable(summary_.rowsStored, failures, target);
 }
 
-void ScoreCollection::showUnreadable(qint64 total, const QStringList& details)
+void ScoreCollection::showUnreadable(qint64 total, const QStringList& details, const QString& target)
 {
     QString text = QStringLiteral("共回收") + countText(total) + QStringLiteral("条记录。");
     if (!summary_.unreadable.isEmpty()) {
@@ -157,5 +160,5 @@ void ScoreCollection::showUnreadable(qint64 total, const QStringList& details)
             text += kCrLf + QStringLiteral("……");
         text += kCrLf + QStringLiteral("未能读取：") + summary_.unreadable.join(QStringLiteral("、"));
     }
-    view_.setProgressLine(text);
+    view_.setProgressLine(text + kCrLf + whereLine(target));
 }

@@ -49,7 +49,7 @@ public:
     const NetworkSummary& lastNetworkSummary() const { return summary_; }
 
 private:
-    void showUnreadable(qint64 total, const QStringList& details);
+    void showUnreadable(qint64 total, const QStringList& details, const QString& target);
     CollectionView& view_;
     NetworkSummary summary_;
 };

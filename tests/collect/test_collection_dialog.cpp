@@ -202,12 +202,19 @@ private slots:
         rig.batch(QStringLiteral(" B1 "));
         QTest::keyClick(rig.text2, Qt::Key_Return);
         QCOMPARE(rig.label2->text(), QStringLiteral("收分结束。"));
-        QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 3条记录。\r\n共有3条记录"));
+        const QString where = QStringLiteral("\r\n文件：") + lab.diskette();
+        QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 3条记录。\r\n共有3条记录") + where);
 
+        // The same batch again adds nothing; a new result of it is added alone.
         rig.confirm();
-        QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 3条记录。\r\n共有6条记录"));
+        QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 0条记录。\r\n共有3条记录") + where);
+        GradeRow again = local[0];
+        again.lrtime = again.lrtime.addSecs(600);   // the same student's second test: another time
+        app_->store().addResult(again);
+        rig.confirm();
+        QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 1条记录。\r\n共有4条记录") + where);
         const QList<CollectionRow> stored = CollectionStore::openSource(lab.diskette()).allRows();
-        QCOMPARE(stored, collectedFrom(local) + collectedFrom(local));
+        QCOMPARE(stored, collectedFrom(local + QList<GradeRow>{again}));
         QCOMPARE(stored[2].lrcj, 84);
     }
 
@@ -290,17 +297,19 @@ private slots:
         app_->store().addResult(Lab::result(QStringLiteral("2026000001"), QStringLiteral("B1")));
         Rig rig;
         rig.collect(QStringLiteral("B1"));   // a single-machine run first: its result line stays through the network run
-        const QString singleResult = QStringLiteral("当前回收 1条记录。\r\n共有1条记录");
+        const QString singleResult = QStringLiteral("当前回收 1条记录。\r\n共有1条记录\r\n文件：") + lab.diskette();
         QCOMPARE(rig.label4->text(), singleResult);
 
         rig.collectNetwork(prefix);
-        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 6条记录。"));
+        const QString where = QStringLiteral("\r\n文件：") + lab.teachersFile();
+        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 6条记录。") + where);
         QCOMPARE(rig.label4->text(), singleResult);
         QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first + second + fourth));
 
+        // Collected again: every row is there already.
         QTest::keyClick(rig.text2, Qt::Key_Return);
-        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 6条记录。"));
-        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
+        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 0条记录。") + where);
+        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 6);
         qunsetenv("TYPELAB_DRIVE_Z");
     }
 
@@ -324,7 +333,8 @@ private slots:
                                    batchOf(QStringLiteral("100"), QStringLiteral("B7"), 2));
         Rig rig;
         rig.collectNetwork(emptyPrefix ? QString() : lab.prefix(), QStringLiteral("B7"));
-        QTEST(rig.label2->text(), "line");
+        QFETCH(QString, line);
+        QCOMPARE(rig.label2->text().split(QStringLiteral("\r\n")).first(), line);
         QTEST(int(Lab::collectionRows(lab.teachersFile())), "rows");
     }
 
@@ -348,8 +358,10 @@ private slots:
 
         Rig rig;
         rig.collectNetwork(lab.prefix());
-        const QStringList lines = rig.label2->text().split(QStringLiteral("\r\n"));
+        QStringList lines = rig.label2->text().split(QStringLiteral("\r\n"));
         QCOMPARE(lines.first(), QStringLiteral("共回收 3条记录。"));
+        QCOMPARE(lines.last(), QStringLiteral("文件：") + lab.teachersFile());
+        lines.removeLast();
         QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2、%3、%4")
                                    .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4', lab.prefix() + u'6'));
         QVERIFY(lines.at(1).startsWith(lab.machineDatabase(2)));
@@ -420,13 +432,14 @@ private slots:
         rig.confirm();
         QVERIFY(pressedDuringRun);
         QVERIFY(rig.dialog->isVisible());
-        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 12条记录。"));
+        QCOMPARE(rig.label2->text(), QStringLiteral("共回收 12条记录。\r\n文件：") + lab.teachersFile());
         QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
         QVERIFY(rig.find<QProgressBar>("ProgressBar1")->isHidden());
 
-        // Afterwards the window takes input again.
+        // Afterwards the window takes input again (and finds every row collected already).
         QTest::keyClick(rig.text2, Qt::Key_Return);
-        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 24);
+        QVERIFY(rig.label2->text().startsWith(QStringLiteral("共回收 0条记录。")));
+        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
     }
 };
 
