@@ -111,7 +111,7 @@ ExerciseResult finishEnglish(const ExerciseText& text, const std::array<quint8, 
                              int elapsedSeconds, bool endedByEsc) {
     Counts counts;
     walkLines(text, [&](int p) {
-        const quint8 got = typed[p];
+        const quint8 got = typedAt(typed, p);
         if (got != 0) {   // an untyped position counts nothing
             if (got == text.byteAt(p))
                 ++counts.correct;
@@ -128,7 +128,7 @@ ExerciseResult finishChinese(const ExerciseText& text, const std::array<quint8, 
     int correctWide = 0, wrongWide = 0, correctHalf = 0, wrongHalf = 0;
     walkLines(text, [&](int p) {
         const quint8 expected = text.byteAt(p);
-        const quint8 got = typed[p];
+        const quint8 got = typedAt(typed, p);
         if (expected >= 0x80) {
             // The text holds a wide character at p and p + 1: the pair is judged as one.
             const quint8 gotTrail = typedAt(typed, p + 1);

@@ -65,9 +65,9 @@ GradeStore GradeStore::openFile(const QString& path)
     return store;
 }
 
-GradeStore GradeStore::openUntrusted(const QString& path)
+GradeStore GradeStore::openUntrusted(const QString& path, const QByteArray& key)
 {
-    return GradeStore(Database::openUntrusted(path, expectedSchema(), databasePassword));
+    return GradeStore(Database::openUntrusted(path, expectedSchema(), key));
 }
 
 void GradeStore::create(const QString& path, const SystemRow& credentials)

@@ -40,7 +40,7 @@ public:
     static GradeStore open(const QString& appFolder);
     static GradeStore openFile(const QString& path);
     // A grade database from another machine, opened read-only with the hardened checks.
-    static GradeStore openUntrusted(const QString& path);
+    static GradeStore openUntrusted(const QString& path, const QByteArray& key = databasePassword);
     // A new grade database with its one system row; refuses to overwrite an existing file.
     static void create(const QString& path, const SystemRow& credentials);
     // The tables, columns and indexes a grade database holds, for the hardened open.
