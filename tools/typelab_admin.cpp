@@ -3,7 +3,11 @@
 //       creates a new grade database (never over an existing file); asks for what is not given
 //   typelab-admin pack SOURCE.txt TARGET.dat
 //       turns a UTF-8 (or code page 936) text into an exercise or help file
+//   typelab-admin export SOURCE OUTPUT [--batch B]
+//       writes the results of a collection file or a grade database to OUTPUT (.xlsx or .csv)
 
+#include "collect/score_collection.h"
+#include "collect/score_export.h"
 #include "exercise/exercise_file_format.h"
 #include "grades/grade_store.h"
 #include "platform/codepage.h"
@@ -33,7 +37,8 @@ QTextStream& err()
 int usage()
 {
     err() << "usage: typelab-admin init [--user NAME] [--password P] [--second-password P] FILE\n"
-             "       typelab-admin pack SOURCE.txt TARGET.dat\n";
+             "       typelab-admin pack SOURCE.txt TARGET.dat\n"
+             "       typelab-admin export SOURCE OUTPUT [--batch B]\n";
     return 2;
 }
 
@@ -125,6 +130,38 @@ int pack(const QStringList& args)
     return 0;
 }
 
+int exportScores(QStringList args)
+{
+    QString batch;
+    QStringList files;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if (arg == "--batch") {
+            if (args.isEmpty())
+                return usage();
+            batch = args.takeFirst().trimmed();
+        } else if (arg.startsWith("--")) {
+            return usage();
+        } else {
+            files << arg;
+        }
+    }
+    if (files.size() != 2)
+        return usage();
+    if (!batch.isEmpty() && !ScoreCollection::batchAccepted(batch)) {
+        err() << "typelab-admin: " << ScoreCollection::batchRefusal << "\n";
+        return 1;
+    }
+    ScoreExport::Format format;
+    if (!ScoreExport::formatOf(files[1], &format)) {
+        err() << "typelab-admin: " << files[1] << ": the output must end in .xlsx or .csv\n";
+        return 2;
+    }
+    const ScoreExport::Outcome outcome = ScoreExport::run(files[0], batch, files[1]);
+    (outcome.written ? out() : err()) << QString(outcome.message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) << "\n";
+    return outcome.written ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -138,5 +175,7 @@ int main(int argc, char* argv[])
         return init(args);
     if (command == "pack")
         return pack(args);
+    if (command == "export")
+        return exportScores(args);
     return usage();
 }

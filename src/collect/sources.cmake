@@ -2,9 +2,12 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/collect/collection_store.cpp
   src/collect/score_collection.cpp
   src/collect/merge_collection.cpp
+  src/collect/batch_summary.cpp
+  src/collect/score_export.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/collect/input_block.cpp
   src/collect/collection_dialog.cpp
   src/collect/merge_dialog.cpp
+  src/collect/export_dialog.cpp
 )

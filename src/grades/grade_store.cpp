@@ -12,8 +12,8 @@ const QByteArray GradeStore::databasePassword = QByteArrayLiteral("857");
 namespace {
 
 const char* const kCreateStatements[] = {
-    "CREATE TABLE stdgrade (xh TEXT, xm TEXT, lrxm TEXT, lrcj REAL, lrsd REAL, lrzql REAL,"
-    " lrdate DATE, lrtime TIME, lrpc TEXT)",
+    ("CREATE TABLE stdgrade (xh TEXT, xm TEXT, lrxm TEXT, lrcj REAL, lrsd REAL, lrzql REAL,"
+     " lrdate DATE, lrtime TIME, lrpc TEXT)"),
     "CREATE TABLE recxh (xh TEXT, lrpc TEXT, lrdate DATE)",
     "CREATE TABLE system (username TEXT, usermm TEXT, xsmm TEXT)",
 };
@@ -151,6 +151,15 @@ QList<GradeRow> GradeStore::batchResults(const QString& batch)
     Statement select = db_.prepare(QString::fromUtf8(kSelectColumns)
                                    + QStringLiteral(" WHERE lrpc = ?1 COLLATE NOCASE ORDER BY rowid"));
     select.bind(1, batch);
+    QList<GradeRow> rows;
+    while (select.step())
+        rows.append(readRow(select));
+    return rows;
+}
+
+QList<GradeRow> GradeStore::allResults()
+{
+    Statement select = db_.prepare(QString::fromUtf8(kSelectColumns) + QStringLiteral(" ORDER BY rowid"));
     QList<GradeRow> rows;
     while (select.step())
         rows.append(readRow(select));

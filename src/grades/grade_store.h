@@ -59,6 +59,8 @@ public:
     QList<GradeRow> resultsNewestFirst(qint64 offset, int limit);
     // The results of one batch, in stored order (batch compared without regard to ASCII case).
     QList<GradeRow> batchResults(const QString& batch);
+    // Every result, in stored order.
+    QList<GradeRow> allResults();
 
     bool hasTestLogin(const QString& studentNumber, const QString& batch);
     void addTestLogin(const QString& studentNumber, const QString& batch, const QDate& date);

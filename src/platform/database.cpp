@@ -14,6 +14,25 @@ DbError::DbError(int code, QString file, QString engineMessage)
 {
 }
 
+DbError::Kind DbError::kind() const
+{
+    switch (code_ & 0xff) {
+    case SQLITE_CANTOPEN: return Kind::MissingFile;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return Kind::Locked;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return Kind::NotWritable;
+    case SQLITE_FULL: return Kind::DiskFull;
+    case SQLITE_NOTADB: return Kind::NotADatabase;
+    case SQLITE_CORRUPT: return Kind::Corrupt;
+    case SQLITE_SCHEMA: return Kind::SchemaRefused;
+    case SQLITE_INTERRUPT:
+    case SQLITE_TOOBIG: return Kind::TooCostly;
+    default: return Kind::Other;
+    }
+}
+
 bool DbError::isBusy() const
 {
     const int primary = code_ & 0xff;

@@ -15,7 +15,12 @@ struct sqlite3_stmt;
 // A failed database operation: the engine's result code and message, and the file concerned.
 class DbError : public std::runtime_error {
 public:
+    // What went wrong, decided here once, for callers that act on it.
+    enum class Kind { MissingFile, Locked, NotWritable, DiskFull, NotADatabase, Corrupt, SchemaRefused,
+                      TooCostly, Other };
+
     DbError(int code, QString file, QString engineMessage);
+    Kind kind() const;
     int code() const { return code_; }
     const QString& file() const { return file_; }
     const QString& engineMessage() const { return engineMessage_; }

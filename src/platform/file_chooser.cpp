@@ -43,6 +43,17 @@ QString getOpenFileName(QWidget* parent, const QString& title, const QString& fi
     return chosen.isEmpty() ? initialFile : QDir::toNativeSeparators(chosen);
 }
 
+QString getSaveFileName(QWidget* parent, const QString& title, const QString& filter, const QString& initialFile)
+{
+    if (scripted) {
+        requests.append({title, filter, initialFile, QString()});
+        const std::optional<QString> answer = answers.isEmpty() ? std::nullopt : answers.takeFirst();
+        return answer ? *answer : initialFile;
+    }
+    const QString chosen = QFileDialog::getSaveFileName(parent, title, initialFile, toQtFilter(filter));
+    return chosen.isEmpty() ? initialFile : QDir::toNativeSeparators(chosen);
+}
+
 void setScripted(bool on)
 {
     scripted = on;

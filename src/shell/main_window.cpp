@@ -70,6 +70,7 @@ void MainWindow::buildMenus()
     addSeparator(login, "lll2");
     connect(addItem(login, "djsf", " 单机收分 "), &QAction::triggered, this, [this] { openCollectionDialog(*this); });
     connect(addItem(login, "hbsf", " 合并收分 "), &QAction::triggered, this, [this] { openMergeDialog(*this); });
+    connect(addItem(login, "dccj", " 导出成绩 "), &QAction::triggered, this, [this] { openExportDialog(*this); });
     addSeparator(login, "ll3");
     connect(addItem(login, "xtdl", " 系统登录 "), &QAction::triggered, this, [this] { loginItem(3); });
     addSeparator(login, "lll4");

@@ -9,6 +9,7 @@ void startExercise(MainWindow& mainWindow, int type);  // exercise/ (1 English, 
 void openHistoryView(MainWindow& mainWindow);          // grades/
 void openCollectionDialog(MainWindow& mainWindow);     // collect/
 void openMergeDialog(MainWindow& mainWindow);          // collect/
+void openExportDialog(MainWindow& mainWindow);         // collect/
 void openPasswordDialog(MainWindow& mainWindow, PasswordColumn column);   // maintenance/
 void openClearHistoryDialog(MainWindow& mainWindow);   // maintenance/
 void openShowExerciseFile(MainWindow& mainWindow);     // maintenance/

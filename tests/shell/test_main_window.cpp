@@ -55,7 +55,7 @@ private slots:
 
         const QList<QPair<const char*, const char*>> items = {
             {"lxdl", " 练习登录 "}, {"csdl", " 测试登录 "}, {"djsf", " 单机收分 "},
-            {"hbsf", " 合并收分 "}, {"xtdl", " 系统登录 "}, {"quit", " 退    出 "},
+            {"hbsf", " 合并收分 "}, {"dccj", " 导出成绩 "}, {"xtdl", " 系统登录 "}, {"quit", " 退    出 "},
             {"ywlr", " 英文录入 "}, {"zwlr", " 中文录入 "}, {"cycj", " 查阅成绩 "},
             {"xgecdlmm", "修改二次登录密码"}, {"xgdlmm", "修改用户登录密码"},
             {"qclsjl", "清除历史记录"}, {"xslrwj", "显示录入文件"}, {"ghlrwj", "更换录入文件"},
@@ -82,6 +82,10 @@ private slots:
         QVERIFY(!window.topMenu("xtwh")->menuAction()->isEnabled());
         QVERIFY(window.menuItem("djsf")->isEnabled());
         QVERIFY(window.menuItem("hbsf")->isEnabled());
+        QVERIFY(window.menuItem("dccj")->isEnabled());
+        // The export stands right after the merge.
+        const QList<QAction*> login = window.topMenu("dl")->actions();
+        QCOMPARE(login.indexOf(window.menuItem("dccj")), login.indexOf(window.menuItem("hbsf")) + 1);
         QVERIFY(window.menuItem("userbz")->isEnabled());
         QVERIFY(window.scrollBar()->isHidden());
         QCOMPARE(window.scrollBar()->objectName(), QStringLiteral("VSc1"));

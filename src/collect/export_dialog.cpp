@@ -1,0 +1,139 @@
+#include "collect/export_dialog.h"
+
+#include "collect/score_collection.h"
+#include "collect/score_export.h"
+#include "platform/file_chooser.h"
+#include "platform/fonts.h"
+#include "platform/message_box.h"
+#include "platform/paths.h"
+#include "platform/twips.h"
+#include "shell/main_window.h"
+#include "shell/program_state.h"
+#include "shell/window_openers.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+const QString kTitle = QStringLiteral("导出成绩");
+const QString kDisketteSource = QStringLiteral("A:\\学生成绩.mdb");
+
+QLabel* caption(QWidget* parent, const char* name, const QString& text, const QRect& twips)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(twips);
+    return label;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text, const QRect& twips)
+{
+    auto* result = new QPushButton(text, parent);
+    result->setObjectName(QString::fromLatin1(name));
+    result->setGeometry(twips);
+    return result;
+}
+
+} // namespace
+
+ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmdccj"));
+    setWindowTitle(kTitle);
+    setFont(Fonts::song(10.5));
+    setFixedSize(Twips::toPixels(7200), Twips::toPixels(4800));
+    buildControls();
+    batchBox_->setFocus();
+}
+
+void ExportDialog::buildControls()
+{
+    auto* settings = new QGroupBox(QStringLiteral("导出设置"), this);
+    settings->setObjectName(QStringLiteral("Frame1"));
+    settings->setGeometry(Twips::rect(120, 60, 6960, 2280));
+
+    caption(settings, "Label1", QStringLiteral("成绩来源："), Twips::rect(240, 380, 1200, 300));
+    sourceBox_ = new QComboBox(settings);
+    sourceBox_->setObjectName(QStringLiteral("ComboBox1"));
+    sourceBox_->setEditable(true);
+    sourceBox_->addItem(QDir::toNativeSeparators(QDir::current().absoluteFilePath(ScoreCollection::networkTargetName)));
+    sourceBox_->addItem(kDisketteSource);
+    sourceBox_->setGeometry(Twips::rect(1440, 320, 4080, 380));
+    connect(button(settings, "Command2", QStringLiteral("浏览…"), Twips::rect(5640, 300, 1080, 420)),
+            &QPushButton::clicked, this, &ExportDialog::chooseSource);
+
+    caption(settings, "Label2", QStringLiteral("批 次 号："), Twips::rect(240, 900, 1200, 300));
+    batchBox_ = new QLineEdit(settings);
+    batchBox_->setObjectName(QStringLiteral("Text1"));
+    batchBox_->setPlaceholderText(QStringLiteral("不填则导出全部批次"));
+    batchBox_->setGeometry(Twips::rect(1440, 840, 2880, 380));
+
+    caption(settings, "Label3", QStringLiteral("导出文件："), Twips::rect(240, 1420, 1200, 300));
+    outputBox_ = new QLineEdit(QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("击录测试成绩.xlsx"))),
+                               settings);
+    outputBox_->setObjectName(QStringLiteral("Text2"));
+    outputBox_->setGeometry(Twips::rect(1440, 1360, 4080, 380));
+    connect(button(settings, "Command3", QStringLiteral("浏览…"), Twips::rect(5640, 1340, 1080, 420)),
+            &QPushButton::clicked, this, &ExportDialog::chooseOutput);
+
+    exportButton_ = button(settings, "Command1", QStringLiteral("导出"), Twips::rect(5640, 1800, 1080, 420));
+    connect(exportButton_, &QPushButton::clicked, this, &ExportDialog::runExport);
+
+    auto* info = new QGroupBox(QStringLiteral("导出信息"), this);
+    info->setObjectName(QStringLiteral("Frame2"));
+    info->setGeometry(Twips::rect(120, 2460, 6960, 2220));
+    statusLine_ = caption(info, "Label4", QString(), Twips::rect(240, 330, 6480, 1740));
+    statusLine_->setWordWrap(true);
+    statusLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    setTabOrder(batchBox_, sourceBox_);
+    setTabOrder(sourceBox_, outputBox_);
+    setTabOrder(outputBox_, exportButton_);
+}
+
+void ExportDialog::chooseSource()
+{
+    const QString chosen = FileChooser::getOpenFileName(this, QStringLiteral("选择成绩来源"),
+                                                        QStringLiteral("成绩文件|*.mdb|所有文件|*.*"),
+                                                        sourceBox_->currentText(), QDir::currentPath());
+    sourceBox_->setEditText(chosen);
+}
+
+void ExportDialog::chooseOutput()
+{
+    const QString chosen = FileChooser::getSaveFileName(this, QStringLiteral("导出到"),
+                                                        QStringLiteral("Excel 工作簿|*.xlsx|CSV 文件|*.csv"),
+                                                        outputBox_->text());
+    outputBox_->setText(chosen);
+}
+
+void ExportDialog::runExport()
+{
+    const QString batch = trimSpaces(batchBox_->text());
+    if (!batch.isEmpty() && !ScoreCollection::batchAccepted(batch)) {
+        MessageBoxes::show(this, kTitle, ScoreCollection::batchRefusal);
+        return;
+    }
+    const QString output = trimSpaces(outputBox_->text());
+    ScoreExport::Format format;
+    if (!ScoreExport::formatOf(output, &format)) {
+        statusLine_->setText(QStringLiteral("请选择导出文件：文件名须以 .xlsx 或 .csv 结尾。"));
+        return;
+    }
+    statusLine_->setText(QStringLiteral("正在导出，请等候……"));
+    statusLine_->repaint();
+    const QString source = Paths::toLocal(trimSpaces(sourceBox_->currentText()));
+    statusLine_->setText(ScoreExport::run(source, batch, Paths::toLocal(output)).message);
+}
+
+void openExportDialog(MainWindow& mainWindow)
+{
+    ExportDialog dialog(&mainWindow);
+    dialog.exec();
+}
