@@ -1,7 +1,9 @@
-// Shows the collection or the merge dialog after a run over a small laboratory, for a
-// screenshot on a real X server: screenshot_dialogs collect|merge [seconds].
+// Shows the collection, the merge or the export dialog after a run over a small laboratory, for
+// a screenshot on a real X server: screenshot_dialogs collect|merge|export [seconds]. The export
+// leaves its workbook in the working folder as 击录测试成绩.xlsx.
 
 #include "collect/collection_dialog.h"
+#include "collect/export_dialog.h"
 #include "collect/merge_dialog.h"
 #include "lab_fixture.h"
 #include "platform/fonts.h"
@@ -23,6 +25,7 @@ int main(int argc, char* argv[])
     const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("collect");
     const int seconds = argc > 2 ? atoi(argv[2]) : 20;
 
+    const QString workingFolder = QDir::currentPath();   // before the lab makes its own current
     Lab lab;
     TestSupport::AppFolder local;
     programState().appFolder = local.path();
@@ -39,7 +42,21 @@ int main(int argc, char* argv[])
     }
 
     std::unique_ptr<QDialog> dialog;
-    if (which == QLatin1String("merge")) {
+    if (which == QLatin1String("export")) {
+        const char* const names[] = {"张三", "李四", "王五", "赵六", "钱七", "孙八", "周九", "吴十"};
+        QList<CollectionRow> rows;
+        for (int i = 0; i < 24; ++i)
+            rows << CollectionRow{QStringLiteral("2026%1").arg(i, 6, 10, QChar(u'0')), QString::fromUtf8(names[i % 8]),
+                                  i % 3 ? QStringLiteral("英文") : QStringLiteral("中文"), 35 + (i * 37) % 66, 60 + i * 7,
+                                  70 + (i * 13) % 31, QDate(2026, 12, 7), QTime(9, i, 15),
+                                  QStringLiteral("B%1").arg(1 + i % 3)};
+        Lab::makeCollectionFile(lab.teachersFile(), rows);
+        auto* exporter = new ExportDialog;
+        dialog.reset(exporter);
+        exporter->show();
+        exporter->findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(workingFolder + QStringLiteral("/击录测试成绩.xlsx"));
+        exporter->runExport();
+    } else if (which == QLatin1String("merge")) {
         QList<CollectionRow> rows;
         for (int i = 0; i < 8; ++i)
             rows << Lab::collected(QStringLiteral("20261%1").arg(i, 4, 10, QChar(u'0')), QStringLiteral("B1"));
