@@ -80,6 +80,15 @@ int HistoryModel::widthTwips(int column)
     return column >= 0 && column < kColumnCount ? kColumns[column].widthTwips : 0;
 }
 
+namespace {
+// The interface speaks Chinese whatever the system locale, and so do its dates and times.
+const QLocale& chinese()
+{
+    static const QLocale locale(QLocale::Chinese, QLocale::China);
+    return locale;
+}
+} // namespace
+
 QString HistoryModel::displayText(const GradeRow& row, int column)
 {
     switch (column) {
@@ -89,8 +98,8 @@ QString HistoryModel::displayText(const GradeRow& row, int column)
     case 3: return wholeNumber(row.lrcj);
     case 4: return wholeNumber(row.lrsd);
     case 5: return wholeNumber(row.lrzql);
-    case 6: return row.lrdate.isValid() ? QLocale::system().toString(row.lrdate, QLocale::ShortFormat) : QString();
-    case 7: return row.lrtime.isValid() ? QLocale::system().toString(row.lrtime, QLocale::ShortFormat) : QString();
+    case 6: return row.lrdate.isValid() ? chinese().toString(row.lrdate, QLocale::ShortFormat) : QString();
+    case 7: return row.lrtime.isValid() ? chinese().toString(row.lrtime, QLocale::ShortFormat) : QString();
     case 8: return row.lrpc;
     default: return QString();
     }

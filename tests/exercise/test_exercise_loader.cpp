@@ -457,6 +457,18 @@ private slots:
             QVERIFY2(visibleLength(lineOf(*loaded, i)) <= widest, qPrintable(QString::number(i)));
     }
 
+    // A paragraph ends with one line end: an empty line after it would take the student's next
+    // letter as wrong and shift the whole next line red.
+    void realTextsHaveNoEmptyLines()
+    {
+        for (ExerciseKind kind : {ExerciseKind::English, ExerciseKind::Chinese})
+            for (int digit = 0; digit <= 9; ++digit) {
+                const ExerciseText text = splitSource(kind, digit);
+                for (int i = 0; i <= text.lastLine; ++i)
+                    QVERIFY2(visibleLength(lineOf(text, i)) > 0, qPrintable(QStringLiteral("text %1, line %2").arg(digit).arg(i)));
+            }
+    }
+
     // The texts together give every splitting rule real work to do.
     void realTextsExerciseEveryRule()
     {
