@@ -114,8 +114,33 @@ void ExerciseScreen::showInMainWindow()
             activate();
     });
     frame_->move(0, 0);
+    // The scroll bar moves the frame, not the screen inside it: the input method must hear of it.
+    frame_->installEventFilter(this);
     frame_->show();
     activate();
+}
+
+bool ExerciseScreen::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == frame_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        tellInputMethodWhereWeAre();
+    return QWidget::eventFilter(watched, event);
+}
+
+// Qt tells the input method where a widget stands only when that widget itself moves; the
+// screen stands still in its frame while the frame scrolls, so it says so itself, and the
+// candidate window keeps opening under the cursor.
+void ExerciseScreen::tellInputMethodWhereWeAre()
+{
+    if (!hasFocus())
+        return;
+    QInputMethod* inputMethod = QGuiApplication::inputMethod();
+    QTransform transform;
+    const QPoint origin = mapTo(window(), QPoint(0, 0));
+    transform.translate(origin.x(), origin.y());
+    inputMethod->setInputItemTransform(transform);
+    inputMethod->setInputItemRectangle(rect());
+    inputMethod->update(Qt::ImCursorRectangle | Qt::ImInputItemClipRectangle);
 }
 
 void ExerciseScreen::activate()
@@ -275,8 +300,7 @@ void ExerciseScreen::placeCursor()
     if (cursor.isNull())
         return;
     cursorLine_->setGeometry(cursor);
-    if (hasFocus())
-        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
+    tellInputMethodWhereWeAre();
 }
 
 void ExerciseScreen::blink()

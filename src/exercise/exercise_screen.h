@@ -66,6 +66,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -77,6 +78,7 @@ protected:
 private:
     void characters(const QString& text, bool showColumn = false);
     void placeCursor();
+    void tellInputMethodWhereWeAre();
     void blink();
     void applyResizeRule();
     void finish();

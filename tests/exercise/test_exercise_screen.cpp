@@ -451,6 +451,29 @@ private slots:
         QVERIFY(!line->isVisible());
     }
 
+    // Once the screen has scrolled, the input method still learns where the cursor really is
+    // in the window, so that its candidate window opens under it.
+    void inputMethodFollowsTheScrolledScreen()
+    {
+        QString text;
+        for (int i = 0; i < 40; ++i)
+            text += QStringLiteral("第%1行中文。\n").arg(i);
+        ExerciseScreen* screen = start(ExerciseKind::Chinese, text);
+        QVERIFY(screen);
+        auto whereInputMethodPutsTheCursor = [] { return QGuiApplication::inputMethod()->cursorRectangle().toRect(); };
+        auto whereTheCursorIs = [&] {
+            return QRect(screen->cursorLine()->mapTo(screen->window(), QPoint(0, 0)), screen->cursorLine()->size());
+        };
+        QCOMPARE(whereInputMethodPutsTheCursor(), whereTheCursorIs());
+        for (int i = 0; i < 16; ++i)
+            QTest::keyClick(screen, Qt::Key_Return);
+        QVERIFY(window->scrollBar()->value() > 0);
+        QVERIFY(screen->frame()->y() < 0);
+        QCOMPARE(whereInputMethodPutsTheCursor(), whereTheCursorIs());
+        window->scrollBar()->setValue(window->scrollBar()->value() - 600);   // the bar alone moves the screen
+        QCOMPARE(whereInputMethodPutsTheCursor(), whereTheCursorIs());
+    }
+
     void characterCodesOfDeliveredText_data()
     {
         QTest::addColumn<QString>("text");
