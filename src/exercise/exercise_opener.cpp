@@ -1,4 +1,6 @@
 #include "exercise/exercise_screen.h"
+#include "platform/input_method.h"
+#include "platform/message_box.h"
 #include "shell/main_window.h"
 #include "shell/program_state.h"
 #include "shell/window_openers.h"
@@ -16,6 +18,14 @@ void startExercise(MainWindow& mainWindow, int type)
     // A bad exercise file has been reported and the exercise closed again: nothing to show.
     if (!screen->load())
         return;
+    // A detection may misfire, so the student is told and the exercise still opens.
+    if (type == 2 && !InputMethod::chineseInputAvailable())
+        MessageBoxes::show(&mainWindow, QStringLiteral("中文录入"),
+                           QStringLiteral("没有检测到可以输入中文的输入法，可能只能输入英文字母和符号。\n\n"
+                                          "中文录入要用 fcitx5 拼音输入法和它的 Qt 6 前端：请老师（系统管理员）"
+                                          "安装 fcitx5、fcitx5-chinese-addons 和 fcitx5-frontend-qt6，"
+                                          "用 im-config 选定 fcitx5（它设置 QT_IM_MODULE=fcitx），再重新登录。\n\n"
+                                          "按“确定”继续打开中文录入。"));
     mainWindow.scrollBar()->show();
     screen->showInMainWindow();
 }

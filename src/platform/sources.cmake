@@ -11,4 +11,5 @@ list(APPEND TYPELAB_GUI_SOURCES
   src/platform/fonts.cpp
   src/platform/signal_guard.cpp
   src/platform/file_chooser.cpp
+  src/platform/input_method.cpp
 )

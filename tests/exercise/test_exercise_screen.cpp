@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/database.h"
+#include "platform/input_method.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
@@ -472,6 +473,46 @@ private slots:
         QCOMPARE(whereInputMethodPutsTheCursor(), whereTheCursorIs());
         window->scrollBar()->setValue(window->scrollBar()->value() - 600);   // the bar alone moves the screen
         QCOMPARE(whereInputMethodPutsTheCursor(), whereTheCursorIs());
+    }
+
+    // Without an input method that delivers Chinese the student is told before a Chinese
+    // exercise opens, and it opens all the same; an English one says nothing.
+    void missingChineseInputMethodIsReported()
+    {
+        for (const bool available : {false, true}) {
+            InputMethod::setAvailableForTests(available);
+            MessageBoxes::takeRecorded();
+            QPointer<ExerciseScreen> screen = start(ExerciseKind::Chinese, QStringLiteral("中文打字。\n"));
+            QVERIFY(screen && screen->laidOut());
+            const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
+            QCOMPARE(shown.size(), available ? 0 : 1);
+            if (!available) {
+                QCOMPARE(shown[0].title, QStringLiteral("中文录入"));
+                QVERIFY(shown[0].text.contains(QStringLiteral("fcitx5-frontend-qt6")));
+            }
+            QTest::keyClick(screen, Qt::Key_Escape);
+            QTRY_VERIFY(!screen);
+        }
+        InputMethod::setAvailableForTests(false);
+        QPointer<ExerciseScreen> english = start(ExerciseKind::English, QStringLiteral("abc\n"));
+        QVERIFY(english);
+        QVERIFY(MessageBoxes::takeRecorded().isEmpty());
+        QTest::keyClick(english, Qt::Key_Escape);
+        InputMethod::setAvailableForTests(true);
+    }
+
+    // The look-up itself: Qt's compose context or none delivers no Chinese; ibus's plugin,
+    // shipped with Qt, does when QT_IM_MODULE asks for it.
+    void chineseInputLookUp()
+    {
+        InputMethod::setAvailableForTests(std::nullopt);
+        const QByteArray old = qgetenv("QT_IM_MODULE");
+        for (const auto& [module, available] : {std::pair{"", false}, std::pair{"compose", false}, std::pair{"ibus", true}}) {
+            qputenv("QT_IM_MODULE", module);
+            QCOMPARE(InputMethod::chineseInputAvailable(), available);
+        }
+        qputenv("QT_IM_MODULE", old);
+        InputMethod::setAvailableForTests(true);
     }
 
     void characterCodesOfDeliveredText_data()

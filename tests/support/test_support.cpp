@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/fonts.h"
+#include "platform/input_method.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "shell/program_state.h"
@@ -51,12 +52,15 @@ void prepareApplication()
     Fonts::registerSubstitutions();
     Twips::setDpi(96);
     MessageBoxes::setRecording(true);
+    // The offscreen platform has no input method; tests that care say what there is.
+    InputMethod::setAvailableForTests(true);
 }
 
 void resetState()
 {
     resetProgramState();
     MessageBoxes::setRecording(true);
+    InputMethod::setAvailableForTests(true);
     Clock::setFixed(std::nullopt);
 }
 
