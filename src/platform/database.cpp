@@ -323,6 +323,13 @@ Database Database::openUntrusted(const QString& path, const QList<ExpectedTable>
     db.exec(QStringLiteral("PRAGMA cell_size_check = ON"));
     // The schema first: quick_check and every later statement run on what it declares.
     db.verifySchema(expected);
+    // A header may claim billions of pages; quick_check would then work through them all.
+    {
+        Statement count = db.prepare(QStringLiteral("PRAGMA page_count"));
+        Statement size = db.prepare(QStringLiteral("PRAGMA page_size"));
+        if (count.step() && size.step() && count.integer(0) * size.integer(0) > QFileInfo(path).size())
+            throw DbError(SQLITE_CORRUPT, path, QStringLiteral("the header claims more pages than the file holds"));
+    }
     {
         Statement check = db.prepare(QStringLiteral("PRAGMA quick_check"));
         while (check.step()) {
