@@ -6,11 +6,13 @@ namespace Fonts {
 
 void registerSubstitutions()
 {
-    // AR PL UMing's Latin letters are exactly half as wide as its Chinese characters, which
-    // the exercise screen's cells rely on; the others keep that too, in order of preference.
+    // Each of these draws its Latin letters exactly half as wide as its Chinese characters,
+    // which the exercise screen's cells rely on. Noto Sans Mono CJK comes first: at 10.5 pt it
+    // tells l, 1, I and | apart, and O from 0, which AR PL UMing does not (an English test
+    // would show "Hill 11" as four like strokes).
     QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans Mono CJK SC"),
-                                QStringLiteral("WenQuanYi Zen Hei Mono")});
+                               {QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("WenQuanYi Zen Hei Mono"),
+                                QStringLiteral("AR PL UMing CN")});
     QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
                                {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN"),
                                 QStringLiteral("Noto Sans CJK SC")});
