@@ -18,7 +18,10 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <grp.h>
 #include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -101,6 +104,19 @@ int init(QStringList args)
     } catch (const DbError& error) {
         err() << "typelab-admin: cannot create " << file << ": " << error.engineMessage() << "\n";
         return 1;
+    }
+    // On a lab machine the students' accounts write the database through the typelab group,
+    // and nobody else may read it.
+    if (const group* labGroup = getgrnam("typelab")) {
+        const QByteArray local = QFile::encodeName(file);
+        if (chown(local.constData(), geteuid() == 0 ? 0 : uid_t(-1), labGroup->gr_gid) != 0
+            || chmod(local.constData(), 0660) != 0) {
+            err() << "typelab-admin: created " << file << ", but could not give it to the group typelab\n";
+            return 1;
+        }
+        out() << "Created " << file << " (read and written by the group typelab only).\n"
+              << "Add each student's account to the group: adduser NAME typelab\n";
+        return 0;
     }
     out() << "Created " << file << "\n";
     return 0;

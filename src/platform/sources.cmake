@@ -4,6 +4,7 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/platform/paths.cpp
   src/platform/clock.cpp
   src/platform/twips.cpp
+  src/platform/permissions.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/platform/display_mode.cpp

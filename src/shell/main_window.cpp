@@ -5,6 +5,8 @@
 #include "platform/display_mode.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
+#include "platform/permissions.h"
 #include "platform/twips.h"
 #include "shell/program_state.h"
 #include "shell/shared_routines.h"
@@ -13,6 +15,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
@@ -153,6 +157,18 @@ bool MainWindow::load(const QString& appFolder)
     for (QWidget* widget : QApplication::topLevelWidgets())
         widget->update();
     setmenus(*this);
+    // The engine writes the database and a journal beside it: both must be writable by this
+    // user, which on a lab machine means being in the typelab group.
+    const QString database = Paths::gradeDatabase(appFolder);
+    if (const auto locked = Permissions::firstNotWritable({QFileInfo(database).absolutePath(), database})) {
+        DisplayMode::restore();
+        const QString user = Permissions::userName();
+        MessageBoxes::show(this, QStringLiteral("录入练习测试"),
+                           QStringLiteral("当前用户（%1）不能写入：\n%2\n\n成绩要保存在这里。请系统管理员用命令\n"
+                                          "adduser %1 typelab\n把该用户加入 typelab 组，再重新登录。程序将退出。")
+                               .arg(user, QDir::toNativeSeparators(*locked)));
+        return false;
+    }
     try {
         GradeStore store = opendb();
         store.purgeOld(Clock::today());

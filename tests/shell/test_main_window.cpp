@@ -3,6 +3,7 @@
 
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "platform/permissions.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
 #include "shell/program_state.h"
@@ -13,7 +14,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +50,52 @@ class TestMainWindow : public QObject {
 private slots:
     void initTestCase() { TestSupport::prepareApplication(); }
     void init() { TestSupport::resetState(); }
+
+    // A grade database this user may not write ends the start with a message that names what
+    // and how the supervisor mends it, before any login could fail on it.
+    void unwritableGradeDatabaseIsNamedAtStart()
+    {
+        TestSupport::AppFolder app;
+        const QString data = app.path() + QStringLiteral("/data");
+        Permissions::setNotWritableForTests(data);
+        MessageBoxes::takeRecorded();
+        MainWindow window;
+        QVERIFY(!window.load(app.path()));
+        Permissions::setNotWritableForTests(std::nullopt);
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(data) && shown[0].text.contains(QStringLiteral("adduser ")
+                                                                        + Permissions::userName() + QStringLiteral(" typelab")),
+                 qPrintable(shown[0].text));
+    }
+
+    // The look-up asks as the user the program runs as: a folder of root's is not writable for
+    // an ordinary account (checked from a child that drops to nobody when the tests run as root).
+    void writabilityIsAskedAsTheUser()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("data"));
+        QVERIFY(QDir().mkpath(folder));
+        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+            | QFileDevice::ExeOther;
+        QVERIFY(QFile::setPermissions(dir.path(), open));
+        QVERIFY(QFile::setPermissions(folder, open));
+        QCOMPARE(Permissions::firstNotWritable({folder}), std::nullopt);   // the owner may
+        if (geteuid() != 0) {
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            QCOMPARE(Permissions::firstNotWritable({dir.path(), folder}), std::optional<QString>(folder));
+            return;
+        }
+        const pid_t child = fork();
+        if (child == 0) {
+            const bool dropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+            _exit(!dropped ? 2 : Permissions::firstNotWritable({folder}) == std::optional<QString>(folder) ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
 
     void captionsAndMenusAtStart()
     {
