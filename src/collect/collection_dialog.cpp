@@ -1,6 +1,7 @@
 #include "collect/collection_dialog.h"
 
 #include "collect/input_block.h"
+#include "platform/controls.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
@@ -28,22 +29,6 @@ bool isEnter(QEvent* event)
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
-QGroupBox* frame(QWidget* parent, const char* name, const QString& title, const QRect& twips)
-{
-    auto* box = new QGroupBox(title, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(twips);
-    return box;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& twips)
-{
-    auto* result = new QLabel(text, parent);
-    result->setObjectName(QString::fromLatin1(name));
-    result->setGeometry(twips);
-    return result;
-}
-
 } // namespace
 
 CollectionDialog::CollectionDialog(QWidget* parent) : QDialog(parent)
@@ -58,7 +43,7 @@ CollectionDialog::CollectionDialog(QWidget* parent) : QDialog(parent)
 
 void CollectionDialog::buildControls()
 {
-    QGroupBox* kinds = frame(this, "Frame1", QStringLiteral("收分类别"), Twips::rect(120, 60, 5880, 780));
+    QGroupBox* kinds = placeControl<QGroupBox>(this, "Frame1", Twips::rect(120, 60, 5880, 780), QStringLiteral("收分类别"));
     option1_[0] = new QRadioButton(QStringLiteral("单机收分"), kinds);
     option1_[1] = new QRadioButton(QStringLiteral("网络收分"), kinds);
     for (int index = 0; index < 2; ++index) {
@@ -73,13 +58,13 @@ void CollectionDialog::buildControls()
         });
     }
 
-    QGroupBox* paths = frame(this, "Frame2", QStringLiteral("路径设置"), Twips::rect(120, 960, 5880, 1380));
-    label1_ = label(paths, "Label1", QStringLiteral("目标路径："), Twips::rect(240, 380, 1200, 300));
+    QGroupBox* paths = placeControl<QGroupBox>(this, "Frame2", Twips::rect(120, 960, 5880, 1380), QStringLiteral("路径设置"));
+    label1_ = placeControl<QLabel>(paths, "Label1", Twips::rect(240, 380, 1200, 300), QStringLiteral("目标路径："));
     text1_ = new QLineEdit(kTargetFolder, paths);
     text1_->setObjectName(QStringLiteral("Text1"));
     text1_->setGeometry(Twips::rect(1440, 320, 2880, 380));
     text1_->setReadOnly(true);
-    label(paths, "Label3", QStringLiteral("批 次 号："), Twips::rect(240, 880, 1200, 300));
+    placeControl<QLabel>(paths, "Label3", Twips::rect(240, 880, 1200, 300), QStringLiteral("批 次 号："));
     text2_ = new QLineEdit(paths);
     text2_->setObjectName(QStringLiteral("Text2"));
     text2_->setGeometry(Twips::rect(1440, 820, 2880, 380));
@@ -88,9 +73,9 @@ void CollectionDialog::buildControls()
     command1_->setGeometry(Twips::rect(4560, 560, 1080, 480));
     connect(command1_, &QPushButton::clicked, this, &CollectionDialog::runCollection);
 
-    QGroupBox* info = frame(this, "Frame3", QStringLiteral("收分信息"), Twips::rect(120, 2460, 5880, 2580));
-    label2_ = label(info, "Label2", QString(), Twips::rect(240, 330, 5400, 1260));
-    label4_ = label(info, "Label4", QString(), Twips::rect(240, 1620, 5400, 600));
+    QGroupBox* info = placeControl<QGroupBox>(this, "Frame3", Twips::rect(120, 2460, 5880, 2580), QStringLiteral("收分信息"));
+    label2_ = placeControl<QLabel>(info, "Label2", Twips::rect(240, 330, 5400, 1260), QString());
+    label4_ = placeControl<QLabel>(info, "Label4", Twips::rect(240, 1620, 5400, 600), QString());
     for (QLabel* line : {label2_, label4_}) {
         line->setWordWrap(true);
         line->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -2,6 +2,7 @@
 
 #include "collect/score_collection.h"
 #include "collect/score_export.h"
+#include "platform/controls.h"
 #include "platform/file_chooser.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
@@ -23,22 +24,6 @@ namespace {
 const QString kTitle = QStringLiteral("导出成绩");
 const QString kDisketteSource = QStringLiteral("A:\\学生成绩.mdb");
 
-QLabel* caption(QWidget* parent, const char* name, const QString& text, const QRect& twips)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(twips);
-    return label;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& text, const QRect& twips)
-{
-    auto* result = new QPushButton(text, parent);
-    result->setObjectName(QString::fromLatin1(name));
-    result->setGeometry(twips);
-    return result;
-}
-
 } // namespace
 
 ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent)
@@ -57,37 +42,37 @@ void ExportDialog::buildControls()
     settings->setObjectName(QStringLiteral("Frame1"));
     settings->setGeometry(Twips::rect(120, 60, 6960, 2280));
 
-    caption(settings, "Label1", QStringLiteral("成绩来源："), Twips::rect(240, 380, 1200, 300));
+    placeControl<QLabel>(settings, "Label1", Twips::rect(240, 380, 1200, 300), QStringLiteral("成绩来源："));
     sourceBox_ = new QComboBox(settings);
     sourceBox_->setObjectName(QStringLiteral("ComboBox1"));
     sourceBox_->setEditable(true);
     sourceBox_->addItem(QDir::toNativeSeparators(QDir::current().absoluteFilePath(ScoreCollection::networkTargetName)));
     sourceBox_->addItem(kDisketteSource);
     sourceBox_->setGeometry(Twips::rect(1440, 320, 4080, 380));
-    connect(button(settings, "Command2", QStringLiteral("浏览…"), Twips::rect(5640, 300, 1080, 420)),
+    connect(placeControl<QPushButton>(settings, "Command2", Twips::rect(5640, 300, 1080, 420), QStringLiteral("浏览…")),
             &QPushButton::clicked, this, &ExportDialog::chooseSource);
 
-    caption(settings, "Label2", QStringLiteral("批 次 号："), Twips::rect(240, 900, 1200, 300));
+    placeControl<QLabel>(settings, "Label2", Twips::rect(240, 900, 1200, 300), QStringLiteral("批 次 号："));
     batchBox_ = new QLineEdit(settings);
     batchBox_->setObjectName(QStringLiteral("Text1"));
     batchBox_->setPlaceholderText(QStringLiteral("不填则导出全部批次"));
     batchBox_->setGeometry(Twips::rect(1440, 840, 2880, 380));
 
-    caption(settings, "Label3", QStringLiteral("导出文件："), Twips::rect(240, 1420, 1200, 300));
+    placeControl<QLabel>(settings, "Label3", Twips::rect(240, 1420, 1200, 300), QStringLiteral("导出文件："));
     outputBox_ = new QLineEdit(QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("击录测试成绩.xlsx"))),
                                settings);
     outputBox_->setObjectName(QStringLiteral("Text2"));
     outputBox_->setGeometry(Twips::rect(1440, 1360, 4080, 380));
-    connect(button(settings, "Command3", QStringLiteral("浏览…"), Twips::rect(5640, 1340, 1080, 420)),
+    connect(placeControl<QPushButton>(settings, "Command3", Twips::rect(5640, 1340, 1080, 420), QStringLiteral("浏览…")),
             &QPushButton::clicked, this, &ExportDialog::chooseOutput);
 
-    exportButton_ = button(settings, "Command1", QStringLiteral("导出"), Twips::rect(5640, 1800, 1080, 420));
+    exportButton_ = placeControl<QPushButton>(settings, "Command1", Twips::rect(5640, 1800, 1080, 420), QStringLiteral("导出"));
     connect(exportButton_, &QPushButton::clicked, this, &ExportDialog::runExport);
 
     auto* info = new QGroupBox(QStringLiteral("导出信息"), this);
     info->setObjectName(QStringLiteral("Frame2"));
     info->setGeometry(Twips::rect(120, 2460, 6960, 2220));
-    statusLine_ = caption(info, "Label4", QString(), Twips::rect(240, 330, 6480, 1740));
+    statusLine_ = placeControl<QLabel>(info, "Label4", Twips::rect(240, 330, 6480, 1740));
     statusLine_->setWordWrap(true);
     statusLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -86,15 +86,26 @@ lxw_datetime timeOf(const QTime& time)
 constexpr double kMarkWidths[9] = {13, 10, 10, 10, 13, 10, 12, 10, 10};
 constexpr double kFigureWidths[9] = {10, 8, 10, 10, 10, 10, 12, 12, 14};
 
+lxw_format* numberFormat(lxw_workbook* book, const char* pattern)
+{
+    lxw_format* format = workbook_add_format(book);
+    format_set_num_format(format, pattern);
+    return format;
+}
+
+lxw_format* boldFormat(lxw_workbook* book)
+{
+    lxw_format* format = workbook_add_format(book);
+    format_set_bold(format);
+    return format;
+}
+
 void writeMarks(lxw_workbook* book, const QList<CollectionRow>& rows)
 {
     lxw_worksheet* sheet = workbook_add_worksheet(book, kMarksSheet.toUtf8().constData());
-    lxw_format* header = workbook_add_format(book);
-    format_set_bold(header);
-    lxw_format* date = workbook_add_format(book);
-    format_set_num_format(date, "yyyy-mm-dd");
-    lxw_format* time = workbook_add_format(book);
-    format_set_num_format(time, "hh:mm:ss");
+    lxw_format* header = boldFormat(book);
+    lxw_format* date = numberFormat(book, "yyyy-mm-dd");
+    lxw_format* time = numberFormat(book, "hh:mm:ss");
 
     const QStringList names = CollectionStore::columnNames();
     for (int column = 0; column < names.size(); ++column) {
@@ -127,10 +138,8 @@ void writeMarks(lxw_workbook* book, const QList<CollectionRow>& rows)
 void writeFigures(lxw_workbook* book, const QList<CollectionRow>& rows)
 {
     lxw_worksheet* sheet = workbook_add_worksheet(book, kFiguresSheet.toUtf8().constData());
-    lxw_format* header = workbook_add_format(book);
-    format_set_bold(header);
-    lxw_format* oneDecimal = workbook_add_format(book);
-    format_set_num_format(oneDecimal, "0.0");
+    lxw_format* header = boldFormat(book);
+    lxw_format* oneDecimal = numberFormat(book, "0.0");
 
     static const char* const captions[] = {"批次", "人数", "平均分", "中位数", "最高分", "最低分",
                                            "平均速度", "平均准确率", "60分以上人数"};
