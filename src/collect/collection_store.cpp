@@ -7,15 +7,10 @@
 #include <cmath>
 #include <limits>
 
-#include <sqlite3.h>
 
 const QString CollectionStore::tableName = QStringLiteral("xscj");
 
 namespace {
-
-// The messages this file gives DbError for problems the engine does not report itself.
-const char kNoFolder[] = "folder does not exist";
-const char kAlreadyThere[] = "file already exists";
 
 const char kCreateTable[] =
     "CREATE TABLE xscj (\"学号\" NVARCHAR(10), \"姓名\" NVARCHAR(12), \"录入项目\" NVARCHAR(4),"
@@ -47,32 +42,6 @@ QVariant dateValue(const QDate& date)
 QVariant timeValue(const QTime& time)
 {
     return time.isValid() ? QVariant(time.toString(QStringLiteral("HH:mm:ss"))) : QVariant();
-}
-
-// The schema check's findings, in Chinese.
-QString schemaProblem(const QString& engineMessage)
-{
-    static const struct {
-        const char* english;
-        const char* chinese;
-    } kinds[] = {
-        {"unexpected table ", "含有不应有的数据表 "},
-        {"unexpected index ", "含有不应有的索引 "},
-        {"unexpected trigger ", "含有触发器 "},
-        {"unexpected view ", "含有视图 "},
-        {"unexpected ", "含有不应有的对象 "},
-        {"no such table: ", "缺少数据表 "},
-    };
-    for (const auto& kind : kinds) {
-        const QString prefix = QString::fromUtf8(kind.english);
-        if (engineMessage.startsWith(prefix))
-            return QString::fromUtf8(kind.chinese) + engineMessage.mid(prefix.size());
-    }
-    static const QString notAsExpected = QStringLiteral(" is not defined as expected");
-    if (engineMessage.startsWith(QLatin1String("table ")) && engineMessage.endsWith(notAsExpected))
-        return QStringLiteral("数据表 %1 的列不符或定义有误")
-            .arg(engineMessage.mid(6, engineMessage.size() - 6 - notAsExpected.size()));
-    return engineMessage;
 }
 
 } // namespace
@@ -113,9 +82,9 @@ void CollectionStore::create(const QString& path)
 {
     const QFileInfo info(path);
     if (info.exists())
-        throw DbError(SQLITE_CANTOPEN, path, QString::fromLatin1(kAlreadyThere));
+        throw DbError(DbError::Kind::AlreadyExists, path);
     if (!info.absoluteDir().exists())
-        throw DbError(SQLITE_CANTOPEN, path, QString::fromLatin1(kNoFolder));
+        throw DbError(DbError::Kind::NoFolder, path);
     try {
         Database db = Database::open(path, Database::Mode::Create);
         db.exec(QString::fromUtf8(kCreateTable));
@@ -218,25 +187,12 @@ bool creatmdb(const QString& path, const StatusLine& status, QString* problem)
         CollectionStore::create(path);
         return true;
     } catch (const DbError& error) {
-        const QString detail = describeFailure(error);
+        const QString detail = error.describe();
         if (problem)
             *problem = detail;
         status(QStringLiteral("创建文件失败！请重试") + QStringLiteral("\r\n") + detail);
         return false;
     }
-}
-
-QString describeFailure(const DbError& error)
-{
-    const QString file = QDir::toNativeSeparators(error.file());
-    const QString message = error.engineMessage();
-    if (message == QLatin1String(kNoFolder))
-        return QStringLiteral("%1：文件夹不存在（驱动器无盘或路径有误）").arg(file);
-    if (message == QLatin1String(kAlreadyThere))
-        return QStringLiteral("%1：文件已存在").arg(file);
-    if ((error.code() & 0xff) == SQLITE_SCHEMA)
-        return QStringLiteral("%1：%2（%3）").arg(file, error.problem(), schemaProblem(message));
-    return error.describe();
 }
 
 QString whereLine(const QString& path)

@@ -80,10 +80,6 @@ size_t qHash(const CollectionRow& row, size_t seed = 0);
 // is false. *problem, when given, receives that second line.
 bool creatmdb(const QString& path, const StatusLine& status, QString* problem = nullptr);
 
-// The Chinese description of a failed open, read or write on a collection or grade file:
-// the file and what is wrong with it (including why a stranger's file was refused).
-QString describeFailure(const DbError& error);
-
 // The line after a collection's or merge's report that tells where the collection file is.
 QString whereLine(const QString& path);
 

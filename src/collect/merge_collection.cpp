@@ -23,7 +23,7 @@ bool MergeCollection::openTarget(const QString& path, const StatusLine& status)
     try {
         target_.emplace(CollectionStore::openTarget(path));
     } catch (const DbError& error) {
-        status(openFailure + kCrLf + describeFailure(error));
+        status(openFailure + kCrLf + error.describe());
         return false;
     }
     return true;
@@ -49,7 +49,7 @@ void MergeCollection::merge(const QString& sourcePath, const QString& batch, con
         lastCount_ = target_->append(rows);
         total = target_->rowCount();
     } catch (const DbError& error) {
-        status(driveFailure + kCrLf + describeFailure(error));
+        status(driveFailure + kCrLf + error.describe());
         return;
     }
     // LF before CR: the two lines are separated this way in the report.

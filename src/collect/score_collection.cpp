@@ -60,7 +60,7 @@ void ScoreCollection::collectSingle(const QString& targetFolder, const QString& 
         GradeStore store = opendb();
         rows = asCollectionRows(store.batchResults(batch));
     } catch (const DbError& error) {
-        view_.setProgressLine(describeFailure(error));
+        view_.setProgressLine(error.describe());
         return;
     }
     if (rows.isEmpty()) {
@@ -81,7 +81,7 @@ void ScoreCollection::collectSingle(const QString& targetFolder, const QString& 
         total = store.rowCount();
     } catch (const DbError& error) {
         // append() is one transaction: a failure leaves none of this run's rows behind.
-        view_.setProgressLine(describeFailure(error) + kCrLf + QStringLiteral("本次没有回收任何记录。"));
+        view_.setProgressLine(error.describe() + kCrLf + QStringLiteral("本次没有回收任何记录。"));
         return;
     }
     view_.setProgressLine(kFinished);
@@ -104,7 +104,7 @@ void ScoreCollection::collectNetwork(const QString& prefix, const QString& batch
     try {
         store.emplace(CollectionStore::openTarget(target));
     } catch (const DbError& error) {
-        view_.setProgressLine(describeFailure(error));
+        view_.setProgressLine(error.describe());
         return;
     }
 
@@ -130,7 +130,7 @@ void ScoreCollection::collectNetwork(const QString& prefix, const QString& batch
         } catch (const DbError& error) {
             // An unreadable machine costs only its own rows; the others are still collected.
             summary_.unreadable << prefix + QString::number(machine);
-            failures << describeFailure(error);
+            failures << error.describe();
             view_.machineDone(machine, machinesFound);
             continue;
         }
@@ -138,7 +138,7 @@ void ScoreCollection::collectNetwork(const QString& prefix, const QString& batch
         try {
             appended = store->append(rows);
         } catch (const DbError& error) {
-            view_.setProgressLine(describeFailure(error) + kCrLf + QStringLiteral("共回收") + countText(summary_.rowsStored)
+            view_.setProgressLine(error.describe() + kCrLf + QStringLiteral("共回收") + countText(summary_.rowsStored)
                                   + QStringLiteral("条记录。第%1号机起的记录没有回收。").arg(machine));
             return;
         }

@@ -318,7 +318,7 @@ Outcome run(const QString& sourcePath, const QString& batch, const QString& outp
         rows = readSource(QFileInfo(sourcePath).absoluteFilePath(), batch);
     } catch (const DbError& error) {
         Outcome outcome;
-        outcome.message = QStringLiteral("导出失败：") + describeFailure(error);
+        outcome.message = QStringLiteral("导出失败：") + error.describe();
         return outcome;
     }
     sortForExport(rows);

@@ -5,7 +5,6 @@
 
 #include <QFileInfo>
 
-#include <sqlite3.h>
 
 const QByteArray GradeStore::databasePassword = QByteArrayLiteral("857");
 
@@ -73,7 +72,7 @@ GradeStore GradeStore::openUntrusted(const QString& path, const QByteArray& key)
 void GradeStore::create(const QString& path, const SystemRow& credentials)
 {
     if (QFileInfo::exists(path))
-        throw DbError(SQLITE_CANTOPEN, path, QStringLiteral("file already exists"));
+        throw DbError(DbError::Kind::AlreadyExists, path);
     Database db = Database::open(path, Database::Mode::Create, databasePassword);
     Transaction transaction(db);
     for (const char* sql : kCreateStatements)

@@ -14,8 +14,38 @@ DbError::DbError(int code, QString file, QString engineMessage)
 {
 }
 
+namespace {
+
+int codeOf(DbError::Kind kind)
+{
+    switch (kind) {
+    case DbError::Kind::MissingFile:
+    case DbError::Kind::NoFolder:
+    case DbError::Kind::AlreadyExists: return SQLITE_CANTOPEN;
+    case DbError::Kind::Locked: return SQLITE_BUSY;
+    case DbError::Kind::NotWritable: return SQLITE_READONLY;
+    case DbError::Kind::DiskFull: return SQLITE_FULL;
+    case DbError::Kind::NotADatabase: return SQLITE_NOTADB;
+    case DbError::Kind::Corrupt: return SQLITE_CORRUPT;
+    case DbError::Kind::SchemaRefused: return SQLITE_SCHEMA;
+    case DbError::Kind::TooCostly: return SQLITE_INTERRUPT;
+    case DbError::Kind::Other: break;
+    }
+    return SQLITE_ERROR;
+}
+
+} // namespace
+
+DbError::DbError(Kind kind, QString file, QString detail)
+    : DbError(codeOf(kind), std::move(file), std::move(detail))
+{
+    kind_ = kind;
+}
+
 DbError::Kind DbError::kind() const
 {
+    if (kind_)
+        return *kind_;
     switch (code_ & 0xff) {
     case SQLITE_CANTOPEN: return Kind::MissingFile;
     case SQLITE_BUSY:
@@ -41,6 +71,12 @@ bool DbError::isBusy() const
 
 QString DbError::problem() const
 {
+    if (kind_ == Kind::NoFolder)
+        return QStringLiteral("文件夹不存在（驱动器无盘或路径有误）");
+    if (kind_ == Kind::AlreadyExists)
+        return QStringLiteral("文件已存在");
+    if (kind_ == Kind::SchemaRefused && !engineMessage_.isEmpty())
+        return QStringLiteral("数据库结构不符合要求（%1）").arg(engineMessage_);
     switch (code_ & 0xff) {
     case SQLITE_CANTOPEN:
         return QStringLiteral("文件不存在或无法打开");
@@ -371,7 +407,19 @@ void Database::limitCost()
 void Database::verifySchema(const QList<ExpectedTable>& expected)
 {
     auto refuse = [this](const QString& what) {
-        throw DbError(SQLITE_SCHEMA, path_, what);
+        throw DbError(DbError::Kind::SchemaRefused, path_, what);
+    };
+    // What a row is, in the words of the refusal.
+    auto unexpected = [](const QString& type, const QString& name) {
+        if (type == QLatin1String("table"))
+            return QStringLiteral("含有不应有的数据表 %1").arg(name);
+        if (type == QLatin1String("index"))
+            return QStringLiteral("含有不应有的索引 %1").arg(name);
+        if (type == QLatin1String("trigger"))
+            return QStringLiteral("含有触发器 %1").arg(name);
+        if (type == QLatin1String("view"))
+            return QStringLiteral("含有视图 %1").arg(name);
+        return QStringLiteral("含有不应有的对象 %1").arg(name);
     };
     // Every row of sqlite_master must be one of these, word for word, and each only once.
     struct Allowed {
@@ -400,22 +448,22 @@ void Database::verifySchema(const QList<ExpectedTable>& expected)
             for (const ExpectedTable& table : expected)
                 expectedTable = expectedTable || (type == QLatin1String("table") && name == table.name);
             if (expectedTable)
-                refuse(QStringLiteral("table %1 is not defined as expected").arg(name));
-            refuse(QStringLiteral("unexpected %1 %2").arg(type, name));
+                refuse(QStringLiteral("数据表 %1 的列不符或定义有误").arg(name));
+            refuse(unexpected(type, name));
         }
         // The row's own words must agree with its statement, and it must own real pages.
         if (match->type != type || match->tableName != tableName || rootPage <= 0
             || (type == QLatin1String("table") && name != tableName))
-            refuse(QStringLiteral("unexpected %1 %2").arg(type, name));
+            refuse(unexpected(type, name));
         if (namesSeen.contains(name))
-            refuse(QStringLiteral("unexpected %1 %2").arg(type, name));
+            refuse(unexpected(type, name));
         namesSeen.insert(name);
         if (type == QLatin1String("table"))
             tablesSeen.insert(name);
     }
     for (const ExpectedTable& table : expected) {
         if (!tablesSeen.contains(table.name))
-            refuse(QStringLiteral("no such table: %1").arg(table.name));
+            refuse(QStringLiteral("缺少数据表 %1").arg(table.name));
     }
 }
 

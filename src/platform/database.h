@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QList>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 struct sqlite3;
@@ -16,10 +17,13 @@ struct sqlite3_stmt;
 class DbError : public std::runtime_error {
 public:
     // What went wrong, decided here once, for callers that act on it.
-    enum class Kind { MissingFile, Locked, NotWritable, DiskFull, NotADatabase, Corrupt, SchemaRefused,
-                      TooCostly, Other };
+    enum class Kind { MissingFile, NoFolder, AlreadyExists, Locked, NotWritable, DiskFull, NotADatabase,
+                      Corrupt, SchemaRefused, TooCostly, Other };
 
     DbError(int code, QString file, QString engineMessage);
+    // A failure found before or beside the engine; for SchemaRefused the detail says, in
+    // Chinese, what the file holds that it should not.
+    DbError(Kind kind, QString file, QString detail = {});
     Kind kind() const;
     int code() const { return code_; }
     const QString& file() const { return file_; }
@@ -34,6 +38,7 @@ private:
     int code_;
     QString file_;
     QString engineMessage_;
+    std::optional<Kind> kind_;   // set when the failure was found outside the engine
 };
 
 class Database;

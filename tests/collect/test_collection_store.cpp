@@ -18,7 +18,7 @@ QString failureOf(Call&& call)
     try {
         call();
     } catch (const DbError& error) {
-        return describeFailure(error);
+        return error.describe();
     }
     return QString();
 }
