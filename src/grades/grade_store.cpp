@@ -182,6 +182,17 @@ void GradeStore::addTestLogin(const QString& studentNumber, const QString& batch
         .exec();
 }
 
+GradeStore::TestLoginClaim GradeStore::claimTestLogin(const QString& studentNumber, const QString& batch,
+                                                     const QDate& date)
+{
+    Transaction transaction(db_);
+    const bool recorded = hasTestLogin(studentNumber, batch);
+    if (!recorded)
+        addTestLogin(studentNumber, batch, date);
+    transaction.commit();
+    return recorded ? TestLoginClaim::AlreadyRecorded : TestLoginClaim::FirstLogin;
+}
+
 bool GradeStore::secondLoginPasswordMatches(const QString& password)
 {
     Statement select = db_.prepare(QStringLiteral(

@@ -64,6 +64,11 @@ public:
 
     bool hasTestLogin(const QString& studentNumber, const QString& batch);
     void addTestLogin(const QString& studentNumber, const QString& batch, const QDate& date);
+    // A test login claims its batch: the first one of a student in a batch is recorded (in one
+    // transaction with the look-up, so two machines cannot both be first); a later one finds
+    // it recorded and needs the second-login password.
+    enum class TestLoginClaim { FirstLogin, AlreadyRecorded };
+    TestLoginClaim claimTestLogin(const QString& studentNumber, const QString& batch, const QDate& date);
 
     bool secondLoginPasswordMatches(const QString& password);
     bool systemLoginMatches(const QString& userName, const QString& password);

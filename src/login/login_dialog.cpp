@@ -219,15 +219,7 @@ void LoginDialog::confirmTest()
     // the menus, the Status panel and the Batch number as they were.
     try {
         GradeStore store = opendb();
-        bool firstLogin = false;
-        {
-            Transaction transaction(store.database());
-            firstLogin = !store.hasTestLogin(number, batch);
-            if (firstLogin)
-                store.addTestLogin(number, batch, Clock::today());
-            transaction.commit();
-        }
-        if (!firstLogin) {
+        if (store.claimTestLogin(number, batch, Clock::today()) == GradeStore::TestLoginClaim::AlreadyRecorded) {
             if (boxes_[3]->isHidden()) {
                 showSecondLoginRow();
                 return;
