@@ -336,7 +336,7 @@ Database Database::open(const QString& path, Mode mode, const QByteArray& key)
         throw DbError(SQLITE_CANTOPEN, path, QStringLiteral("file does not exist"));
     Database db(openHandle(path, flags), path);
     db.applyKey(key);
-    db.setBusyTimeout(2000);
+    db.setBusyTimeout(defaultBusyTimeout());
     // A wrong key only shows at the first statement that reads the file.
     db.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     return db;
@@ -354,7 +354,7 @@ Database Database::openUntrusted(const QString& path, const QList<ExpectedTable>
     sqlite3_db_config(db.db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &enabled);
     db.limitCost();
     db.applyKey(key);
-    db.setBusyTimeout(2000);
+    db.setBusyTimeout(defaultBusyTimeout());
     db.exec(QStringLiteral("PRAGMA mmap_size = 0"));
     db.exec(QStringLiteral("PRAGMA cell_size_check = ON"));
     // The schema first: quick_check and every later statement run on what it declares.
@@ -483,6 +483,20 @@ void Database::exec(const QString& sql)
 {
     Statement statement = prepare(sql);
     statement.exec();
+}
+
+namespace {
+int busyTimeoutMilliseconds = 2000;
+}
+
+void Database::setDefaultBusyTimeout(int milliseconds)
+{
+    busyTimeoutMilliseconds = milliseconds;
+}
+
+int Database::defaultBusyTimeout()
+{
+    return busyTimeoutMilliseconds;
 }
 
 void Database::setBusyTimeout(int milliseconds)

@@ -118,6 +118,10 @@ public:
     Statement prepare(const QString& sql);
     void exec(const QString& sql);
     void setBusyTimeout(int milliseconds);
+    // How long every connection opened from now on waits for a file another program holds
+    // locked (2 s; tests make it short).
+    static void setDefaultBusyTimeout(int milliseconds);
+    static int defaultBusyTimeout();
     qint64 changes() const;
     const QString& path() const { return path_; }
 

@@ -99,8 +99,9 @@ private slots:
         screen->setFocus();
         QTRY_VERIFY(screen->hasFocus());
 
-        // Ctrl+Space switches to pinyin; fcitx5-remote says 2 once it is on.
-        QTest::qWait(200);
+        // Ctrl+Space switches to pinyin once fcitx5 knows the focused input context (it then
+        // says 1); it says 2 once pinyin is on.
+        QTRY_COMPARE_WITH_TIMEOUT(run(QStringLiteral("fcitx5-remote"), {}), QStringLiteral("1"), 5000);
         xdotool({"keydown", "ctrl"});
         xdotool({"key", "space"});
         xdotool({"keyup", "ctrl"});

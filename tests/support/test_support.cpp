@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include "platform/clock.h"
+#include "platform/database.h"
 #include "platform/fonts.h"
 #include "platform/input_method.h"
 #include "platform/message_box.h"
@@ -54,6 +55,8 @@ void prepareApplication()
     MessageBoxes::setRecording(true);
     // The offscreen platform has no input method; tests that care say what there is.
     InputMethod::setAvailableForTests(true);
+    // A locked database is given up after a moment, not after the program's two seconds.
+    Database::setDefaultBusyTimeout(100);
 }
 
 void resetState()
