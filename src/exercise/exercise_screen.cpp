@@ -116,13 +116,15 @@ void ExerciseScreen::showInMainWindow()
     frame_->move(0, 0);
     // The scroll bar moves the frame, not the screen inside it: the input method must hear of it.
     frame_->installEventFilter(this);
+    watchedFrame_ = frame_.data();
     frame_->show();
     activate();
 }
 
 bool ExerciseScreen::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == frame_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    // Compared as plain objects: the frame may be halfway through its destruction here.
+    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && watched == watchedFrame_)
         tellInputMethodWhereWeAre();
     return QWidget::eventFilter(watched, event);
 }

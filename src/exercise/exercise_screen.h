@@ -93,6 +93,7 @@ private:
     Countdown countdown_;
     ExerciseTaker taker_;
     QPointer<QMdiSubWindow> frame_;
+    QPointer<QObject> watchedFrame_;   // the same frame, for the event filter
     QWidget* cursorLine_ = nullptr;   // Line1
     QTimer* blinkTimer_ = nullptr;    // Timer1
     QTimer* countdownTimer_ = nullptr;   // Timer2

@@ -50,8 +50,8 @@ export DBUS_SESSION_BUS_ADDRESS="$(sed -n 1p "$work/dbus")"
 
 fcitx5 >"$work/fcitx5.log" 2>&1 &
 pids+=($!)
-# Ready once it answers on the bus and has loaded pinyin.
-for _ in $(seq 200); do
+# Ready once it answers on the bus and has loaded pinyin (give a loaded machine time).
+for _ in $(seq 600); do
   if fcitx5-remote >/dev/null 2>&1 && grep -q 'Loaded addon pinyin' "$work/fcitx5.log"; then break; fi
   sleep 0.05
 done
