@@ -38,45 +38,45 @@ CollectionDialog::CollectionDialog(QWidget* parent) : QDialog(parent)
     setFont(Fonts::song(10.5));
     setFixedSize(Twips::toPixels(6120), Twips::toPixels(5160));
     buildControls();
-    text2_->setFocus();
+    batchBox_->setFocus();
 }
 
 void CollectionDialog::buildControls()
 {
     QGroupBox* kinds = placeControl<QGroupBox>(this, "Frame1", Twips::rect(120, 60, 5880, 780), QStringLiteral("收分类别"));
-    option1_[0] = new QRadioButton(QStringLiteral("单机收分"), kinds);
-    option1_[1] = new QRadioButton(QStringLiteral("网络收分"), kinds);
+    modeButtons_[0] = new QRadioButton(QStringLiteral("单机收分"), kinds);
+    modeButtons_[1] = new QRadioButton(QStringLiteral("网络收分"), kinds);
     for (int index = 0; index < 2; ++index) {
-        option1_[index]->setObjectName(QStringLiteral("Option1_%1").arg(index));
-        option1_[index]->setGeometry(Twips::rect(600 + index * 2880, 330, 1800, 330));
+        modeButtons_[index]->setObjectName(QStringLiteral("Option1_%1").arg(index));
+        modeButtons_[index]->setGeometry(Twips::rect(600 + index * 2880, 330, 1800, 330));
     }
-    option1_[0]->setChecked(true);
+    modeButtons_[0]->setChecked(true);
     for (int index = 0; index < 2; ++index) {
-        connect(option1_[index], &QRadioButton::toggled, this, [this, index](bool on) {
+        connect(modeButtons_[index], &QRadioButton::toggled, this, [this, index](bool on) {
             if (on)
                 modeChosen(index);
         });
     }
 
     QGroupBox* paths = placeControl<QGroupBox>(this, "Frame2", Twips::rect(120, 960, 5880, 1380), QStringLiteral("路径设置"));
-    label1_ = placeControl<QLabel>(paths, "Label1", Twips::rect(240, 380, 1200, 300), QStringLiteral("目标路径："));
-    text1_ = new QLineEdit(kTargetFolder, paths);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(Twips::rect(1440, 320, 2880, 380));
-    text1_->setReadOnly(true);
+    pathCaption_ = placeControl<QLabel>(paths, "Label1", Twips::rect(240, 380, 1200, 300), QStringLiteral("目标路径："));
+    pathBox_ = new QLineEdit(kTargetFolder, paths);
+    pathBox_->setObjectName(QStringLiteral("Text1"));
+    pathBox_->setGeometry(Twips::rect(1440, 320, 2880, 380));
+    pathBox_->setReadOnly(true);
     placeControl<QLabel>(paths, "Label3", Twips::rect(240, 880, 1200, 300), QStringLiteral("批 次 号："));
-    text2_ = new QLineEdit(paths);
-    text2_->setObjectName(QStringLiteral("Text2"));
-    text2_->setGeometry(Twips::rect(1440, 820, 2880, 380));
-    command1_ = new QPushButton(QStringLiteral("确定"), paths);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->setGeometry(Twips::rect(4560, 560, 1080, 480));
-    connect(command1_, &QPushButton::clicked, this, &CollectionDialog::runCollection);
+    batchBox_ = new QLineEdit(paths);
+    batchBox_->setObjectName(QStringLiteral("Text2"));
+    batchBox_->setGeometry(Twips::rect(1440, 820, 2880, 380));
+    confirmButton_ = new QPushButton(QStringLiteral("确定"), paths);
+    confirmButton_->setObjectName(QStringLiteral("Command1"));
+    confirmButton_->setGeometry(Twips::rect(4560, 560, 1080, 480));
+    connect(confirmButton_, &QPushButton::clicked, this, &CollectionDialog::runCollection);
 
     QGroupBox* info = placeControl<QGroupBox>(this, "Frame3", Twips::rect(120, 2460, 5880, 2580), QStringLiteral("收分信息"));
-    label2_ = placeControl<QLabel>(info, "Label2", Twips::rect(240, 330, 5400, 1260), QString());
-    label4_ = placeControl<QLabel>(info, "Label4", Twips::rect(240, 1620, 5400, 600), QString());
-    for (QLabel* line : {label2_, label4_}) {
+    progressLine_ = placeControl<QLabel>(info, "Label2", Twips::rect(240, 330, 5400, 1260), QString());
+    resultLine_ = placeControl<QLabel>(info, "Label4", Twips::rect(240, 1620, 5400, 600), QString());
+    for (QLabel* line : {progressLine_, resultLine_}) {
         line->setWordWrap(true);
         line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
@@ -87,26 +87,26 @@ void CollectionDialog::buildControls()
     progressBar_->hide();
 
     // The batch box comes first in the tab order.
-    setTabOrder(text2_, text1_);
-    setTabOrder(text1_, command1_);
-    setTabOrder(command1_, option1_[0]);
-    setTabOrder(option1_[0], option1_[1]);
-    text1_->installEventFilter(this);
-    text2_->installEventFilter(this);
+    setTabOrder(batchBox_, pathBox_);
+    setTabOrder(pathBox_, confirmButton_);
+    setTabOrder(confirmButton_, modeButtons_[0]);
+    setTabOrder(modeButtons_[0], modeButtons_[1]);
+    pathBox_->installEventFilter(this);
+    batchBox_->installEventFilter(this);
 }
 
 void CollectionDialog::modeChosen(int index)
 {
     if (index == 0) {
-        label1_->setText(QStringLiteral("目标路径："));
-        text1_->setText(kTargetFolder);
-        text1_->setReadOnly(true);
-        text2_->setFocus();
+        pathCaption_->setText(QStringLiteral("目标路径："));
+        pathBox_->setText(kTargetFolder);
+        pathBox_->setReadOnly(true);
+        batchBox_->setFocus();
     } else {
-        label1_->setText(QStringLiteral("源 路 径："));
-        text1_->clear();
-        text1_->setReadOnly(false);
-        text1_->setFocus();
+        pathCaption_->setText(QStringLiteral("源 路 径："));
+        pathBox_->clear();
+        pathBox_->setReadOnly(false);
+        pathBox_->setFocus();
     }
 }
 
@@ -114,18 +114,18 @@ void CollectionDialog::runCollection()
 {
     if (InputBlock::active())
         return;
-    const QString batch = trimSpaces(text2_->text());
+    const QString batch = trimSpaces(batchBox_->text());
     if (!ScoreCollection::batchAccepted(batch)) {
         MessageBoxes::show(this, QStringLiteral("收分对话框"), ScoreCollection::batchRefusal);
         return;
     }
     InputBlock block;
     ScoreCollection collection(*this);
-    if (option1_[0]->isChecked()) {
-        collection.collectSingle(trimSpaces(text1_->text()), batch);
+    if (modeButtons_[0]->isChecked()) {
+        collection.collectSingle(trimSpaces(pathBox_->text()), batch);
     } else {
         progressBar_->setValue(0);
-        collection.collectNetwork(trimSpaces(text1_->text()), batch);
+        collection.collectNetwork(trimSpaces(pathBox_->text()), batch);
         progressBar_->hide();
     }
 }
@@ -134,7 +134,7 @@ bool CollectionDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (isEnter(event)) {
         // Enter runs the collection from the batch box and does nothing in the path box.
-        if (watched == text2_)
+        if (watched == batchBox_)
             runCollection();
         return true;
     }
@@ -153,14 +153,14 @@ void CollectionDialog::keyPressEvent(QKeyEvent* event)
 
 void CollectionDialog::setProgressLine(const QString& text)
 {
-    label2_->setText(text);
-    InputBlock::refresh(label2_);
+    progressLine_->setText(text);
+    InputBlock::refresh(progressLine_);
 }
 
 void CollectionDialog::setResultLine(const QString& text)
 {
-    label4_->setText(text);
-    InputBlock::refresh(label4_);
+    resultLine_->setText(text);
+    InputBlock::refresh(resultLine_);
 }
 
 void CollectionDialog::machineDone(int machine, int machinesFound)

@@ -31,12 +31,13 @@ private:
     void setResultLine(const QString& text) override;
     void machineDone(int machine, int machinesFound) override;
 
-    QRadioButton* option1_[2] = {};
-    QLabel* label1_ = nullptr;
-    QLineEdit* text1_ = nullptr;
-    QLineEdit* text2_ = nullptr;
-    QPushButton* command1_ = nullptr;
-    QLabel* label2_ = nullptr;
-    QLabel* label4_ = nullptr;
+    // Object names, which tests find them by, in brackets.
+    QRadioButton* modeButtons_[2] = {};     // single-machine, network (Option1_0, Option1_1)
+    QLabel* pathCaption_ = nullptr;         // Label1
+    QLineEdit* pathBox_ = nullptr;          // Text1
+    QLineEdit* batchBox_ = nullptr;         // Text2
+    QPushButton* confirmButton_ = nullptr;  // Command1
+    QLabel* progressLine_ = nullptr;        // Label2
+    QLabel* resultLine_ = nullptr;          // Label4
     QProgressBar* progressBar_ = nullptr;
 };

@@ -23,11 +23,11 @@ MergeDialog::MergeDialog(QWidget* parent) : QDialog(parent)
     setFont(Fonts::song(10.5));
     setFixedSize(Twips::toPixels(6120), Twips::toPixels(3900));
     buildControls();
-    text1_->setFocus();
+    batchBox_->setFocus();
 
     const QString target = QDir::current().absoluteFilePath(ScoreCollection::networkTargetName);
     // Without a target nothing can be merged; the next opening of the dialog tries again.
-    command1_->setEnabled(merge_.openTarget(target, [this](const QString& text) { label3_->setText(text); }));
+    confirmButton_->setEnabled(merge_.openTarget(target, [this](const QString& text) { statusLine_->setText(text); }));
 }
 
 MergeDialog::~MergeDialog() = default;
@@ -43,25 +43,25 @@ void MergeDialog::buildControls()
     auto* label2 = new QLabel(QStringLiteral("批次号："), settings);
     label2->setObjectName(QStringLiteral("Label2"));
     label2->setGeometry(Twips::rect(240, 900, 1080, 300));
-    text1_ = new QLineEdit(settings);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(Twips::rect(1320, 840, 2880, 380));
-    text1_->installEventFilter(this);
-    command1_ = new QPushButton(QStringLiteral("确定"), settings);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->setGeometry(Twips::rect(4560, 780, 1080, 480));
-    connect(command1_, &QPushButton::clicked, this, &MergeDialog::runMerge);
+    batchBox_ = new QLineEdit(settings);
+    batchBox_->setObjectName(QStringLiteral("Text1"));
+    batchBox_->setGeometry(Twips::rect(1320, 840, 2880, 380));
+    batchBox_->installEventFilter(this);
+    confirmButton_ = new QPushButton(QStringLiteral("确定"), settings);
+    confirmButton_->setObjectName(QStringLiteral("Command1"));
+    confirmButton_->setGeometry(Twips::rect(4560, 780, 1080, 480));
+    connect(confirmButton_, &QPushButton::clicked, this, &MergeDialog::runMerge);
 
     auto* info = new QGroupBox(QStringLiteral("收分信息"), this);
     info->setObjectName(QStringLiteral("Frame2"));
     info->setGeometry(Twips::rect(120, 1680, 5880, 2100));
-    label3_ = new QLabel(info);
-    label3_->setObjectName(QStringLiteral("Label3"));
-    label3_->setGeometry(Twips::rect(240, 330, 5400, 1650));
-    label3_->setWordWrap(true);
-    label3_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    statusLine_ = new QLabel(info);
+    statusLine_->setObjectName(QStringLiteral("Label3"));
+    statusLine_->setGeometry(Twips::rect(240, 330, 5400, 1650));
+    statusLine_->setWordWrap(true);
+    statusLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    setTabOrder(text1_, command1_);
+    setTabOrder(batchBox_, confirmButton_);
 }
 
 void MergeDialog::runMerge()
@@ -69,23 +69,23 @@ void MergeDialog::runMerge()
     if (InputBlock::active())
         return;
     InputBlock block;
-    merge_.merge(Paths::toLocal(MergeCollection::sourceName), trimSpaces(text1_->text()),
+    merge_.merge(Paths::toLocal(MergeCollection::sourceName), trimSpaces(batchBox_->text()),
                  [this](const QString& text) { showStatus(text); });
 }
 
 void MergeDialog::showStatus(const QString& text)
 {
-    label3_->setText(text);
-    InputBlock::refresh(label3_);
+    statusLine_->setText(text);
+    InputBlock::refresh(statusLine_);
 }
 
 bool MergeDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == text1_ && event->type() == QEvent::KeyPress) {
+    if (watched == batchBox_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             // Enter only brings the button forward; the merge starts from the button.
-            command1_->setFocus();
+            confirmButton_->setFocus();
             return true;
         }
     }

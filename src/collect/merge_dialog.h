@@ -28,7 +28,7 @@ private:
     void showStatus(const QString& text);
 
     MergeCollection merge_;
-    QLineEdit* text1_ = nullptr;
-    QPushButton* command1_ = nullptr;
-    QLabel* label3_ = nullptr;
+    QLineEdit* batchBox_ = nullptr;         // Text1
+    QPushButton* confirmButton_ = nullptr;  // Command1
+    QLabel* statusLine_ = nullptr;          // Label3
 };

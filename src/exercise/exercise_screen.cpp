@@ -465,7 +465,7 @@ void ExerciseScreen::closeExercise()
     mainWindow_.scrollBar()->hide();
     programState().exerciseType = 0;
     mainWindow_.setExerciseWindow(nullptr, nullptr);
-    mainWindow_.endOfExercise(0);
+    mainWindow_.endOfExercise();
     if (frame_)
         frame_->close();
     else

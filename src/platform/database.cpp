@@ -276,7 +276,7 @@ Database::Database(Database&& other) noexcept
 Database& Database::operator=(Database&& other) noexcept
 {
     if (this != &other) {
-        sqlite3_close(db_);
+        sqlite3_close_v2(db_);
         db_ = other.db_;
         path_ = std::move(other.path_);
         budget_ = std::move(other.budget_);
@@ -287,8 +287,9 @@ Database& Database::operator=(Database&& other) noexcept
 
 Database::~Database()
 {
-    // Statements are finalised by their owners before this; close_v2 would defer otherwise.
-    sqlite3_close(db_);
+    // Should a statement outlive its connection, the connection closes when that statement
+    // is finalised, instead of staying open for good as plain close would leave it.
+    sqlite3_close_v2(db_);
 }
 
 void Database::fail(int rc) const
@@ -304,7 +305,7 @@ static sqlite3* openHandle(const QString& path, int flags)
     if (rc != SQLITE_OK) {
         const QString message = handle ? QString::fromUtf8(sqlite3_errmsg(handle))
                                        : QString::fromUtf8(sqlite3_errstr(rc));
-        sqlite3_close(handle);
+        sqlite3_close_v2(handle);
         throw DbError(rc, path, message);
     }
     sqlite3_extended_result_codes(handle, 1);

@@ -197,7 +197,7 @@ void MainWindow::setExerciseWindow(QWidget* frame, QWidget* focusTarget)
     exerciseFocus_ = focusTarget;
 }
 
-void MainWindow::endOfExercise(int)
+void MainWindow::endOfExercise()
 {
     mdiArea_->update();
 }
@@ -237,7 +237,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::scrollBarChanged(int value)
 {
     if (programState().exerciseType == 0) {
-        endOfExercise(0);
+        endOfExercise();
         return;
     }
     if (exerciseFrame_)

@@ -37,7 +37,7 @@ public:
     void setExerciseWindow(QWidget* frame, QWidget* focusTarget);
     // Made by the Exercise screen's end sequence and by a scroll bar change with no exercise
     // open: lays the remaining child windows out again.
-    void endOfExercise(int argument = 0);
+    void endOfExercise();
     // Sets the scroll bar's height from the window's height (the resize rule).
     void applyResizeRule();
 
