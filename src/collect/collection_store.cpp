@@ -195,9 +195,14 @@ bool creatmdb(const QString& path, const StatusLine& status, QString* problem)
     }
 }
 
+QString fullPath(const QString& path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
 QString whereLine(const QString& path)
 {
-    return QStringLiteral("文件：") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    return QStringLiteral("文件：") + fullPath(path);
 }
 
 QString countText(qint64 count)

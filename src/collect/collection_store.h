@@ -80,6 +80,8 @@ size_t qHash(const CollectionRow& row, size_t seed = 0);
 // is false. *problem, when given, receives that second line.
 bool creatmdb(const QString& path, const StatusLine& status, QString* problem = nullptr);
 
+// A file's full path as the reports show it.
+QString fullPath(const QString& path);
 // The line after a collection's or merge's report that tells where the collection file is.
 QString whereLine(const QString& path);
 

@@ -19,11 +19,6 @@ namespace {
 const QString kMarksSheet = QStringLiteral("成绩");
 const QString kFiguresSheet = QStringLiteral("统计");
 
-QString fullPath(const QString& path)
-{
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
 QString failed(const QString& outputPath, const QString& what)
 {
     return QStringLiteral("导出失败：%1：%2").arg(fullPath(outputPath), what);
