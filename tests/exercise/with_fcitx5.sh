@@ -44,15 +44,29 @@ Layout=
 0=Default
 PROFILE
 
-dbus-daemon --session --fork --print-address=1 --print-pid=1 >"$work/dbus" || exit 1
+# A bus of our own with no service files: the stock session bus would start a second fcitx5
+# by activation if anything asked for it before ours had taken its name.
+cat >"$work/bus.conf" <<BUS
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$work</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+BUS
+dbus-daemon --config-file="$work/bus.conf" --fork --print-address=1 --print-pid=1 >"$work/dbus" || exit 1
 pids+=("$(sed -n 2p "$work/dbus")")
 export DBUS_SESSION_BUS_ADDRESS="$(sed -n 1p "$work/dbus")"
 
 fcitx5 >"$work/fcitx5.log" 2>&1 &
 pids+=($!)
-# Ready once it answers on the bus and has loaded pinyin (give a loaded machine time).
+# Ready once it has loaded pinyin and answers on the bus (give a loaded machine time).
 for _ in $(seq 600); do
-  if fcitx5-remote >/dev/null 2>&1 && grep -q 'Loaded addon pinyin' "$work/fcitx5.log"; then break; fi
+  if grep -q 'Loaded addon pinyin' "$work/fcitx5.log" && fcitx5-remote >/dev/null 2>&1; then break; fi
   sleep 0.05
 done
 grep -q 'Loaded addon pinyin' "$work/fcitx5.log" || { echo "with_fcitx5: fcitx5 did not load pinyin" >&2; cat "$work/fcitx5.log" >&2; exit 1; }
