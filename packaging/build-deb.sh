@@ -12,8 +12,8 @@ app="$root/opt/typelab"
 install -d "$app/data" "$app/yw" "$app/zw" "$root/usr/bin" "$root/usr/share/applications" \
   "$root/usr/share/icons/hicolor/scalable/apps" "$root/usr/share/doc/typelab" \
   "$root/usr/share/lintian/overrides" "$root/DEBIAN"
-install -m 755 "$build/app/typelab" "$build/app/typelab-admin" "$app/"
-strip --strip-unneeded --remove-section=.comment --remove-section=.note "$app/typelab" "$app/typelab-admin"
+install -m 755 "$build/app/typelab" "$build/app/typelab-admin" "$build/app/typelab-reader" "$app/"
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "$app/typelab" "$app/typelab-admin" "$app/typelab-reader"
 install -m 644 "$build/app/data/help.dat" "$app/data/"
 install -m 644 "$build/app/yw/"*.dat "$app/yw/"
 install -m 644 "$build/app/zw/"*.dat "$app/zw/"
@@ -41,7 +41,7 @@ done
 # fcitx5 with pinyin and its Qt 6 frontend for Chinese input.
 mkdir -p "$stage/debian"
 printf 'Source: typelab\n\nPackage: typelab\nArchitecture: amd64\n' >"$stage/debian/control"
-libraries=$(cd "$stage" && dpkg-shlibdeps -O -e root/opt/typelab/typelab -e root/opt/typelab/typelab-admin 2>/dev/null |
+libraries=$(cd "$stage" && dpkg-shlibdeps -O -e root/opt/typelab/typelab -e root/opt/typelab/typelab-admin -e root/opt/typelab/typelab-reader 2>/dev/null |
   sed -n 's/^shlibs:Depends=//p')
 depends="$libraries, qt6-qpa-plugins, qt6-translations-l10n, fonts-noto-cjk, fonts-arphic-ukai, fonts-arphic-uming, fcitx5, fcitx5-chinese-addons, fcitx5-frontend-qt6, adduser"
 size=$(du -sk --exclude=DEBIAN "$root" | cut -f1)

@@ -4,10 +4,13 @@
 
 #include "collect/collection_store.h"
 #include "collect/lab_fixture.h"
+#include "collect/network_collection.h"
 #include "collect/score_collection.h"
+#include "support/test_support.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 
 #include <cstdio>
 
@@ -29,6 +32,7 @@ public:
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    TestSupport::prepareApplication();
     Lab lab;
     QElapsedTimer setup;
     setup.start();
@@ -47,10 +51,13 @@ int main(int argc, char* argv[])
     for (int run = 0; run < 3; ++run) {
         QFile::remove(lab.teachersFile());
         QuietView view;
-        ScoreCollection collection(view);
+        NetworkCollection collection(view);
+        QEventLoop loop;
+        QObject::connect(&collection, &NetworkCollection::finished, &loop, &QEventLoop::quit);
         QElapsedTimer timer;
         timer.start();
-        collection.collectNetwork(lab.prefix(), QStringLiteral("B1"));
+        collection.start(lab.prefix(), QStringLiteral("B1"));
+        loop.exec();
         times << timer.nsecsElapsed() / 1e6;
         const qint64 stored = Lab::collectionRows(lab.teachersFile());
         if (stored != qint64(kMachines) * kRowsOfBatch || !view.last.startsWith(QStringLiteral("共回收 12000条记录。"))) {

@@ -39,6 +39,7 @@ CollectionDialog::CollectionDialog(QWidget* parent) : QDialog(parent)
     setFixedSize(Twips::toPixels(6120), Twips::toPixels(5160));
     buildControls();
     batchBox_->setFocus();
+    connect(&network_, &NetworkCollection::finished, this, &CollectionDialog::networkFinished);
 }
 
 void CollectionDialog::buildControls()
@@ -112,22 +113,50 @@ void CollectionDialog::modeChosen(int index)
 
 void CollectionDialog::runCollection()
 {
-    if (InputBlock::active())
+    if (InputBlock::active() || network_.running())
         return;
     const QString batch = trimSpaces(batchBox_->text());
     if (!ScoreCollection::batchAccepted(batch)) {
         MessageBoxes::show(this, QStringLiteral("收分对话框"), ScoreCollection::batchRefusal);
         return;
     }
-    InputBlock block;
-    ScoreCollection collection(*this);
     if (modeButtons_[0]->isChecked()) {
+        InputBlock block;
+        ScoreCollection collection(*this);
         collection.collectSingle(trimSpaces(pathBox_->text()), batch);
-    } else {
-        progressBar_->setValue(0);
-        collection.collectNetwork(trimSpaces(pathBox_->text()), batch);
-        progressBar_->hide();
+        return;
     }
+    // The readers work in child processes; the window goes on repainting and takes no
+    // second start until the run has ended.
+    focusBeforeRun_ = focusWidget();
+    setControlsEnabled(false);
+    progressBar_->setValue(0);
+    network_.start(trimSpaces(pathBox_->text()), batch);
+}
+
+void CollectionDialog::networkFinished()
+{
+    progressBar_->hide();
+    setControlsEnabled(true);
+    if (focusBeforeRun_)
+        focusBeforeRun_->setFocus();
+}
+
+void CollectionDialog::setControlsEnabled(bool enabled)
+{
+    for (QWidget* control : {static_cast<QWidget*>(modeButtons_[0]), static_cast<QWidget*>(modeButtons_[1]),
+                             static_cast<QWidget*>(pathBox_), static_cast<QWidget*>(batchBox_),
+                             static_cast<QWidget*>(confirmButton_)})
+        control->setEnabled(enabled);
+}
+
+void CollectionDialog::closeEvent(QCloseEvent* event)
+{
+    if (network_.running()) {
+        network_.stop();
+        networkFinished();
+    }
+    QDialog::closeEvent(event);
 }
 
 bool CollectionDialog::eventFilter(QObject* watched, QEvent* event)
@@ -154,13 +183,16 @@ void CollectionDialog::keyPressEvent(QKeyEvent* event)
 void CollectionDialog::setProgressLine(const QString& text)
 {
     progressLine_->setText(text);
-    InputBlock::refresh(progressLine_);
+    // A single-machine run holds the window's thread: it paints its lines as it goes.
+    if (InputBlock::active())
+        InputBlock::refresh(progressLine_);
 }
 
 void CollectionDialog::setResultLine(const QString& text)
 {
     resultLine_->setText(text);
-    InputBlock::refresh(resultLine_);
+    if (InputBlock::active())
+        InputBlock::refresh(resultLine_);
 }
 
 void CollectionDialog::machineDone(int machine, int machinesFound)
@@ -168,7 +200,6 @@ void CollectionDialog::machineDone(int machine, int machinesFound)
     progressBar_->setRange(0, qMax(machinesFound, machine));
     progressBar_->setValue(machine);
     progressBar_->show();
-    InputBlock::refresh(progressBar_);
 }
 
 void openCollectionDialog(MainWindow& mainWindow)

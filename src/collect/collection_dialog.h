@@ -2,9 +2,11 @@
 // The collection dialog frmdjsf ("收分"): single-machine collection onto the diskette or
 // network collection from the laboratory machines, for one batch.
 
+#include "collect/network_collection.h"
 #include "collect/score_collection.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class QLabel;
 class QLineEdit;
@@ -21,12 +23,16 @@ public:
     void runCollection();
 
 protected:
+    // Closing during a network run stops it; every machine stored so far stays stored.
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();
     void modeChosen(int index);
+    void networkFinished();
+    void setControlsEnabled(bool enabled);
     void setProgressLine(const QString& text) override;
     void setResultLine(const QString& text) override;
     void machineDone(int machine, int machinesFound) override;
@@ -40,4 +46,6 @@ private:
     QLabel* progressLine_ = nullptr;        // Label2
     QLabel* resultLine_ = nullptr;          // Label4
     QProgressBar* progressBar_ = nullptr;
+    NetworkCollection network_{*this};
+    QPointer<QWidget> focusBeforeRun_;   // given back its focus when a run ends
 };

@@ -31,29 +31,56 @@ bool MergeCollection::openTarget(const QString& path, const StatusLine& status)
 
 void MergeCollection::merge(const QString& sourcePath, const QString& batch, const StatusLine& status)
 {
+    stop();
     lastCount_ = 0;
-    status(QString());
-    status(QStringLiteral("正在收分，请等候......"));
+    status_ = status;
+    sourcePath_ = sourcePath;
+    status_(QString());
+    status_(QStringLiteral("正在收分，请等候......"));
     if (!target_) {
-        status(openFailure);
+        status_(openFailure);
+        emit finished();
+        return;
+    }
+    running_ = true;
+    connect(&reader_, &SourceRead::done, this, &MergeCollection::sourceRead, Qt::UniqueConnection);
+    reader_.start(SourceRead::Format::CollectionFile, sourcePath, batch);
+}
+
+void MergeCollection::sourceRead(const SourceResult& result)
+{
+    if (!running_)
+        return;
+    running_ = false;
+    if (result.kind != SourceResult::Kind::Rows) {
+        const QString problem = result.kind == SourceResult::Kind::Missing
+            ? DbError(DbError::Kind::MissingFile, sourcePath_).describe()
+            : result.problem;
+        end(driveFailure + kCrLf + problem);
         return;
     }
     qint64 total = 0;
     try {
-        QList<CollectionRow> rows;
-        {
-            // The diskette is released before the target is written.
-            CollectionStore source = CollectionStore::openSource(sourcePath);
-            rows = source.batchRows(batch);
-        }
-        lastCount_ = target_->append(rows);
+        lastCount_ = target_->append(result.rows);
         total = target_->rowCount();
     } catch (const DbError& error) {
-        status(driveFailure + kCrLf + error.describe());
+        end(driveFailure + kCrLf + error.describe());
         return;
     }
     // LF before CR: the two lines are separated this way in the report.
-    status(QStringLiteral("当前回收完毕，回收") + countText(lastCount_) + QStringLiteral("条记录。")
-           + QStringLiteral("\n\r") + QStringLiteral("回收总记录为：") + countText(total)
-           + QStringLiteral("条记录") + kCrLf + whereLine(target_->path()));
+    end(QStringLiteral("当前回收完毕，回收") + countText(lastCount_) + QStringLiteral("条记录。")
+        + QStringLiteral("\n\r") + QStringLiteral("回收总记录为：") + countText(total)
+        + QStringLiteral("条记录") + kCrLf + whereLine(target_->path()));
+}
+
+void MergeCollection::end(const QString& text)
+{
+    status_(text);
+    emit finished();
+}
+
+void MergeCollection::stop()
+{
+    reader_.abandon();
+    running_ = false;
 }

@@ -1,6 +1,5 @@
 #include "collect/merge_dialog.h"
 
-#include "collect/input_block.h"
 #include "collect/score_collection.h"
 #include "platform/fonts.h"
 #include "platform/paths.h"
@@ -24,6 +23,7 @@ MergeDialog::MergeDialog(QWidget* parent) : QDialog(parent)
     setFixedSize(Twips::toPixels(6120), Twips::toPixels(3900));
     buildControls();
     batchBox_->setFocus();
+    connect(&merge_, &MergeCollection::finished, this, &MergeDialog::mergeFinished);
 
     const QString target = QDir::current().absoluteFilePath(ScoreCollection::networkTargetName);
     // Without a target nothing can be merged; the next opening of the dialog tries again.
@@ -66,17 +66,31 @@ void MergeDialog::buildControls()
 
 void MergeDialog::runMerge()
 {
-    if (InputBlock::active())
+    if (merge_.running() || !confirmButton_->isEnabled())
         return;
-    InputBlock block;
+    // The diskette is read in the background; no second start until the merge has ended.
+    focusBeforeRun_ = focusWidget();
+    confirmButton_->setEnabled(false);
+    batchBox_->setEnabled(false);
     merge_.merge(Paths::toLocal(MergeCollection::sourceName), trimSpaces(batchBox_->text()),
-                 [this](const QString& text) { showStatus(text); });
+                 [this](const QString& text) { statusLine_->setText(text); });
 }
 
-void MergeDialog::showStatus(const QString& text)
+void MergeDialog::mergeFinished()
 {
-    statusLine_->setText(text);
-    InputBlock::refresh(statusLine_);
+    confirmButton_->setEnabled(true);
+    batchBox_->setEnabled(true);
+    if (focusBeforeRun_)
+        focusBeforeRun_->setFocus();
+}
+
+void MergeDialog::closeEvent(QCloseEvent* event)
+{
+    if (merge_.running()) {
+        merge_.stop();
+        mergeFinished();
+    }
+    QDialog::closeEvent(event);
 }
 
 bool MergeDialog::eventFilter(QObject* watched, QEvent* event)

@@ -5,6 +5,7 @@
 #include "collect/merge_collection.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class QLabel;
 class QLineEdit;
@@ -20,15 +21,18 @@ public:
     void runMerge();
 
 protected:
+    // Closing while the diskette is read gives the reader up; nothing of it is stored.
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();
-    void showStatus(const QString& text);
+    void mergeFinished();
 
     MergeCollection merge_;
     QLineEdit* batchBox_ = nullptr;         // Text1
     QPushButton* confirmButton_ = nullptr;  // Command1
     QLabel* statusLine_ = nullptr;          // Label3
+    QPointer<QWidget> focusBeforeRun_;   // given back its focus when a run ends
 };

@@ -5,19 +5,16 @@
 #include "platform/paths.h"
 #include "shell/program_state.h"
 
-#include <QDir>
 #include <QFileInfo>
-
-#include <optional>
 
 const QString ScoreCollection::singleTargetName = QStringLiteral("学生成绩.mdb");
 const QString ScoreCollection::networkTargetName = QStringLiteral("击录测试成绩.mdb");
 const QString ScoreCollection::batchRefusal = QStringLiteral("批次不能为空、超出10位或有全角字符");
+const QString ScoreCollection::waitingText = QStringLiteral("正在收分，请等候……");
+const QString ScoreCollection::waitingNetworkText = QStringLiteral("正在收分，请等候......");
 
 namespace {
 
-const QString kWaiting = QStringLiteral("正在收分，请等候……");
-const QString kWaitingNetwork = QStringLiteral("正在收分，请等候......");
 const QString kFinished = QStringLiteral("收分结束。");
 const QString kCrLf = QStringLiteral("\r\n");
 // How many unreadable machines the last line explains one by one.
@@ -53,7 +50,7 @@ QString ScoreCollection::machineDatabase(const QString& prefix, int machine)
 
 void ScoreCollection::collectSingle(const QString& targetFolder, const QString& batch)
 {
-    view_.setProgressLine(kWaiting);
+    view_.setProgressLine(waitingText);
 
     QList<CollectionRow> rows;
     try {
@@ -90,75 +87,15 @@ void ScoreCollection::collectSingle(const QString& targetFolder, const QString& 
                         + whereLine(target));
 }
 
-void ScoreCollection::collectNetwork(const QString& prefix, const QString& batch)
+QString ScoreCollection::totalLine(const NetworkSummary& summary, const QStringList& details, const QString& target)
 {
-    summary_ = NetworkSummary{};
-    view_.setProgressLine(kWaiting);
-
-    const QString target = QDir::current().absoluteFilePath(networkTargetName);
-    if (!fileExists(target) && !creatmdb(target, [this](const QString& text) { view_.setProgressLine(text); }))
-        return;
-    view_.setProgressLine(kWaitingNetwork);
-
-    std::optional<CollectionStore> store;
-    try {
-        store.emplace(CollectionStore::openTarget(target));
-    } catch (const DbError& error) {
-        view_.setProgressLine(error.describe());
-        return;
-    }
-
-    auto machinePath = [&prefix](int machine) { return Paths::toLocal(machineDatabase(prefix, machine)); };
-    if (!fileExists(machinePath(1))) {
-        view_.setProgressLine(QStringLiteral("路径有误或无相应文件夹！"));
-        return;
-    }
-    // Only for the progress bar: the loop below looks again before each machine.
-    int machinesFound = 0;
-    while (machinesFound < lastMachineNumber && fileExists(machinePath(machinesFound + 1)))
-        ++machinesFound;
-
-    QStringList failures;
-    for (int machine = 1; machine <= lastMachineNumber; ++machine) {
-        const QString source = machinePath(machine);
-        if (!fileExists(source))
-            break;
-        QList<CollectionRow> rows;
-        try {
-            GradeStore grades = GradeStore::openUntrusted(source);
-            rows = asCollectionRows(grades.batchResults(batch));
-        } catch (const DbError& error) {
-            // An unreadable machine costs only its own rows; the others are still collected.
-            summary_.unreadable << prefix + QString::number(machine);
-            failures << error.describe();
-            view_.machineDone(machine, machinesFound);
-            continue;
-        }
-        qint64 appended = 0;
-        try {
-            appended = store->append(rows);
-        } catch (const DbError& error) {
-            view_.setProgressLine(error.describe() + kCrLf + QStringLiteral("共回收") + countText(summary_.rowsStored)
-                                  + QStringLiteral("条记录。第%1号机起的记录没有回收。").arg(machine));
-            return;
-        }
-        summary_.rowsStored += appended;
-        ++summary_.machinesRead;
-        view_.setProgressLine(QStringLiteral("当前回收") + countText(appended) + QStringLiteral("条记录。"));
-        view_.machineDone(machine, machinesFound);
-    }
-    showUnreadable(summary_.rowsStored, failures, target);
-}
-
-void ScoreCollection::showUnreadable(qint64 total, const QStringList& details, const QString& target)
-{
-    QString text = QStringLiteral("共回收") + countText(total) + QStringLiteral("条记录。");
-    if (!summary_.unreadable.isEmpty()) {
+    QString text = QStringLiteral("共回收") + countText(summary.rowsStored) + QStringLiteral("条记录。");
+    if (!summary.unreadable.isEmpty()) {
         for (int i = 0; i < details.size() && i < kDetailedFailures; ++i)
             text += kCrLf + details.at(i);
         if (details.size() > kDetailedFailures)
             text += kCrLf + QStringLiteral("……");
-        text += kCrLf + QStringLiteral("未能读取：") + summary_.unreadable.join(QStringLiteral("、"));
+        text += kCrLf + QStringLiteral("未能读取：") + summary.unreadable.join(QStringLiteral("、"));
     }
-    view_.setProgressLine(text + kCrLf + whereLine(target));
+    return text + kCrLf + whereLine(target);
 }

@@ -1,7 +1,6 @@
 #pragma once
 // Score collection: one batch's results, from this machine's grade database onto the
-// diskette (single-machine), or from the grade databases of the numbered laboratory machines
-// into the teacher's file in the current working folder (network). No widgets: the window
+// diskette (single-machine; network collection is NetworkCollection's). No widgets: the window
 // passes what the user typed and shows the texts it is given.
 
 #include <QString>
@@ -24,6 +23,8 @@ public:
     static const QString singleTargetName;    // "学生成绩.mdb", after the target folder
     static const QString networkTargetName;   // "击录测试成绩.mdb", in the current working folder
     static const QString batchRefusal;        // the message box text for a refused batch
+    static const QString waitingText;         // the status line while a run starts
+    static const QString waitingNetworkText;  // ... once the teacher's file is there
     // Machine numbers are 16-bit counters; the search for machines ends there at the latest.
     static constexpr int lastMachineNumber = 32767;
 
@@ -35,21 +36,20 @@ public:
 
     explicit ScoreCollection(CollectionView& view) : view_(view) {}
 
-    // Both take the trimmed texts of the path box and the batch box; the batch has passed
+    // Takes the trimmed texts of the path box and the batch box; the batch has passed
     // batchAccepted. Every failure ends up as a line in the view; nothing is thrown.
     void collectSingle(const QString& targetFolder, const QString& batch);
-    void collectNetwork(const QString& prefix, const QString& batch);
 
-    // What the last network collection did (for the window's bar and for benchmarks).
+    // What a network collection did (for the window's bar and for benchmarks).
     struct NetworkSummary {
         qint64 rowsStored = 0;
         int machinesRead = 0;
         QStringList unreadable;   // machine names (prefix + number) that could not be read
     };
-    const NetworkSummary& lastNetworkSummary() const { return summary_; }
+    // The last line of a network collection: the total, the first unreadable machines' problems
+    // and their names, and where the teacher's file is.
+    static QString totalLine(const NetworkSummary& summary, const QStringList& problems, const QString& target);
 
 private:
-    void showUnreadable(qint64 total, const QStringList& details, const QString& target);
     CollectionView& view_;
-    NetworkSummary summary_;
 };

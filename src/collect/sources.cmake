@@ -4,6 +4,9 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/collect/merge_collection.cpp
   src/collect/batch_summary.cpp
   src/collect/score_export.cpp
+  src/collect/source_frames.cpp
+  src/collect/source_read.cpp
+  src/collect/network_collection.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/collect/input_block.cpp

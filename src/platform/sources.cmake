@@ -5,6 +5,7 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/platform/clock.cpp
   src/platform/twips.cpp
   src/platform/permissions.cpp
+  src/platform/child_process.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/platform/display_mode.cpp

@@ -4,6 +4,8 @@
 
 #include "collect/collection_dialog.h"
 #include "collect/collection_store.h"
+#include "collect/source_read.h"
+#include "fake_reader.h"
 #include "lab_fixture.h"
 #include "platform/message_box.h"
 #include "shell/program_state.h"
@@ -62,7 +64,13 @@ struct Rig {
         QTest::mouseClick(network, Qt::LeftButton);
         type(text1, prefix);
     }
-    void confirm() { QTest::mouseClick(command1, Qt::LeftButton); }
+    void confirm()
+    {
+        QTest::mouseClick(command1, Qt::LeftButton);
+        waitForRun();
+    }
+    // A network run goes on in the background; the button comes back when it has ended.
+    void waitForRun() const { QTRY_VERIFY_WITH_TIMEOUT(command1->isEnabled(), 30000); }
     // Single-machine collection of a batch by the button.
     void collect(const QString& text)
     {
@@ -308,6 +316,7 @@ private slots:
 
         // Collected again: every row is there already.
         QTest::keyClick(rig.text2, Qt::Key_Return);
+        rig.waitForRun();
         QCOMPARE(rig.label2->text(), QStringLiteral("共回收 0条记录。") + where);
         QCOMPARE(Lab::collectionRows(lab.teachersFile()), 6);
         qunsetenv("TYPELAB_DRIVE_Z");
@@ -413,7 +422,9 @@ private slots:
         QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first));
     }
 
-    void inputDuringRunIsDropped()
+    // The window lives while machines are read: the status line moves on, a second start is
+    // refused, and closing stops the run with whole machines stored.
+    void windowStaysAliveDuringRun()
     {
         Lab lab;
         for (int machine = 1; machine <= 3; ++machine)
@@ -421,25 +432,71 @@ private slots:
         Rig rig;
         rig.networkPrefix(lab.prefix());
         rig.batch(QStringLiteral("B1"));
-        bool pressedDuringRun = false;
-        // The timer fires while the run repaints its status line.
-        QTimer::singleShot(0, rig.dialog.get(), [&] {
-            pressedDuringRun = true;
-            QTest::keyClick(rig.text2, Qt::Key_Return);
-            QTest::mouseClick(rig.command1, Qt::LeftButton);
-            rig.dialog->close();
-        });
-        rig.confirm();
-        QVERIFY(pressedDuringRun);
-        QVERIFY(rig.dialog->isVisible());
+        QTest::mouseClick(rig.command1, Qt::LeftButton);
+        QVERIFY(!rig.command1->isEnabled());
+        QVERIFY(!rig.text2->isEnabled());
+        QCOMPARE(rig.label2->text(), QStringLiteral("正在收分，请等候......"));
+        QTest::keyClick(rig.text2, Qt::Key_Return);
+        QTest::mouseClick(rig.command1, Qt::LeftButton);
+        rig.waitForRun();
+        // A second run would have ended on "共回收 0条记录。".
         QCOMPARE(rig.label2->text(), QStringLiteral("共回收 12条记录。\r\n文件：") + lab.teachersFile());
         QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
         QVERIFY(rig.find<QProgressBar>("ProgressBar1")->isHidden());
-
-        // Afterwards the window takes input again (and finds every row collected already).
         QTest::keyClick(rig.text2, Qt::Key_Return);
+        rig.waitForRun();
         QVERIFY(rig.label2->text().startsWith(QStringLiteral("共回收 0条记录。")));
-        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 12);
+    }
+
+    void closingStopsTheRun()
+    {
+        Lab lab;
+        for (int machine = 1; machine <= 4; ++machine)
+            lab.addMachine(machine, batchOf(QStringLiteral("%1").arg(machine * 100), QStringLiteral("B1"), 4));
+        const FakeReader reader({{3, QStringLiteral("hang")}});
+        Rig rig;
+        rig.networkPrefix(lab.prefix());
+        rig.batch(QStringLiteral("B1"));
+        QTest::mouseClick(rig.command1, Qt::LeftButton);
+        QTRY_COMPARE(Lab::collectionRows(lab.teachersFile()), 8);   // machines 1 and 2; 3 never answers
+        QTRY_COMPARE(rig.label2->text(), QStringLiteral("当前回收 4条记录。"));
+        auto* bar = rig.find<QProgressBar>("ProgressBar1");
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->value(), 2);
+        rig.dialog->close();
+        QVERIFY(!rig.dialog->isVisible());
+        QVERIFY(rig.command1->isEnabled());
+        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 8);
+        QVERIFY(reader.hungReadersGone());
+    }
+
+    // Readers that crash, outgrow their memory, overrun their time or send garbage cost only
+    // their own machine, which is named; every other machine is collected.
+    void misbehavingReadersCostOnlyTheirMachine()
+    {
+        Lab lab;
+        for (int machine = 1; machine <= 7; ++machine)
+            lab.addMachine(machine, batchOf(QStringLiteral("%1").arg(machine * 100), QStringLiteral("B1"), 2));
+        const FakeReader reader({{2, QStringLiteral("crash")},
+                                 {3, QStringLiteral("memory")},
+                                 {4, QStringLiteral("hang")},
+                                 {5, QStringLiteral("garbage")},
+                                 {6, QStringLiteral("forged")}});
+        SourceRead::setTimeLimit(1500);
+        Rig rig;
+        rig.collectNetwork(lab.prefix());
+        SourceRead::setTimeLimit(10'000);
+        QStringList lines = rig.label2->text().split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.first(), QStringLiteral("共回收 4条记录。"));
+        lines.removeLast();
+        QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2、%3、%4、%5")
+                                   .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4',
+                                        lab.prefix() + u'5', lab.prefix() + u'6'));
+        QVERIFY2(lines.at(1).startsWith(lab.machineDatabase(2) + QStringLiteral("：读取程序异常退出")), qPrintable(lines.at(1)));
+        QVERIFY2(lines.at(2).startsWith(lab.machineDatabase(3) + QStringLiteral("：读取程序")), qPrintable(lines.at(2)));
+        QCOMPARE(lines.at(3), lab.machineDatabase(4) + QStringLiteral("：1.5秒内没有读完（共享没有响应？），已放弃"));
+        QCOMPARE(Lab::collectionRows(lab.teachersFile()), 4);
+        QVERIFY(reader.hungReadersGone());
     }
 };
 

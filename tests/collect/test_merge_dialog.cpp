@@ -44,7 +44,10 @@ struct Rig {
         text1->clear();
         QTest::keyClicks(text1, batch);
         QTest::mouseClick(command1, Qt::LeftButton);
+        waitForMerge();
     }
+    // The diskette is read in the background; the button comes back when the merge has ended.
+    void waitForMerge() const { QTRY_VERIFY_WITH_TIMEOUT(command1->isEnabled(), 30000); }
     QStringList lines() const { return label3->text().split(QStringLiteral("\r\n")); }
 };
 
@@ -96,7 +99,9 @@ private slots:
         QCOMPARE(Lab::collectionRows(lab.teachersFile()), 0);
         // Enter on the button runs the merge.
         QTest::keyClick(rig.command1, Qt::Key_Return);
+        rig.waitForMerge();
         QCOMPARE(rig.label3->text(), report(3, 3, lab.teachersFile()));
+        QCOMPARE(QApplication::focusWidget(), rig.command1);
     }
 
     // Into a teacher's file that already holds two rows: each merge appends the batch's rows,
@@ -223,7 +228,9 @@ private slots:
                 auto* text1 = dialog->findChild<QLineEdit*>(QStringLiteral("Text1"));
                 seen += dialog->objectName() + u' ' + text1->text() + u' ';
                 QTest::keyClicks(text1, QStringLiteral("B1"));
-                QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+                auto* command1 = dialog->findChild<QPushButton*>(QStringLiteral("Command1"));
+                QTest::mouseClick(command1, Qt::LeftButton);
+                QTRY_VERIFY_WITH_TIMEOUT(command1->isEnabled(), 30000);
                 const QString report = dialog->findChild<QLabel*>(QStringLiteral("Label3"))->text();
                 seen += report.section(QStringLiteral("\r\n"), 0, 0).section(u'\n', 1) + u';';
                 dialog->close();

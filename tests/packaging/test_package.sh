@@ -17,7 +17,7 @@ deb=$("$source_dir/packaging/build-deb.sh" "$build_dir" "$work/out" 1.0 | tail -
 check "package built as typelab_1.0_amd64.deb" test "$(basename "$deb")" = typelab_1.0_amd64.deb
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' >"$work/files"
-expected=(opt/typelab/typelab opt/typelab/typelab-admin opt/typelab/data/help.dat usr/bin/typelab usr/bin/typelab-admin
+expected=(opt/typelab/typelab opt/typelab/typelab-admin opt/typelab/typelab-reader opt/typelab/data/help.dat usr/bin/typelab usr/bin/typelab-admin
           usr/share/applications/typelab.desktop usr/share/icons/hicolor/scalable/apps/typelab.svg
           usr/share/doc/typelab/copyright)
 for n in 0 1 2 3 4 5 6 7 8 9; do expected+=(opt/typelab/yw/ydzcs$n.dat opt/typelab/zw/cdzcs$n.dat); done
@@ -35,7 +35,7 @@ dpkg-deb -e "$deb" "$work/control"
 desktop="$work/root/usr/share/applications/typelab.desktop"
 check "desktop entry named 录入练习测试" grep -qx 'Name=录入练习测试' "$desktop"
 check "desktop entry in Education" grep -qx 'Categories=Education;' "$desktop"
-for binary in typelab typelab-admin; do
+for binary in typelab typelab-admin typelab-reader; do
   check "$binary is stripped" bash -c "! readelf -S '$work/root/opt/typelab/$binary' | grep -q '\.symtab'"
 done
 for script in preinst postinst postrm; do

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include "collect/source_read.h"
 #include "platform/clock.h"
 #include "platform/database.h"
 #include "platform/fonts.h"
@@ -57,6 +58,8 @@ void prepareApplication()
     InputMethod::setAvailableForTests(true);
     // A locked database is given up after a moment, not after the program's two seconds.
     Database::setDefaultBusyTimeout(100);
+    // Test programs are not beside the program: the reader is taken from the build.
+    SourceRead::setReaderProgram(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-reader"));
 }
 
 void resetState()
