@@ -6,6 +6,7 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/platform/twips.cpp
   src/platform/permissions.cpp
   src/platform/child_process.cpp
+  src/platform/startup_trace.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/platform/display_mode.cpp

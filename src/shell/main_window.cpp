@@ -1,11 +1,13 @@
 #include "shell/main_window.h"
 
+#include "collect/input_block.h"
 #include "grades/grade_store.h"
 #include "platform/clock.h"
 #include "platform/display_mode.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
+#include "platform/startup_trace.h"
 #include "platform/permissions.h"
 #include "platform/twips.h"
 #include "shell/program_state.h"
@@ -22,6 +24,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -148,6 +151,11 @@ void MainWindow::buildPanels()
 
 bool MainWindow::load(const QString& appFolder)
 {
+    return beginLoad(appFolder, {}) && finishLoad();
+}
+
+bool MainWindow::beginLoad(const QString& appFolder, GradeDatabaseCheck check)
+{
     ProgramState& state = programState();
     state.appFolder = appFolder;
     DisplayMode::save();
@@ -169,13 +177,36 @@ bool MainWindow::load(const QString& appFolder)
                                .arg(user, QDir::toNativeSeparators(*locked)));
         return false;
     }
-    try {
-        GradeStore store = opendb();
-        store.purgeOld(Clock::today());
-    } catch (const DbError& error) {
+    StartupTrace::mark("display mode, menus, permissions");
+    if (check) {
+        pendingCheck_ = std::move(check);
+        // Menu commands wait for the grade database; input before then is dropped.
+        inputHeld_ = std::make_unique<InputBlock>();
+        mdiArea_->viewport()->installEventFilter(this);
+    }
+    return true;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mdiArea_->viewport() && event->type() == QEvent::Paint && pendingCheck_) {
+        mdiArea_->viewport()->removeEventFilter(this);
+        // Right after this first paint has reached the screen.
+        QTimer::singleShot(0, this, [this] { emit loadFinished(finishLoad()); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::finishLoad()
+{
+    GradeDatabaseCheck check = std::exchange(pendingCheck_, {});
+    const std::optional<DbError> failure = check ? check() : openAndPurge(programState().appFolder, Clock::today());
+    inputHeld_.reset();
+    StartupTrace::mark("grade database opened and purged");
+    if (failure) {
         DisplayMode::restore();
         MessageBoxes::show(this, QStringLiteral("录入练习测试"),
-                           QStringLiteral("成绩数据库无法使用，程序将退出。\n%1").arg(error.describe()));
+                           QStringLiteral("成绩数据库无法使用，程序将退出。\n%1").arg(failure->describe()));
         return false;
     }
     return true;

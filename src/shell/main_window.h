@@ -2,10 +2,14 @@
 // The main window MDIF1: menus, Status panel, the scroll bar that moves the Exercise screen,
 // and the bottom strip with the login label.
 
+#include "shell/grade_database_check.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QSize>
+#include <memory>
 
+class InputBlock;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -22,7 +26,16 @@ public:
     // The start sequence. False when the grade database cannot be used: the user has been
     // told, the display is back as it was, and the program should end.
     bool load(const QString& appFolder);
+    // The same in two halves, so that the window can be shown while the grade database is
+    // still being opened on a thread of its own (see startOpenAndPurge): beginLoad does what
+    // comes before the window is shown; after the first paint the window takes the check's
+    // result, holding user input back until then, and emits loadFinished.
+    bool beginLoad(const QString& appFolder, GradeDatabaseCheck check);
 
+signals:
+    void loadFinished(bool usable);
+
+public:
     StatusPanel* statusPanel() const { return statusPanel_; }
     QLabel* loginLabel() const { return loginLabel_; }        // Label2
     QScrollBar* scrollBar() const { return scrollBar_; }      // VSc1
@@ -42,6 +55,7 @@ public:
     void applyResizeRule();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -51,6 +65,7 @@ private:
     void loginItem(int mode);
     void quit();
     void scrollBarChanged(int value);
+    bool finishLoad();
 
     StatusPanel* statusPanel_ = nullptr;
     QLabel* loginLabel_ = nullptr;
@@ -60,4 +75,6 @@ private:
     QPointer<QWidget> exerciseFrame_;
     QPointer<QWidget> exerciseFocus_;
     QSize savedScreenSize_;
+    GradeDatabaseCheck pendingCheck_;
+    std::unique_ptr<InputBlock> inputHeld_;
 };

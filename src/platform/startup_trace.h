@@ -1,0 +1,10 @@
+#pragma once
+// Marks along the start sequence, written to standard error as "startup NAME NANOSECONDS"
+// (the monotonic clock, so that a benchmark can subtract the moment it started the process)
+// when TYPELAB_STARTUP_TRACE is set. Costs nothing otherwise.
+
+namespace StartupTrace {
+void mark(const char* name);
+// Marks "painted" at the first paint of any widget.
+void watchFirstPaint();
+}
