@@ -1,5 +1,7 @@
 #include "platform/database.h"
 
+#include "platform/key_derivation.h"
+
 #include <sqlite3.h>
 
 #include <QDir>
@@ -316,7 +318,10 @@ void Database::applyKey(const QByteArray& key)
 {
     if (key.isEmpty())
         return;
-    const int rc = sqlite3_key(db_, key.constData(), key.size());
+    // The key is derived here from the file's salt when the file has one (see key_derivation.h).
+    const QByteArray raw = KeyDerivation::rawKeyFor(path_, key);
+    const QByteArray& given = raw.isEmpty() ? key : raw;
+    const int rc = sqlite3_key(db_, given.constData(), given.size());
     if (rc != SQLITE_OK)
         fail(rc);
     // The settings SQLCipher 3 uses by default, written out so that a later SQLCipher

@@ -2,6 +2,7 @@
 // from other machines.
 
 #include "platform/database.h"
+#include "platform/key_derivation.h"
 #include "support/test_support.h"
 
 #include <QTemporaryDir>
@@ -50,6 +51,34 @@ private slots:
             QVERIFY(error.describe().contains(QStringLiteral("keyed.db")));
         }
         QVERIFY_THROWS_EXCEPTION(DbError, Database::open(file, Database::Mode::ReadWrite));
+    }
+
+    // Our derivation gives the engine's keys: the published PBKDF2-HMAC-SHA1 vectors (RFC 6070),
+    // a password longer than a block, and (above) files the engine keyed itself.
+    void keyDerivationGivesTheStandardKeys_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QByteArray>("salt");
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<QByteArray>("key");
+        QTest::newRow("1 round") << QByteArray("password") << QByteArray("salt") << 1
+                                 << QByteArray("0c60c80f961f0e71f3a9b524af6012062fe037a6");
+        QTest::newRow("4096 rounds") << QByteArray("password") << QByteArray("salt") << 4096
+                                     << QByteArray("4b007901b765489abead49d926f721d065a429c1");
+        QTest::newRow("two blocks") << QByteArray("passwordPASSWORDpassword")
+                                    << QByteArray("saltSALTsaltSALTsaltSALTsaltSALTsalt") << 4096
+                                    << QByteArray("3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038");
+        QTest::newRow("password longer than a block")
+            << QByteArray(100, 'p') << QByteArray("salt") << 2
+            << QByteArray("01ea597c3f4afed0588e6820dca16da80ae34760");
+    }
+    void keyDerivationGivesTheStandardKeys()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(QByteArray, salt);
+        QFETCH(int, rounds);
+        QFETCH(QByteArray, key);
+        QCOMPARE(KeyDerivation::pbkdf2HmacSha1(password, salt, rounds, int(key.size() / 2)).toHex(), key);
     }
 
     void missingFileIsNotCreated()
