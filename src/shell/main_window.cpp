@@ -202,6 +202,8 @@ bool MainWindow::finishLoad()
     GradeDatabaseCheck check = std::exchange(pendingCheck_, {});
     const std::optional<DbError> failure = check ? check() : openAndPurge(programState().appFolder, Clock::today());
     inputHeld_.reset();
+    // The first paint has read every glyph the window shows for now.
+    Fonts::releaseMappedFaces();
     StartupTrace::mark("grade database opened and purged");
     if (failure) {
         DisplayMode::restore();
