@@ -1,6 +1,7 @@
 // Network collection over a laboratory of 60 machines, each holding 200 results of the
 // collected batch among 200 of other batches. Every machine's grade database is encrypted,
-// so each one costs a key derivation on opening.
+// so each one costs a key derivation on opening. Run through tests/collect/with_smb_lab.sh 60,
+// the machines are read over SMB shares instead of local folders.
 
 #include "collect/collection_store.h"
 #include "collect/lab_fixture.h"
@@ -8,6 +9,7 @@
 #include "collect/score_collection.h"
 #include "collect/source_read.h"
 #include "platform/key_derivation.h"
+#include "platform/paths.h"
 #include "support/test_support.h"
 
 #include <QCoreApplication>
@@ -39,6 +41,13 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     TestSupport::prepareApplication();
     Lab lab;
+    // Over a share: each machine's database is written on its server's side, read through the mount.
+    const QString shared = qEnvironmentVariable("TYPELAB_SMB_LAB");
+    auto databaseOf = [&](int machine) {
+        return shared.isEmpty() ? lab.machineDatabase(machine)
+                                : QStringLiteral("%1/m%2/c/data/stugrade.mdb").arg(shared).arg(machine);
+    };
+    const QString prefix = shared.isEmpty() ? lab.prefix() : shared + QStringLiteral("/lab/PC");
     QElapsedTimer setup;
     setup.start();
     for (int machine = 1; machine <= kMachines; ++machine) {
@@ -48,9 +57,10 @@ int main(int argc, char* argv[])
             rows << Lab::result(QStringLiteral("%1%2").arg(machine, 4, 10, QChar(u'0')).arg(i, 6, 10, QChar(u'0')),
                                 batch, 60 + i % 40);
         }
-        lab.addMachine(machine, rows);
+        Lab::makeGradeDatabase(databaseOf(machine), rows);
     }
-    printf("lab of %d machines built in %.1f s\n", kMachines, setup.nsecsElapsed() / 1e9);
+    printf("lab of %d machines (%s) built in %.1f s\n", kMachines, shared.isEmpty() ? "local folders" : "SMB shares",
+           setup.nsecsElapsed() / 1e9);
 
     QList<double> times;
     for (int run = 0; run < 3; ++run) {
@@ -61,7 +71,7 @@ int main(int argc, char* argv[])
         QObject::connect(&collection, &NetworkCollection::finished, &loop, &QEventLoop::quit);
         QElapsedTimer timer;
         timer.start();
-        collection.start(lab.prefix(), QStringLiteral("B1"));
+        collection.start(prefix, QStringLiteral("B1"));
         loop.exec();
         times << timer.nsecsElapsed() / 1e6;
         const qint64 stored = Lab::collectionRows(lab.teachersFile());
@@ -80,7 +90,7 @@ int main(int argc, char* argv[])
     QString script;
     for (int machine = 1; machine <= kMachines; ++machine)
         script += QStringLiteral("ATTACH '%1' AS m KEY '857'; SELECT count(*) FROM m.stdgrade WHERE lrpc = 'B1'; DETACH m;\n")
-                      .arg(lab.machineDatabase(machine));
+                      .arg(Paths::toLocal(ScoreCollection::machineDatabase(prefix, machine)));
     QList<double> floors;
     for (int run = 0; run < 3; ++run) {
         QProcess tool;
@@ -108,7 +118,7 @@ int main(int argc, char* argv[])
         QProcess reader;
         QElapsedTimer timer;
         timer.start();
-        reader.start(SourceRead::readerProgram(), {QStringLiteral("grades"), lab.machineDatabase(machine),
+        reader.start(SourceRead::readerProgram(), {QStringLiteral("grades"), Paths::toLocal(ScoreCollection::machineDatabase(prefix, machine)),
                                                    QStringLiteral("B1"), QStringLiteral("100")});
         reader.waitForFinished();
         readers << timer.nsecsElapsed() / 1e6;
