@@ -5,9 +5,7 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/main_window.h"
 #include "shell/program_state.h"
-#include "shell/window_openers.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -202,8 +200,8 @@ void CollectionDialog::machineDone(int machine, int machinesFound)
     progressBar_->show();
 }
 
-void openCollectionDialog(MainWindow& mainWindow)
+void openCollectionDialog(QWidget* parent)
 {
-    CollectionDialog dialog(&mainWindow);
+    CollectionDialog dialog(parent);
     dialog.exec();
 }

@@ -49,3 +49,6 @@ private:
     NetworkCollection network_{*this};
     QPointer<QWidget> focusBeforeRun_;   // given back its focus when a run ends
 };
+
+// The menu item's work: the dialog, modal, made afresh at each opening.
+void openCollectionDialog(QWidget* parent);

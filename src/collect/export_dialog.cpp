@@ -8,9 +8,7 @@
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
-#include "shell/main_window.h"
 #include "shell/program_state.h"
-#include "shell/window_openers.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -117,8 +115,8 @@ void ExportDialog::runExport()
     statusLine_->setText(ScoreExport::run(source, batch, Paths::toLocal(output)).message);
 }
 
-void openExportDialog(MainWindow& mainWindow)
+void openExportDialog(QWidget* parent)
 {
-    ExportDialog dialog(&mainWindow);
+    ExportDialog dialog(parent);
     dialog.exec();
 }

@@ -28,3 +28,6 @@ private:
     QPushButton* exportButton_ = nullptr;   // Command1
     QLabel* statusLine_ = nullptr;      // Label4
 };
+
+// The menu item's work: the dialog, modal, made afresh at each opening.
+void openExportDialog(QWidget* parent);

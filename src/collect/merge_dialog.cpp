@@ -4,9 +4,7 @@
 #include "platform/fonts.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
-#include "shell/main_window.h"
 #include "shell/program_state.h"
-#include "shell/window_openers.h"
 
 #include <QDir>
 #include <QGroupBox>
@@ -115,8 +113,8 @@ void MergeDialog::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void openMergeDialog(MainWindow& mainWindow)
+void openMergeDialog(QWidget* parent)
 {
-    MergeDialog dialog(&mainWindow);
+    MergeDialog dialog(parent);
     dialog.exec();
 }

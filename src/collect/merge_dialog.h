@@ -36,3 +36,6 @@ private:
     QLabel* statusLine_ = nullptr;          // Label3
     QPointer<QWidget> focusBeforeRun_;   // given back its focus when a run ends
 };
+
+// The menu item's work: the dialog, modal, made afresh at each opening.
+void openMergeDialog(QWidget* parent);

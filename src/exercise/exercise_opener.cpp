@@ -1,31 +1,35 @@
+#include "exercise/exercise_opener.h"
+
 #include "exercise/exercise_screen.h"
 #include "platform/input_method.h"
 #include "platform/message_box.h"
-#include "shell/main_window.h"
 #include "shell/program_state.h"
-#include "shell/window_openers.h"
 
+#include <QMdiArea>
 #include <QScrollBar>
 
-void startExercise(MainWindow& mainWindow, int type)
+ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, int type, const ExerciseTaker& taker,
+                              const std::function<void(ExerciseScreen*)>& wire)
 {
     ProgramState& state = programState();
     // One exercise at a time.
     if (state.exerciseType != 0 || (type != 1 && type != 2))
-        return;
+        return nullptr;
     state.exerciseType = quint8(type);
-    auto* screen = new ExerciseScreen(mainWindow, type == 1 ? ExerciseKind::English : ExerciseKind::Chinese);
+    auto* screen = new ExerciseScreen(area, scrollBar, type == 1 ? ExerciseKind::English : ExerciseKind::Chinese, taker);
+    wire(screen);
     // A bad exercise file has been reported and the exercise closed again: nothing to show.
     if (!screen->load())
-        return;
+        return nullptr;
     // A detection may misfire, so the student is told and the exercise still opens.
     if (type == 2 && !InputMethod::chineseInputAvailable())
-        MessageBoxes::show(&mainWindow, QStringLiteral("中文录入"),
+        MessageBoxes::show(area->window(), QStringLiteral("中文录入"),
                            QStringLiteral("没有检测到可以输入中文的输入法，可能只能输入英文字母和符号。\n\n"
                                           "中文录入要用 fcitx5 拼音输入法和它的 Qt 6 前端：请老师（系统管理员）"
                                           "安装 fcitx5、fcitx5-chinese-addons 和 fcitx5-frontend-qt6，"
                                           "用 im-config 选定 fcitx5（它设置 QT_IM_MODULE=fcitx），再重新登录。\n\n"
                                           "按“确定”继续打开中文录入。"));
-    mainWindow.scrollBar()->show();
+    scrollBar->show();
     screen->showInMainWindow();
+    return screen;
 }

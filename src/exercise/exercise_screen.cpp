@@ -4,11 +4,8 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/main_window.h"
 #include "shell/program_state.h"
-#include "shell/status_panel.h"
 
-#include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -39,8 +36,8 @@ QString wholeNumber(float value)
 
 } // namespace
 
-ExerciseScreen::ExerciseScreen(MainWindow& mainWindow, ExerciseKind kind)
-    : mainWindow_(mainWindow), kind_(kind), cells_(Fonts::song(kFontPoints))
+ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker)
+    : area_(area), scrollBar_(scrollBar), kind_(kind), cells_(Fonts::song(kFontPoints)), taker_(std::move(taker))
 {
     setObjectName(QStringLiteral("form2"));
     setFocusPolicy(Qt::StrongFocus);
@@ -89,24 +86,18 @@ bool ExerciseScreen::load()
     // A fresh engine: nothing typed, no marks, cursor on line 0, countdown not started.
     engine_ = std::make_unique<TypingEngine>(*text_, cells_, *this);
     countdown_ = Countdown();
-    // The result belongs to whoever was logged in when the exercise started.
-    StatusPanel* panel = mainWindow_.statusPanel();
-    taker_ = ExerciseTaker{trimSpaces(panel->value(StatusPanel::StudentNumber)), trimSpaces(panel->value(StatusPanel::Name)),
-                           state.batchNumber};
     placeCursor();
-    panel->setValue(StatusPanel::TotalLines, QString::number(text_->lastLine + 1));
-    panel->setValue(StatusPanel::RemainingTime, countdown_.text());
+    emit totalLinesKnown(text_->lastLine + 1);
+    emit timeLeftChanged(countdown_.text());
     // In a test login each exercise can be taken once.
-    if (!state.batchNumber.isEmpty()) {
-        if (QAction* item = mainWindow_.menuItem(kind_ == ExerciseKind::English ? "ywlr" : "zwlr"))
-            item->setEnabled(false);
-    }
+    if (!state.batchNumber.isEmpty())
+        emit takenInTest(kind_);
     return true;
 }
 
 void ExerciseScreen::showInMainWindow()
 {
-    QMdiArea* area = mainWindow_.mdiArea();
+    QMdiArea* area = area_;
     frame_ = area->addSubWindow(this, Qt::FramelessWindowHint);
     frame_->setAttribute(Qt::WA_DeleteOnClose);
     connect(area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
@@ -151,15 +142,15 @@ void ExerciseScreen::activate()
         return;
     laidOut_ = true;
 
-    const int mainWidth = Twips::fromPixels(mainWindow_.width());
+    const int mainWidth = Twips::fromPixels(area_->window()->width());
     const int width = mainWidth > kWidthAllowance ? Twips::toPixels(mainWidth - kWidthAllowance) : this->width();
     const int height = Twips::toPixels(CellImage::textHeightTwips(*text_));
     frame_->setGeometry(0, 0, width, height);
     resize(width, height);
 
     // The scroll bar moves this screen from now on, starting at the top.
-    QScrollBar* bar = mainWindow_.scrollBar();
-    mainWindow_.setExerciseWindow(frame_, this);
+    QScrollBar* bar = scrollBar_;
+    emit placed(frame_, this);
     bar->setSingleStep(CellImage::kLinePitch);
     bar->setPageStep(kScrollPage);
     applyResizeRule();
@@ -179,8 +170,8 @@ void ExerciseScreen::applyResizeRule()
 {
     if (!laidOut_ || closed_)
         return;
-    const int maximum = Twips::fromPixels(height()) - Twips::fromPixels(mainWindow_.frameGeometry().height()) + kScrollAllowance;
-    mainWindow_.scrollBar()->setRange(0, std::max(0, maximum));
+    const int maximum = Twips::fromPixels(height()) - Twips::fromPixels(area_->window()->frameGeometry().height()) + kScrollAllowance;
+    scrollBar_->setRange(0, std::max(0, maximum));
 }
 
 void ExerciseScreen::resizeEvent(QResizeEvent* event)
@@ -355,27 +346,27 @@ void ExerciseScreen::startCountdown()
 
 void ExerciseScreen::showCurrentLine(int oneBased)
 {
-    mainWindow_.statusPanel()->setValue(StatusPanel::CurrentLine, QString::number(oneBased));
+    emit currentLineChanged(oneBased);
 }
 
 void ExerciseScreen::showCursorColumn(int column)
 {
-    mainWindow_.statusPanel()->setValue(StatusPanel::Accuracy, QString::number(column));
+    emit cursorColumnChanged(column);
 }
 
 int ExerciseScreen::scrollValue() const
 {
-    return mainWindow_.scrollBar()->value();
+    return scrollBar_->value();
 }
 
 int ExerciseScreen::scrollMaximum() const
 {
-    return mainWindow_.scrollBar()->maximum();
+    return scrollBar_->maximum();
 }
 
 void ExerciseScreen::setScrollValue(int value)
 {
-    mainWindow_.scrollBar()->setValue(value);
+    scrollBar_->setValue(value);
 }
 
 int ExerciseScreen::screenTop() const
@@ -397,7 +388,7 @@ void ExerciseScreen::countdownTick()
     if (closed_ || finished_)
         return;
     if (!countdown_.tick()) {
-        mainWindow_.statusPanel()->setValue(StatusPanel::RemainingTime, countdown_.text());
+        emit timeLeftChanged(countdown_.text());
         return;
     }
     countdownTimer_->stop();
@@ -419,10 +410,7 @@ void ExerciseScreen::finish()
     const ExerciseResult result = kind_ == ExerciseKind::English
         ? Scoring::finishEnglish(*text_, engine_->typedBytes(), elapsed, engine_->endedByEsc())
         : Scoring::finishChinese(*text_, engine_->typedBytes(), elapsed, engine_->endedByEsc());
-    StatusPanel* panel = mainWindow_.statusPanel();
-    panel->setValue(StatusPanel::Speed, wholeNumber(result.speed));
-    panel->setValue(StatusPanel::Accuracy, wholeNumber(result.accuracy));
-    panel->setValue(StatusPanel::Score, wholeNumber(result.score));
+    emit resultReady(wholeNumber(result.speed), wholeNumber(result.accuracy), wholeNumber(result.score));
 
     const ResultRecorder::Outcome outcome = ResultRecorder::store(taker_, kind_, result);
     if (!outcome.saved)
@@ -431,14 +419,14 @@ void ExerciseScreen::finish()
 
 void ExerciseScreen::reportNotSaved(const ExerciseResult& result, const QString& problem)
 {
-    MessageBoxes::show(&mainWindow_, QStringLiteral("错误提示对话框"),
+    MessageBoxes::show(area_->window(), QStringLiteral("错误提示对话框"),
                        QStringLiteral("本次成绩没有保存到成绩数据库！\n成绩：%1  速度：%2/分  准确率：%3%\n%4\n请把成绩告诉老师。")
                            .arg(wholeNumber(result.score), wholeNumber(result.speed), wholeNumber(result.accuracy), problem));
 }
 
 void ExerciseScreen::reportBadExerciseFile()
 {
-    MessageBoxes::show(&mainWindow_, QStringLiteral("错误提示对话框"), QStringLiteral("打开文件错或源文件不是程序所规定的文件！"));
+    MessageBoxes::show(area_->window(), QStringLiteral("错误提示对话框"), QStringLiteral("打开文件错或源文件不是程序所规定的文件！"));
     closeExercise();
 }
 
@@ -462,10 +450,9 @@ void ExerciseScreen::closeExercise()
     countdownTimer_->stop();
     blinkTimer_->stop();
     cursorLine_->hide();
-    mainWindow_.scrollBar()->hide();
+    scrollBar_->hide();
     programState().exerciseType = 0;
-    mainWindow_.setExerciseWindow(nullptr, nullptr);
-    mainWindow_.endOfExercise();
+    emit closed();
     if (frame_)
         frame_->close();
     else

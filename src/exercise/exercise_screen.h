@@ -1,8 +1,9 @@
 #pragma once
 // The Exercise screen form2: the child window of the main window in which one typing exercise
 // runs. It shows the text and the typed characters (drawn by the typing engine into a
-// CellImage), blinks the cursor line, runs the countdown and, at the end, shows and stores the
-// result.
+// CellImage), blinks the cursor line, runs the countdown and, at the end, stores the result.
+// It lives in the main window's MDI area and moves with the scroll bar it is given; what the
+// Status panel and the menus show, it only announces through its signals.
 
 #include "exercise/cell_image.h"
 #include "exercise/exercise_text.h"
@@ -16,17 +17,20 @@
 #include <memory>
 #include <optional>
 
-class MainWindow;
+class QMdiArea;
+class QScrollBar;
 class QTimer;
 
 class ExerciseScreen : public QWidget, public TypingHost {
     Q_OBJECT
 public:
-    ExerciseScreen(MainWindow& mainWindow, ExerciseKind kind);
+    // The result belongs to the taker, who was logged in when the exercise started.
+    ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker);
     ~ExerciseScreen() override;
 
-    // The load step: picks and loads the exercise file, measures the font, fills the Status
-    // panel. False when the file was bad: the user has been told and the exercise is closed.
+    // The load step: picks and loads the exercise file, measures the font, announces the line
+    // count and the time. False when the file was bad: the user has been told and the exercise
+    // is closed.
     bool load();
     // Shows the screen frameless at the top-left of the main window's client area and runs the
     // first activation.
@@ -64,6 +68,20 @@ public:
     int screenTop() const override;
     void escapePressed() override;
 
+signals:
+    // Values for the Status panel.
+    void totalLinesKnown(int lines);
+    void currentLineChanged(int oneBased);
+    void cursorColumnChanged(int column);
+    void timeLeftChanged(const QString& text);
+    void resultReady(const QString& speed, const QString& accuracy, const QString& score);
+    // A test login takes each exercise once: its menu item goes.
+    void takenInTest(ExerciseKind kind);
+    // The scroll bar moves this frame from now on, and a scroll gives the focus back here.
+    void placed(QWidget* frame, QWidget* focusTarget);
+    // The end sequence: the scroll bar goes and the frame is closing.
+    void closed();
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,7 +103,8 @@ private:
     void reportBadExerciseFile();
     void reportNotSaved(const ExerciseResult& result, const QString& problem);
 
-    MainWindow& mainWindow_;
+    QMdiArea* area_;
+    QScrollBar* scrollBar_;
     const ExerciseKind kind_;
     std::optional<ExerciseText> text_;
     CellImage cells_;

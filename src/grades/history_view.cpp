@@ -5,9 +5,7 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/main_window.h"
 #include "shell/program_state.h"
-#include "shell/window_openers.h"
 
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -87,9 +85,9 @@ void HistoryView::reportReadFailure(const QString& problem)
                        QStringLiteral("成绩记录无法读取。\n%1").arg(problem));
 }
 
-void openHistoryView(MainWindow& mainWindow)
+void openHistoryView(QWidget* parent)
 {
-    HistoryView view(programState().appFolder, &mainWindow);
+    HistoryView view(programState().appFolder, parent);
     view.load();
     view.exec();
 }

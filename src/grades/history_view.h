@@ -30,3 +30,6 @@ private:
     QGroupBox* frame_ = nullptr;   // Frame1
     QTableView* grid_ = nullptr;   // DataGrid1
 };
+
+// The menu item's work: the window, modal, made afresh at each opening.
+void openHistoryView(QWidget* parent);

@@ -6,13 +6,9 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/main_window.h"
 #include "shell/program_state.h"
 #include "shell/shared_routines.h"
-#include "shell/status_panel.h"
-#include "shell/window_openers.h"
 
-#include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,8 +25,6 @@ constexpr int kBoxWidth = 1575;
 constexpr int kRowHeight = 375;
 constexpr int kRowTops[4] = {240, 720, 1200, 1680};
 constexpr int kBoxLimits[4] = {10, 12, 10, 10};
-constexpr int kLoginLabelLeft = 10000;
-constexpr int kLoginLabelTop = 100;
 
 const QString kTitle = QStringLiteral("登录对话框");
 // Password boxes show "*" for every character, whatever the style's own mask character is.
@@ -38,10 +32,8 @@ const QString kStarMask = QStringLiteral("QLineEdit { lineedit-password-characte
 
 } // namespace
 
-LoginDialog::LoginDialog(MainWindow& mainWindow)
-    : QDialog(&mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                               | Qt::MSWindowsFixedSizeDialogHint),
-      mainWindow_(mainWindow)
+LoginDialog::LoginDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("frmdl"));
     setWindowTitle(QStringLiteral("登录窗口"));
@@ -266,8 +258,7 @@ void LoginDialog::confirmSystem()
         reportDatabaseError(error);
         return;
     }
-    setmenus(mainWindow_);
-    enableExercises();
+    emit loggedIn(LoginResult{});
     accept();
 }
 
@@ -300,25 +291,6 @@ void LoginDialog::message(const QString& text)
 
 void LoginDialog::logInStudent(const QString& number, const QString& name, const QString& loginCaption)
 {
-    StatusPanel* panel = mainWindow_.statusPanel();
-    panel->setValue(StatusPanel::StudentNumber, number);
-    panel->setValue(StatusPanel::Name, name);
-    setmenus(mainWindow_);
-    enableExercises();
-    QLabel* loginLabel = mainWindow_.loginLabel();
-    loginLabel->move(Twips::toPixels(kLoginLabelLeft), Twips::toPixels(kLoginLabelTop));
-    loginLabel->setText(loginCaption);
+    emit loggedIn(LoginResult{true, number, name, loginCaption});
     accept();
-}
-
-void LoginDialog::enableExercises()
-{
-    mainWindow_.menuItem("ywlr")->setEnabled(true);
-    mainWindow_.menuItem("zwlr")->setEnabled(true);
-}
-
-void openLoginDialog(MainWindow& mainWindow)
-{
-    LoginDialog dialog(mainWindow);
-    dialog.exec();
 }

@@ -2,23 +2,30 @@
 // The login dialog frmdl ("登录窗口") behind " 练习登录 ", " 测试登录 " and " 系统登录 ": it takes
 // its fields from the Login mode the main window has just set, checks them, looks the test
 // and system logins up in the grade database, and on success writes the login into the
-// program state, the Status panel, the login label and the menus.
+// program state and tells the window (loggedIn), which shows it in its panel, label and menus.
 
 #include <QDialog>
 
 class DbError;
-class MainWindow;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 struct LoginFault;
+
+// A login that succeeded.
+struct LoginResult {
+    bool student = false;   // a practice or test login; false for the system login
+    QString number;         // the student's number and name, for the Status panel
+    QString name;
+    QString caption;        // the login label's text
+};
 
 class LoginDialog : public QDialog {
     Q_OBJECT
 public:
     // Builds the dialog and runs its load step for the current Login mode. Show it with
     // exec() (the program) or open() (tests).
-    explicit LoginDialog(MainWindow& mainWindow);
+    explicit LoginDialog(QWidget* parent);
 
     QLineEdit* box(int index) const { return boxes_[index]; }       // Text1_0 .. Text1_3
     QLabel* caption(int index) const { return labels_[index]; }     // Label1_0 .. Label1_4
@@ -26,6 +33,10 @@ public:
 
     // The button "确定": checks the fields and logs in.
     void confirm();
+
+signals:
+    // Just before the dialog closes on a successful login.
+    void loggedIn(const LoginResult& result);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,9 +56,6 @@ private:
     void reportDatabaseError(const DbError& error);
     void message(const QString& text);
     void logInStudent(const QString& number, const QString& name, const QString& loginCaption);
-    void enableExercises();
-
-    MainWindow& mainWindow_;
     QLabel* labels_[5] = {};
     QLineEdit* boxes_[4] = {};
     QPushButton* button_ = nullptr;

@@ -3,10 +3,8 @@
 #include "maintenance/help_content.h"
 #include "platform/fonts.h"
 #include "platform/twips.h"
-#include "shell/main_window.h"
 #include "shell/program_state.h"
 #include "shell/shared_routines.h"
-#include "shell/window_openers.h"
 
 #include <QEvent>
 #include <QPalette>
@@ -80,8 +78,8 @@ void HelpViewer::releaseTextBox()
         removeNoRightClick();
 }
 
-void openHelpViewer(MainWindow& mainWindow)
+void openHelpViewer(QWidget* parent)
 {
-    HelpViewer viewer(programState().appFolder, &mainWindow);
+    HelpViewer viewer(programState().appFolder, parent);
     viewer.exec();
 }

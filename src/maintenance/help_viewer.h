@@ -23,3 +23,6 @@ private:
 
     QPlainTextEdit* text1_ = nullptr;
 };
+
+// The menu item's work: the window, modal, made afresh at each opening.
+void openHelpViewer(QWidget* parent);

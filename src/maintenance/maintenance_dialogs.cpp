@@ -1,32 +1,30 @@
-#include "shell/window_openers.h"
+#include "maintenance/maintenance_dialogs.h"
 
 #include "maintenance/clear_history_dialog.h"
 #include "maintenance/password_dialog.h"
 #include "maintenance/replace_exercise_file_dialog.h"
 #include "maintenance/show_exercise_file_dialog.h"
-#include "shell/main_window.h"
 
-// Every maintenance window is modal and made afresh at each opening.
-void openPasswordDialog(MainWindow& mainWindow, PasswordColumn column)
+void openPasswordDialog(QWidget* parent, PasswordColumn column)
 {
-    PasswordDialog dialog(column, &mainWindow);
+    PasswordDialog dialog(column, parent);
     dialog.exec();
 }
 
-void openClearHistoryDialog(MainWindow& mainWindow)
+void openClearHistoryDialog(QWidget* parent)
 {
-    ClearHistoryDialog dialog(&mainWindow);
+    ClearHistoryDialog dialog(parent);
     dialog.exec();
 }
 
-void openShowExerciseFile(MainWindow& mainWindow)
+void openShowExerciseFile(QWidget* parent)
 {
-    ShowExerciseFileDialog dialog(&mainWindow);
+    ShowExerciseFileDialog dialog(parent);
     dialog.exec();
 }
 
-void openReplaceExerciseFile(MainWindow& mainWindow)
+void openReplaceExerciseFile(QWidget* parent)
 {
-    ReplaceExerciseFileDialog dialog(&mainWindow);
+    ReplaceExerciseFileDialog dialog(parent);
     dialog.exec();
 }

@@ -1,6 +1,15 @@
 #include "shell/main_window.h"
 
+#include "collect/collection_dialog.h"
+#include "collect/export_dialog.h"
 #include "collect/input_block.h"
+#include "collect/merge_dialog.h"
+#include "exercise/exercise_opener.h"
+#include "exercise/exercise_screen.h"
+#include "grades/history_view.h"
+#include "login/login_dialog.h"
+#include "maintenance/help_viewer.h"
+#include "maintenance/maintenance_dialogs.h"
 #include "grades/grade_store.h"
 #include "platform/clock.h"
 #include "platform/display_mode.h"
@@ -13,7 +22,6 @@
 #include "shell/program_state.h"
 #include "shell/shared_routines.h"
 #include "shell/status_panel.h"
-#include "shell/window_openers.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -36,6 +44,9 @@ constexpr int kScrollBarWidth = 255;
 constexpr int kScrollBarDesignHeight = 8000;
 constexpr int kBottomStripHeight = 440;
 constexpr int kResizeAllowance = 1130;
+// Where the login label stands once a student has logged in.
+constexpr int kLoginLabelLeft = 10000;
+constexpr int kLoginLabelTop = 100;
 
 QAction* addItem(QMenu* menu, const char* name, const char* caption)
 {
@@ -75,9 +86,9 @@ void MainWindow::buildMenus()
     addSeparator(login, "lll1");
     connect(addItem(login, "csdl", " 测试登录 "), &QAction::triggered, this, [this] { loginItem(2); });
     addSeparator(login, "lll2");
-    connect(addItem(login, "djsf", " 单机收分 "), &QAction::triggered, this, [this] { openCollectionDialog(*this); });
-    connect(addItem(login, "hbsf", " 合并收分 "), &QAction::triggered, this, [this] { openMergeDialog(*this); });
-    connect(addItem(login, "dccj", " 导出成绩 "), &QAction::triggered, this, [this] { openExportDialog(*this); });
+    connect(addItem(login, "djsf", " 单机收分 "), &QAction::triggered, this, [this] { openCollectionDialog(this); });
+    connect(addItem(login, "hbsf", " 合并收分 "), &QAction::triggered, this, [this] { openMergeDialog(this); });
+    connect(addItem(login, "dccj", " 导出成绩 "), &QAction::triggered, this, [this] { openExportDialog(this); });
     addSeparator(login, "ll3");
     connect(addItem(login, "xtdl", " 系统登录 "), &QAction::triggered, this, [this] { loginItem(3); });
     addSeparator(login, "lll4");
@@ -85,26 +96,26 @@ void MainWindow::buildMenus()
 
     QMenu* exercises = bar->addMenu(QStringLiteral(" 录入项目 "));
     exercises->setObjectName(QStringLiteral("lrxm"));
-    connect(addItem(exercises, "ywlr", " 英文录入 "), &QAction::triggered, this, [this] { startExercise(*this, 1); });
+    connect(addItem(exercises, "ywlr", " 英文录入 "), &QAction::triggered, this, [this] { exerciseItem(1); });
     addSeparator(exercises, "lll5");
-    connect(addItem(exercises, "zwlr", " 中文录入 "), &QAction::triggered, this, [this] { startExercise(*this, 2); });
+    connect(addItem(exercises, "zwlr", " 中文录入 "), &QAction::triggered, this, [this] { exerciseItem(2); });
     addSeparator(exercises, "lll6");
-    connect(addItem(exercises, "cycj", " 查阅成绩 "), &QAction::triggered, this, [this] { openHistoryView(*this); });
+    connect(addItem(exercises, "cycj", " 查阅成绩 "), &QAction::triggered, this, [this] { openHistoryView(this); });
 
     QMenu* maintenance = bar->addMenu(QStringLiteral(" 系统维护 "));
     maintenance->setObjectName(QStringLiteral("xtwh"));
     connect(addItem(maintenance, "xgecdlmm", "修改二次登录密码"), &QAction::triggered, this,
-            [this] { openPasswordDialog(*this, PasswordColumn::SecondLogin); });
+            [this] { openPasswordDialog(this, PasswordColumn::SecondLogin); });
     connect(addItem(maintenance, "xgdlmm", "修改用户登录密码"), &QAction::triggered, this,
-            [this] { openPasswordDialog(*this, PasswordColumn::User); });
-    connect(addItem(maintenance, "qclsjl", "清除历史记录"), &QAction::triggered, this, [this] { openClearHistoryDialog(*this); });
-    connect(addItem(maintenance, "xslrwj", "显示录入文件"), &QAction::triggered, this, [this] { openShowExerciseFile(*this); });
-    connect(addItem(maintenance, "ghlrwj", "更换录入文件"), &QAction::triggered, this, [this] { openReplaceExerciseFile(*this); });
+            [this] { openPasswordDialog(this, PasswordColumn::User); });
+    connect(addItem(maintenance, "qclsjl", "清除历史记录"), &QAction::triggered, this, [this] { openClearHistoryDialog(this); });
+    connect(addItem(maintenance, "xslrwj", "显示录入文件"), &QAction::triggered, this, [this] { openShowExerciseFile(this); });
+    connect(addItem(maintenance, "ghlrwj", "更换录入文件"), &QAction::triggered, this, [this] { openReplaceExerciseFile(this); });
 
     // " 帮    助 " has no items: clicking the menu title opens the help.
     QAction* help = bar->addAction(QStringLiteral(" 帮    助 "));
     help->setObjectName(QStringLiteral("userbz"));
-    connect(help, &QAction::triggered, this, [this] { openHelpViewer(*this); });
+    connect(help, &QAction::triggered, this, [this] { openHelpViewer(this); });
 }
 
 void MainWindow::buildPanels()
@@ -252,7 +263,58 @@ void MainWindow::loginItem(int mode)
 {
     // The mode holds even when the dialog is closed without logging in.
     programState().loginMode = quint8(mode);
-    openLoginDialog(*this);
+    LoginDialog dialog(this);
+    connect(&dialog, &LoginDialog::loggedIn, this, &MainWindow::showLogin);
+    dialog.exec();
+}
+
+void MainWindow::showLogin(const LoginResult& login)
+{
+    if (login.student) {
+        statusPanel_->setValue(StatusPanel::StudentNumber, login.number);
+        statusPanel_->setValue(StatusPanel::Name, login.name);
+    }
+    setmenus(*this);
+    menuItem("ywlr")->setEnabled(true);
+    menuItem("zwlr")->setEnabled(true);
+    if (login.student) {
+        loginLabel_->move(Twips::toPixels(kLoginLabelLeft), Twips::toPixels(kLoginLabelTop));
+        loginLabel_->setText(login.caption);
+    }
+}
+
+void MainWindow::exerciseItem(int type)
+{
+    // The result belongs to whoever is logged in when the exercise starts.
+    const ExerciseTaker taker{trimSpaces(statusPanel_->value(StatusPanel::StudentNumber)),
+                              trimSpaces(statusPanel_->value(StatusPanel::Name)), programState().batchNumber};
+    startExercise(mdiArea_, scrollBar_, type, taker, [this](ExerciseScreen* screen) {
+        StatusPanel* panel = statusPanel_;
+        connect(screen, &ExerciseScreen::totalLinesKnown, panel,
+                [panel](int lines) { panel->setValue(StatusPanel::TotalLines, QString::number(lines)); });
+        connect(screen, &ExerciseScreen::currentLineChanged, panel,
+                [panel](int line) { panel->setValue(StatusPanel::CurrentLine, QString::number(line)); });
+        // The cursor's column shares its place with the accuracy, which comes at the end.
+        connect(screen, &ExerciseScreen::cursorColumnChanged, panel,
+                [panel](int column) { panel->setValue(StatusPanel::Accuracy, QString::number(column)); });
+        connect(screen, &ExerciseScreen::timeLeftChanged, panel,
+                [panel](const QString& text) { panel->setValue(StatusPanel::RemainingTime, text); });
+        connect(screen, &ExerciseScreen::resultReady, this,
+                [this](const QString& speed, const QString& accuracy, const QString& score) {
+                    statusPanel_->setValue(StatusPanel::Speed, speed);
+                    statusPanel_->setValue(StatusPanel::Accuracy, accuracy);
+                    statusPanel_->setValue(StatusPanel::Score, score);
+                });
+        connect(screen, &ExerciseScreen::takenInTest, this, [this](ExerciseKind kind) {
+            if (QAction* item = menuItem(kind == ExerciseKind::English ? "ywlr" : "zwlr"))
+                item->setEnabled(false);
+        });
+        connect(screen, &ExerciseScreen::placed, this, &MainWindow::setExerciseWindow);
+        connect(screen, &ExerciseScreen::closed, this, [this] {
+            setExerciseWindow(nullptr, nullptr);
+            endOfExercise();
+        });
+    });
 }
 
 void MainWindow::quit()

@@ -10,6 +10,7 @@
 #include <memory>
 
 class InputBlock;
+struct LoginResult;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -53,6 +54,8 @@ public:
     void endOfExercise();
     // Sets the scroll bar's height from the window's height (the resize rule).
     void applyResizeRule();
+    // A login the login dialog reports: the Status panel, the login label and the menus.
+    void showLogin(const LoginResult& login);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -63,6 +66,7 @@ private:
     void buildMenus();
     void buildPanels();
     void loginItem(int mode);
+    void exerciseItem(int type);
     void quit();
     void scrollBarChanged(int value);
     bool finishLoad();

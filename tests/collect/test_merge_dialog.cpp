@@ -5,7 +5,7 @@
 #include "collect/merge_dialog.h"
 #include "lab_fixture.h"
 #include "shell/main_window.h"
-#include "shell/window_openers.h"
+#include "collect/merge_dialog.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -235,7 +235,7 @@ private slots:
                 seen += report.section(QStringLiteral("\r\n"), 0, 0).section(u'\n', 1) + u';';
                 dialog->close();
             });
-            openMergeDialog(window);
+            openMergeDialog(&window);
         }
         // The second opening merges the same batch again: nothing new.
         QCOMPARE(seen, QStringLiteral("frmhbsf  \r回收总记录为： 3条记录;frmhbsf  \r回收总记录为： 3条记录;"));

@@ -30,7 +30,7 @@ int main(int argc, char* argv[])
     programState().loginMode = quint8(mode);
 
     MainWindow window;
-    LoginDialog dialog(window);
+    LoginDialog dialog(&window);
     dialog.move(40, 40);
     dialog.show();
 

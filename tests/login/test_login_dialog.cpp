@@ -66,7 +66,8 @@ class TestLoginDialog : public QObject {
     {
         programState().loginMode = quint8(loginMode);
         dialog_.reset();
-        dialog_ = std::make_unique<LoginDialog>(*window_);
+        dialog_ = std::make_unique<LoginDialog>(window_.get());
+        QObject::connect(dialog_.get(), &LoginDialog::loggedIn, window_.get(), &MainWindow::showLogin);
         dialog_->open();
         return dialog_.get();
     }

@@ -1,0 +1,15 @@
+#pragma once
+// " 英文录入 " and " 中文录入 ": an Exercise screen in the main window's area, one at a time.
+
+#include "exercise/result_recorder.h"
+
+#include <functional>
+
+class ExerciseScreen;
+class QMdiArea;
+class QScrollBar;
+
+// Opens an exercise of the type (1 English, 2 Chinese) unless one is open; `wire` connects the
+// screen's signals before it loads. Returns the screen shown, or null when none was.
+ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, int type, const ExerciseTaker& taker,
+                              const std::function<void(ExerciseScreen*)>& wire);
