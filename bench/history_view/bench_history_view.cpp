@@ -32,7 +32,7 @@ protected:
 void fill(const TestSupport::AppFolder& app, int rows)
 {
     GradeStore store = app.store();
-    Transaction transaction(store.database());
+    Transaction transaction(GradeStoreInspector::database(store));
     const QDate today = QDate::currentDate();
     const QStringList names = {"张伟", "王芳", "李娜", "刘洋", "陈静", "杨帆", "赵磊", "黄敏"};
     for (int i = 0; i < rows; ++i) {

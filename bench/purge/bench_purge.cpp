@@ -17,7 +17,7 @@ int main(int argc, char* argv[])
         TestSupport::AppFolder folder;
         {
             GradeStore store = folder.store();
-            Transaction transaction(store.database());
+            Transaction transaction(GradeStoreInspector::database(store));
             for (int i = 0; i < 200000; ++i) {
                 const bool old = i % 2 == 0;
                 const QDate date = today.addDays(old ? -(15 + i % 60) : -(i % 15));

@@ -21,7 +21,7 @@ int main(int argc, char* argv[])
     TestSupport::AppFolder folder;
     {
         GradeStore store = folder.store();
-        Transaction transaction(store.database());
+        Transaction transaction(GradeStoreInspector::database(store));
         for (int i = 0; i < 10000; ++i)
             store.addResult({QStringLiteral("20260%1").arg(i, 5, 10, QChar('0')), QStringLiteral("学生"),
                              QStringLiteral("英文"), 80, 120, 95, QDate::currentDate().addDays(-(i % 14)),

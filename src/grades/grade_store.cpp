@@ -234,3 +234,18 @@ void GradeStore::clearHistory()
     db_.exec(QStringLiteral("DELETE FROM stdgrade"));
     transaction.commit();
 }
+
+HistoryPages::Page GradeStore::historyPageAt(qint64 offset, int limit)
+{
+    return HistoryPages::at(db_, offset, limit);
+}
+
+HistoryPages::Page GradeStore::historyPageOlderThan(const HistoryPages::Key& key, int limit)
+{
+    return HistoryPages::olderThan(db_, key, limit);
+}
+
+HistoryPages::Page GradeStore::historyPageNewerThan(const HistoryPages::Key& key, int limit)
+{
+    return HistoryPages::newerThan(db_, key, limit);
+}

@@ -11,6 +11,11 @@
 #include <QTime>
 #include <optional>
 
+namespace HistoryPages {
+struct Key;
+struct Page;
+}
+
 struct GradeRow {
     QString xh;        // student number
     QString xm;        // name
@@ -79,11 +84,17 @@ public:
     // Empties stdgrade and recxh; the system row stays.
     void clearHistory();
 
-    Database& database() { return db_; }
+    // The history a page at a time, newest first (see history_pages.h).
+    HistoryPages::Page historyPageAt(qint64 offset, int limit);
+    HistoryPages::Page historyPageOlderThan(const HistoryPages::Key& key, int limit);
+    HistoryPages::Page historyPageNewerThan(const HistoryPages::Key& key, int limit);
+
     // One result from a statement whose first nine columns are stdgrade's, in order.
     static GradeRow readRow(const Statement& statement);
 
 private:
+    // Tests and benchmarks reach the file beneath (to lock it, to fill it in one transaction).
+    friend struct GradeStoreInspector;
     explicit GradeStore(Database db) : db_(std::move(db)) {}
     Database db_;
 };

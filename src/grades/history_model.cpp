@@ -156,7 +156,6 @@ Qt::ItemFlags HistoryModel::flags(const QModelIndex& index) const
 
 HistoryPages::Page HistoryModel::readPage(int page) const
 {
-    Database& db = store_->database();
     const qint64 offset = qint64(page) * kPageSize;
     const int expected = int(qMin<qint64>(kPageSize, rows_ - offset));
     // Scrolling moves to a neighbouring page: continue from its edge instead of counting
@@ -164,16 +163,16 @@ HistoryPages::Page HistoryModel::readPage(int page) const
     HistoryPages::Page loaded;
     bool byKey = false;
     if (auto before = pages_.constFind(page - 1); before != pages_.cend() && before->last.valid) {
-        loaded = HistoryPages::olderThan(db, before->last, kPageSize);
+        loaded = store_->historyPageOlderThan(before->last, kPageSize);
         byKey = true;
     } else if (auto after = pages_.constFind(page + 1); after != pages_.cend() && after->first.valid) {
-        loaded = HistoryPages::newerThan(db, after->first, kPageSize);
+        loaded = store_->historyPageNewerThan(after->first, kPageSize);
         byKey = true;
     }
     // Results without a date or time sort last and cannot be reached by key; a page that comes
     // back short (or results added meanwhile) is read by position instead.
     if (!byKey || loaded.rows.size() != expected) {
-        loaded = HistoryPages::at(db, offset, kPageSize);
+        loaded = store_->historyPageAt(offset, kPageSize);
         byKey = false;
     }
     ++pagesRead_;

@@ -1,5 +1,6 @@
 #pragma once
-// The history's pages: results newest first (by date, then time, then the order they were
+// The history's pages, read through the grade store (GradeStore::historyPageAt and the two
+// beside it): results newest first (by date, then time, then the order they were
 // stored), read either by position or by key next to a page already read. A page read by key
 // visits only the index entries next to that key, however deep it lies in a long history;
 // reading by position has to step over every result before the page.

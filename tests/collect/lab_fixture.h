@@ -62,7 +62,7 @@ public:
         QDir().mkpath(QFileInfo(path).path());
         GradeStore::create(path, SystemRow{QStringLiteral("admin"), QStringLiteral("admin123"), QStringLiteral("again")});
         GradeStore store = GradeStore::openFile(path);
-        Transaction transaction(store.database());
+        Transaction transaction(GradeStoreInspector::database(store));
         for (const GradeRow& row : rows)
             store.addResult(row);
         transaction.commit();

@@ -363,7 +363,7 @@ private slots:
         // Machine 6 is in the middle of writing: its database is locked the whole time.
         lab.addMachine(6, batchOf(QStringLiteral("660"), QStringLiteral("B1"), 2));
         GradeStore busy = GradeStore::openFile(lab.machineDatabase(6));
-        busy.database().exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        GradeStoreInspector::database(busy).exec(QStringLiteral("BEGIN EXCLUSIVE"));
 
         Rig rig;
         rig.collectNetwork(lab.prefix());
@@ -379,7 +379,7 @@ private slots:
         QVERIFY(lines.at(3).startsWith(lab.machineDatabase(4)));
         QCOMPARE(lines.at(4), QStringLiteral("……"));
         QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collectedFrom(first + fifth));
-        busy.database().exec(QStringLiteral("ROLLBACK"));
+        GradeStoreInspector::database(busy).exec(QStringLiteral("ROLLBACK"));
     }
 
     void networkRefusesStrangeTarget()

@@ -649,7 +649,7 @@ private slots:
         const QString moved = folder->gradeDatabase() + QStringLiteral(".away");
         if (lock) {
             holder.emplace(folder->store());
-            holder->database().exec(QStringLiteral("BEGIN EXCLUSIVE"));
+            GradeStoreInspector::database(*holder).exec(QStringLiteral("BEGIN EXCLUSIVE"));
         } else {
             QVERIFY(QFile::rename(folder->gradeDatabase(), moved));
         }
@@ -668,7 +668,7 @@ private slots:
 
         // The program goes on: once the database is back, the next result is stored.
         if (lock) {
-            holder->database().exec(QStringLiteral("ROLLBACK"));
+            GradeStoreInspector::database(*holder).exec(QStringLiteral("ROLLBACK"));
             holder.reset();
         } else {
             QVERIFY(QFile::rename(moved, folder->gradeDatabase()));

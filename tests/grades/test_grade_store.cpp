@@ -23,7 +23,7 @@ private slots:
         QCOMPARE(store.claimTestLogin(QStringLiteral("2024000018"), QStringLiteral("B1"), day), Claim::FirstLogin);
         QVERIFY(store.hasTestLogin(QStringLiteral("2024000017"), QStringLiteral("B1")));
         // Three records, one per first login.
-        Statement count = store.database().prepare(QStringLiteral("SELECT count(*) FROM recxh"));
+        Statement count = GradeStoreInspector::database(store).prepare(QStringLiteral("SELECT count(*) FROM recxh"));
         QVERIFY(count.step());
         QCOMPARE(count.integer(0), 3);
     }

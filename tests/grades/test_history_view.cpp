@@ -40,7 +40,7 @@ class TestHistoryView : public QObject {
     void store(const QList<GradeRow>& rows)
     {
         GradeStore store = app_->store();
-        Transaction transaction(store.database());
+        Transaction transaction(GradeStoreInspector::database(store));
         for (const GradeRow& row : rows)
             store.addResult(row);
         transaction.commit();
@@ -276,7 +276,7 @@ private slots:
         fill(dated, [](int i) { return result(QString::number(i), QDate(2026, 12, 1), QTime(8, 0).addSecs(i)); });
         {
             GradeStore store = app_->store();
-            Statement insert = store.database().prepare(
+            Statement insert = GradeStoreInspector::database(store).prepare(
                 QStringLiteral("INSERT INTO stdgrade (xh, lrdate, lrtime) VALUES (?1, ?2, NULL)"));
             insert.bind(1, "no-time").bind(2, "2026-12-02").exec();
             insert.reset();

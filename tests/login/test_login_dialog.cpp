@@ -115,7 +115,7 @@ class TestLoginDialog : public QObject {
     QList<RecxhRow> recxhRows() const
     {
         GradeStore store = folder_->store();
-        Statement select = store.database().prepare(QStringLiteral("SELECT xh, lrpc, lrdate FROM recxh ORDER BY rowid"));
+        Statement select = GradeStoreInspector::database(store).prepare(QStringLiteral("SELECT xh, lrpc, lrdate FROM recxh ORDER BY rowid"));
         QList<RecxhRow> rows;
         while (select.step())
             rows.append({select.text(0), select.text(1), select.text(2)});

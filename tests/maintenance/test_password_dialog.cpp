@@ -164,7 +164,7 @@ void PasswordDialogTest::storesTrimmedPassword()
 
 void PasswordDialogTest::emptySystemTableIsReported()
 {
-    folder_->store().database().exec(QStringLiteral("DELETE FROM system"));
+    GradeStoreInspector::database(folder_->store()).exec(QStringLiteral("DELETE FROM system"));
     PasswordDialog dialog(PasswordColumn::SecondLogin);
     dialog.show();
     QVERIFY(child<QLineEdit>(&dialog, "Text2")->text().isEmpty());

@@ -8,6 +8,12 @@
 #include <QTemporaryDir>
 #include <memory>
 
+// The grade store's connection, which only tests and benchmarks use directly.
+struct GradeStoreInspector {
+    static Database& database(GradeStore& store) { return store.db_; }
+    static Database& database(GradeStore&& store) { return store.db_; }
+};
+
 namespace TestSupport {
 
 // The credentials of the grade database every test folder gets.
