@@ -113,7 +113,7 @@ int main(int argc, char* argv[])
     if (!window.load(folder.path()))
         return 1;
     window.showMaximized();
-    programState().loginMode = 1;
+    programState().loginMode = LoginMode(1);
     window.statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("2024001"));
     window.statusPanel()->setValue(StatusPanel::Name, QStringLiteral("张三"));
     setmenus(window);

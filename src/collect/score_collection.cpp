@@ -39,8 +39,8 @@ QList<CollectionRow> asCollectionRows(const QList<GradeRow>& grades)
 
 bool ScoreCollection::batchAccepted(const QString& batch)
 {
-    const int bytes = bytelen(batch);
-    return bytes > 0 && bytes <= 10 && !programState().doubleByte;
+    const ByteLength length = measureBytes(batch);
+    return length.bytes > 0 && length.bytes <= 10 && !length.doubleByte;
 }
 
 QString ScoreCollection::machineDatabase(const QString& prefix, int machine)

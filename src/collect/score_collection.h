@@ -29,7 +29,6 @@ public:
     static constexpr int lastMachineNumber = 32767;
 
     // The trimmed batch B passes when it is not empty, at most 10 bytes and single-byte only.
-    // Measures with bytelen, so the Double-byte flag is left as B set it.
     static bool batchAccepted(const QString& batch);
     // Machine i's grade database as the user would write it: prefix + i + "\data\stugrade.mdb".
     static QString machineDatabase(const QString& prefix, int machine);

@@ -13,9 +13,9 @@ ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, int type, c
 {
     ProgramState& state = programState();
     // One exercise at a time.
-    if (state.exerciseType != 0 || (type != 1 && type != 2))
+    if (state.exerciseType != ExerciseType::None || (type != 1 && type != 2))
         return nullptr;
-    state.exerciseType = quint8(type);
+    state.exerciseType = ExerciseType(type);
     auto* screen = new ExerciseScreen(area, scrollBar, type == 1 ? ExerciseKind::English : ExerciseKind::Chinese, taker);
     wire(screen);
     // A bad exercise file has been reported and the exercise closed again: nothing to show.

@@ -72,7 +72,7 @@ ExerciseScreen::~ExerciseScreen()
 {
     // Taken away without its end sequence (the main window closing): no exercise is open.
     if (!closed_)
-        programState().exerciseType = 0;
+        programState().exerciseType = ExerciseType::None;
 }
 
 bool ExerciseScreen::load()
@@ -451,7 +451,7 @@ void ExerciseScreen::closeExercise()
     blinkTimer_->stop();
     cursorLine_->hide();
     scrollBar_->hide();
-    programState().exerciseType = 0;
+    programState().exerciseType = ExerciseType::None;
     emit closed();
     if (frame_)
         frame_->close();

@@ -25,14 +25,14 @@ bool badTestNumber(const QString& text)
 {
     if (trimSpaces(text).isEmpty())
         return true;
-    const int length = bytelen(text);
-    return length != kNumberLimit || programState().doubleByte;
+    const ByteLength length = measureBytes(text);
+    return length.bytes != kNumberLimit || length.doubleByte;
 }
 
 bool overOrDoubleByte(const QString& text, int limit)
 {
-    const int length = bytelen(text);
-    return length > limit || programState().doubleByte;
+    const ByteLength length = measureBytes(text);
+    return length.bytes > limit || length.doubleByte;
 }
 
 } // namespace
@@ -75,27 +75,27 @@ std::optional<LoginFault> systemFields(const QString& userName, const QString& p
     return std::nullopt;
 }
 
-EnterOutcome enterInBox(int box, int loginMode, const QString& text)
+EnterOutcome enterInBox(int box, LoginMode loginMode, const QString& text)
 {
     EnterOutcome outcome;
     switch (box) {
     case 0:
-        if (loginMode == 2 && badTestNumber(text))
+        if (loginMode == LoginMode::Test && badTestNumber(text))
             outcome.fault = fault("学号不为10位或有中文字符！", 0, kNumberLimit, false);
-        else if (loginMode == 1 && emptyOrOver(text, kNumberLimit))
+        else if (loginMode == LoginMode::Practice && emptyOrOver(text, kNumberLimit))
             outcome.fault = fault("学号不能为空且不能超过10位！", 0, kNumberLimit);
-        else if (loginMode == 3 && emptyOrOver(text, kNumberLimit))
+        else if (loginMode == LoginMode::System && emptyOrOver(text, kNumberLimit))
             outcome.fault = fault("用户名不能为空且不能超过10位！", 0, kNumberLimit);
-        else if (loginMode >= 1 && loginMode <= 3)
+        else if (loginMode == LoginMode::Practice || loginMode == LoginMode::Test || loginMode == LoginMode::System)
             outcome.next = EnterStep::FocusNextBox;
         break;
     case 1:
-        if (loginMode == 1 || loginMode == 2) {
+        if (loginMode == LoginMode::Practice || loginMode == LoginMode::Test) {
             if (emptyOrOver(text, kNameLimit))
                 outcome.fault = fault("姓名不能为空且不能大于12位！", 1, kNameLimit);
             else
-                outcome.next = loginMode == 1 ? EnterStep::Confirm : EnterStep::FocusNextBox;
-        } else if (loginMode == 3) {
+                outcome.next = loginMode == LoginMode::Practice ? EnterStep::Confirm : EnterStep::FocusNextBox;
+        } else if (loginMode == LoginMode::System) {
             if (bytelen(text) > kPasswordLimit)
                 outcome.fault = fault("密码不能超过10位！", 1, kPasswordLimit);
             else

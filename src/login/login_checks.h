@@ -2,6 +2,8 @@
 // The field checks of the login dialog, without the dialog: each tells which message to show
 // and which box to select, or nothing when the fields pass. The first failing check wins.
 
+#include "shell/program_state.h"
+
 #include <QString>
 #include <optional>
 
@@ -34,6 +36,6 @@ std::optional<LoginFault> secondLoginPassword(const QString& password);
 std::optional<LoginFault> systemFields(const QString& userName, const QString& password);
 
 // Enter in box 0..3 under a Login mode, with the box's text.
-EnterOutcome enterInBox(int box, int loginMode, const QString& text);
+EnterOutcome enterInBox(int box, LoginMode loginMode, const QString& text);
 
 } // namespace LoginChecks

@@ -94,19 +94,19 @@ void LoginDialog::load()
     state.doubleByte = false;
 
     switch (state.loginMode) {
-    case 1:
+    case LoginMode::Practice:
         for (int row : {2, 3}) {
             labels_[row]->hide();
             boxes_[row]->hide();
         }
         placeRow(1, kRowTops[2]);
         break;
-    case 2:
+    case LoginMode::Test:
         labels_[2]->setText(QStringLiteral("批次号："));
         labels_[3]->hide();
         boxes_[3]->hide();
         break;
-    case 3:
+    case LoginMode::System:
         labels_[0]->setText(QStringLiteral("用户名："));
         labels_[1]->setText(QStringLiteral("密  码："));
         boxes_[1]->setEchoMode(QLineEdit::Password);
@@ -172,13 +172,13 @@ void LoginDialog::enterPressed(int boxIndex)
 void LoginDialog::confirm()
 {
     switch (programState().loginMode) {
-    case 1:
+    case LoginMode::Practice:
         confirmPractice();
         break;
-    case 2:
+    case LoginMode::Test:
         confirmTest();
         break;
-    case 3:
+    case LoginMode::System:
         confirmSystem();
         break;
     default:

@@ -262,7 +262,7 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 void MainWindow::loginItem(int mode)
 {
     // The mode holds even when the dialog is closed without logging in.
-    programState().loginMode = quint8(mode);
+    programState().loginMode = LoginMode(mode);
     LoginDialog dialog(this);
     connect(&dialog, &LoginDialog::loggedIn, this, &MainWindow::showLogin);
     dialog.exec();
@@ -331,7 +331,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::scrollBarChanged(int value)
 {
-    if (programState().exerciseType == 0) {
+    if (programState().exerciseType == ExerciseType::None) {
         endOfExercise();
         return;
     }

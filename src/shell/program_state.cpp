@@ -27,21 +27,25 @@ QString trimSpaces(const QString& text)
     return text.mid(first, last - first);
 }
 
-int bytelen(const QString& text)
+ByteLength measureBytes(const QString& text)
 {
-    ProgramState& state = programState();
-    state.doubleByte = false;
-    int count = 0;
+    ByteLength length;
     for (char32_t ucs4 : trimSpaces(text).toUcs4()) {
         const auto code = CodePage::charCode(ucs4);
         if (!code || *code < 0) {
-            count += 2;
-            state.doubleByte = true;
+            length.bytes += 2;
+            length.doubleByte = true;
         } else {
-            count += 1;
+            length.bytes += 1;
         }
     }
-    return count;
+    programState().doubleByte = length.doubleByte;
+    return length;
+}
+
+int bytelen(const QString& text)
+{
+    return measureBytes(text).bytes;
 }
 
 GradeStore opendb()

@@ -14,16 +14,16 @@ void setmenus(MainWindow& mainWindow)
     QAction* exercises = mainWindow.topMenu("lrxm")->menuAction();
     QAction* maintenance = mainWindow.topMenu("xtwh")->menuAction();
     switch (programState().loginMode) {
-    case 0:
+    case LoginMode::None:
         exercises->setEnabled(false);
         maintenance->setEnabled(false);
         break;
-    case 1:
-    case 2:
+    case LoginMode::Practice:
+    case LoginMode::Test:
         exercises->setEnabled(true);
         maintenance->setEnabled(false);
         break;
-    case 3:
+    case LoginMode::System:
         exercises->setEnabled(true);
         maintenance->setEnabled(true);
         break;

@@ -103,7 +103,7 @@ class TestExerciseScreen : public QObject {
     void login(const QString& batch = {})
     {
         const bool test = !batch.isEmpty();
-        programState().loginMode = test ? 2 : 1;
+        programState().loginMode = test ? LoginMode::Test : LoginMode::Practice;
         programState().batchNumber = batch;
         window->statusPanel()->setValue(StatusPanel::StudentNumber, test ? "2024000017" : "2024001");
         window->statusPanel()->setValue(StatusPanel::Name, test ? QStringLiteral("李四") : QStringLiteral("张三"));
@@ -124,7 +124,7 @@ class TestExerciseScreen : public QObject {
     // Logged in for practice (unless already logged in), the text written and opened.
     ExerciseScreen* start(ExerciseKind kind, const QString& text)
     {
-        if (programState().loginMode == 0)
+        if (programState().loginMode == LoginMode::None)
             login();
         writeExercise(kind, text);
         return open(kind);

@@ -83,7 +83,7 @@ private slots:
         window.setGeometry(0, 0, 1000, 740);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        programState().loginMode = 1;
+        programState().loginMode = LoginMode(1);
         window.statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("2024001"));
         window.statusPanel()->setValue(StatusPanel::Name, QStringLiteral("张三"));
         setmenus(window);

@@ -27,7 +27,7 @@ int main(int argc, char* argv[])
     MessageBoxes::setRecording(true);
     TestSupport::AppFolder folder;
     programState().appFolder = folder.path();
-    programState().loginMode = quint8(mode);
+    programState().loginMode = LoginMode(mode);
 
     MainWindow window;
     LoginDialog dialog(&window);

@@ -64,7 +64,7 @@ class TestLoginDialog : public QObject {
     // What the login menu items do, with a dialog that does not block the test.
     LoginDialog* openDialog(int loginMode)
     {
-        programState().loginMode = quint8(loginMode);
+        programState().loginMode = LoginMode(loginMode);
         dialog_.reset();
         dialog_ = std::make_unique<LoginDialog>(window_.get());
         QObject::connect(dialog_.get(), &LoginDialog::loggedIn, window_.get(), &MainWindow::showLogin);
@@ -469,7 +469,7 @@ private slots:
         QVERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), int(QDialog::Rejected));
         QVERIFY(messages().isEmpty());
-        QCOMPARE(programState().loginMode, quint8(3));
+        QCOMPARE(programState().loginMode, LoginMode::System);
         QCOMPARE(trace(), QStringLiteral("2024000001|李四|B1测试登录  ||lrxm,ywlr"));
         QCOMPARE(recxhRows().size(), 1);
     }
@@ -532,7 +532,7 @@ private slots:
         window_->menuItem("csdl")->trigger();
 
         QCOMPARE(seen, QStringLiteral("frmdl batch"));
-        QCOMPARE(programState().loginMode, quint8(2));
+        QCOMPARE(programState().loginMode, LoginMode::Test);
         QCOMPARE(window_->loginLabel()->text(), QStringLiteral("C3测试登录  "));
         QCOMPARE(recxhRows(), (QList<RecxhRow>{{"2024000009", "C3", "2026-03-02"}}));
         // The dialog was made for this opening only.

@@ -46,7 +46,7 @@ void MaintenanceMenuTest::menuItemsOpenModalWindowsAfresh()
     QFETCH(QString, window);
     TestSupport::AppFolder app;
     programState().appFolder = app.path();
-    programState().loginMode = 3;
+    programState().loginMode = LoginMode(3);
     MainWindow mainWindow;
 
     QList<QDialog*> opened;

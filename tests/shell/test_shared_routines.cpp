@@ -71,7 +71,7 @@ private slots:
         // Start from the opposite state, as after a system login, to see every change.
         window.topMenu("lrxm")->menuAction()->setEnabled(!exercises);
         window.topMenu("xtwh")->menuAction()->setEnabled(!maintenance);
-        programState().loginMode = quint8(mode);
+        programState().loginMode = LoginMode(mode);
         setmenus(window);
         QCOMPARE(window.topMenu("lrxm")->menuAction()->isEnabled(), exercises);
         QCOMPARE(window.topMenu("xtwh")->menuAction()->isEnabled(), maintenance);
@@ -82,7 +82,7 @@ private slots:
         MainWindow window;
         window.topMenu("lrxm")->menuAction()->setEnabled(true);
         window.topMenu("xtwh")->menuAction()->setEnabled(false);
-        programState().loginMode = 7;
+        programState().loginMode = LoginMode(7);
         setmenus(window);
         QVERIFY(window.topMenu("lrxm")->menuAction()->isEnabled());
         QVERIFY(!window.topMenu("xtwh")->menuAction()->isEnabled());
