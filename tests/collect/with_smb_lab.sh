@@ -15,9 +15,10 @@ if [ "${TYPELAB_SMB_INSIDE:-}" != 1 ]; then
     command -v "$tool" >/dev/null || { echo "with_smb_lab: $tool is not installed" >&2; exit 1; }
   done
   [ -c /dev/fuse ] || { echo "with_smb_lab: no /dev/fuse" >&2; exit 1; }
-  # A network of its own, and process ids of its own, so that whatever the servers leave
-  # behind ends with this script; the mount is made in the caller's mount namespace.
-  exec unshare --net --pid --fork env TYPELAB_SMB_INSIDE=1 "$0" "$machines" "$@"
+  # A network, process ids and mounts of its own: whatever the servers leave behind ends with
+  # this script, and the share's mount is seen by nothing outside it. /proc is mounted anew
+  # so that it speaks of this namespace's processes (the leak checker reads it).
+  exec unshare --net --pid --fork --mount-proc env TYPELAB_SMB_INSIDE=1 "$0" "$machines" "$@"
 fi
 
 work=$(mktemp -d)
