@@ -133,13 +133,13 @@ int pack(const QStringList& args)
     }
     const auto converted = ExerciseFileFormat::toExerciseText(source.readAll());
     if (!converted.unencodable.isEmpty()) {
-        err() << "typelab-admin: " << args[0] << " holds a character code page 936 cannot hold: "
-              << converted.unencodable << "\n";
+        err() << "typelab-admin: " << args[0]
+              << " holds a character code page 936 cannot hold: " << converted.unencodable << "\n";
         return 1;
     }
     QSaveFile target(args[1]);
-    if (!target.open(QIODevice::WriteOnly)
-        || target.write(ExerciseFileFormat::build(converted.text)) < 0 || !target.commit()) {
+    if (!target.open(QIODevice::WriteOnly) || target.write(ExerciseFileFormat::build(converted.text)) < 0
+        || !target.commit()) {
         err() << "typelab-admin: cannot write " << args[1] << "\n";
         return 1;
     }
@@ -174,7 +174,8 @@ int exportScores(QStringList args)
         return 2;
     }
     const ScoreExport::Outcome outcome = ScoreExport::run(files[0], batch, files[1]);
-    (outcome.written ? out() : err()) << QString(outcome.message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) << "\n";
+    (outcome.written ? out() : err()) << QString(outcome.message).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                                      << "\n";
     return outcome.written ? 0 : 1;
 }
 

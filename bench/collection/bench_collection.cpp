@@ -75,7 +75,8 @@ int main(int argc, char* argv[])
         loop.exec();
         times << timer.nsecsElapsed() / 1e6;
         const qint64 stored = Lab::collectionRows(lab.teachersFile());
-        if (stored != qint64(kMachines) * kRowsOfBatch || !view.last.startsWith(QStringLiteral("共回收 12000条记录。"))) {
+        if (stored != qint64(kMachines) * kRowsOfBatch
+            || !view.last.startsWith(QStringLiteral("共回收 12000条记录。"))) {
             fprintf(stderr, "stored %lld rows, last line %s\n", stored, qPrintable(view.last));
             return 1;
         }
@@ -89,8 +90,9 @@ int main(int argc, char* argv[])
     // in one process (Debian package sqlcipher).
     QString script;
     for (int machine = 1; machine <= kMachines; ++machine)
-        script += QStringLiteral("ATTACH '%1' AS m KEY '857'; SELECT count(*) FROM m.stdgrade WHERE lrpc = 'B1'; DETACH m;\n")
-                      .arg(Paths::toLocal(ScoreCollection::machineDatabase(prefix, machine)));
+        script +=
+            QStringLiteral("ATTACH '%1' AS m KEY '857'; SELECT count(*) FROM m.stdgrade WHERE lrpc = 'B1'; DETACH m;\n")
+                .arg(Paths::toLocal(ScoreCollection::machineDatabase(prefix, machine)));
     QList<double> floors;
     for (int run = 0; run < 3; ++run) {
         QProcess tool;
@@ -118,8 +120,9 @@ int main(int argc, char* argv[])
         QProcess reader;
         QElapsedTimer timer;
         timer.start();
-        reader.start(SourceRead::readerProgram(), {QStringLiteral("grades"), Paths::toLocal(ScoreCollection::machineDatabase(prefix, machine)),
-                                                   QStringLiteral("B1"), QStringLiteral("100")});
+        reader.start(SourceRead::readerProgram(),
+                     {QStringLiteral("grades"), Paths::toLocal(ScoreCollection::machineDatabase(prefix, machine)),
+                      QStringLiteral("B1"), QStringLiteral("100")});
         reader.waitForFinished();
         readers << timer.nsecsElapsed() / 1e6;
     }
@@ -127,7 +130,8 @@ int main(int argc, char* argv[])
     QElapsedTimer derive;
     derive.start();
     KeyDerivation::pbkdf2HmacSha1("857", QByteArray(16, 'x'), KeyDerivation::rounds, KeyDerivation::keyBytes);
-    printf("one machine's reader process (start, open, checks, read, frames): %.1f ms, of which the key derivation %.1f ms\n",
-           readers[readers.size() / 2], derive.nsecsElapsed() / 1e6);
+    printf(
+        "one machine's reader process (start, open, checks, read, frames): %.1f ms, of which the key derivation %.1f ms\n",
+        readers[readers.size() / 2], derive.nsecsElapsed() / 1e6);
     return 0;
 }

@@ -27,7 +27,8 @@ QByteArray fullText(const QString& folder)
 {
     QByteArray joined;
     for (int digit = 0; digit <= 9 && joined.size() < 8192; ++digit) {
-        QFile source(QDir(folder).filePath(QStringLiteral("%1%2.txt").arg(folder.endsWith("yw") ? "ydzcs" : "cdzcs").arg(digit)));
+        QFile source(QDir(folder).filePath(
+            QStringLiteral("%1%2.txt").arg(folder.endsWith("yw") ? "ydzcs" : "cdzcs").arg(digit)));
         if (source.open(QIODevice::ReadOnly))
             joined += ExerciseFileFormat::toExerciseText(source.readAll()).text;
     }
@@ -62,8 +63,9 @@ bool measure(const char* label, const QString& path, ExerciseKind kind)
         lines = text->lineCount();
     }
     std::sort(micros.begin(), micros.end());
-    printf("%s load + split, 4096 bytes, %d lines: median %.1f us, 10th percentile %.1f us, 90th percentile %.1f us (%d runs)\n",
-           label, lines, micros[kRuns / 2], micros[kRuns / 10], micros[kRuns * 9 / 10], kRuns);
+    printf(
+        "%s load + split, 4096 bytes, %d lines: median %.1f us, 10th percentile %.1f us, 90th percentile %.1f us (%d runs)\n",
+        label, lines, micros[kRuns / 2], micros[kRuns / 10], micros[kRuns * 9 / 10], kRuns);
     return true;
 }
 
@@ -93,8 +95,8 @@ int main(int argc, char* argv[])
     const QString source = qEnvironmentVariable("TYPELAB_SOURCE_DIR", QStringLiteral(TYPELAB_BENCH_SOURCE_DIR));
     QTemporaryDir dir;
     bool ok = true;
-    for (const auto& [label, kind, folder] : {std::tuple{"English", ExerciseKind::English, "yw"},
-                                              std::tuple{"Chinese", ExerciseKind::Chinese, "zw"}}) {
+    for (const auto& [label, kind, folder] :
+         {std::tuple{"English", ExerciseKind::English, "yw"}, std::tuple{"Chinese", ExerciseKind::Chinese, "zw"}}) {
         const QByteArray text = fullText(QDir(source).filePath(QStringLiteral("data/") + folder));
         if (text.size() != ExerciseFileFormat::kMaxTextBytes) {
             fprintf(stderr, "%s texts not found below %s\n", label, qPrintable(source));

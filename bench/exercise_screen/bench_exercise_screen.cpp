@@ -45,8 +45,8 @@ QString chineseText()
 }
 
 struct Figures {
-    QList<double> handle;   // microseconds: the event alone
-    QList<double> shown;    // microseconds: the event and the repaint
+    QList<double> handle; // microseconds: the event alone
+    QList<double> shown;  // microseconds: the event and the repaint
 };
 
 double percentile(QList<double> values, double p)
@@ -105,8 +105,10 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     TestSupport::prepareApplication();
     TestSupport::AppFolder folder;
-    folder.writeFile(QStringLiteral("yw/ydzcs3.dat"), ExerciseFileFormat::build(ExerciseFileFormat::toExerciseText(englishText().toUtf8()).text));
-    folder.writeFile(QStringLiteral("zw/cdzcs3.dat"), ExerciseFileFormat::build(ExerciseFileFormat::toExerciseText(chineseText().toUtf8()).text));
+    folder.writeFile(QStringLiteral("yw/ydzcs3.dat"),
+                     ExerciseFileFormat::build(ExerciseFileFormat::toExerciseText(englishText().toUtf8()).text));
+    folder.writeFile(QStringLiteral("zw/cdzcs3.dat"),
+                     ExerciseFileFormat::build(ExerciseFileFormat::toExerciseText(chineseText().toUtf8()).text));
     ExerciseLoader::setRandomSourceForTests([] { return 0.3f; });
 
     MainWindow window;

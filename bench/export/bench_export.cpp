@@ -14,7 +14,7 @@
 namespace {
 constexpr int kRows = 100000;
 constexpr int kBatches = 40;
-}
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -23,9 +23,14 @@ int main(int argc, char* argv[])
     QList<CollectionRow> rows;
     rows.reserve(kRows);
     for (int i = 0; i < kRows; ++i)
-        rows << CollectionRow{QStringLiteral("2026%1").arg(i, 6, 10, QChar(u'0')), QStringLiteral("学生%1").arg(i % 997),
-                              i % 2 ? QStringLiteral("中文") : QStringLiteral("英文"), i % 101, 40 + i % 160, 60 + i % 41,
-                              QDate(2026, 12, 1 + i % 7), QTime(8 + i % 10, i % 60, (i * 7) % 60),
+        rows << CollectionRow{QStringLiteral("2026%1").arg(i, 6, 10, QChar(u'0')),
+                              QStringLiteral("学生%1").arg(i % 997),
+                              i % 2 ? QStringLiteral("中文") : QStringLiteral("英文"),
+                              i % 101,
+                              40 + i % 160,
+                              60 + i % 41,
+                              QDate(2026, 12, 1 + i % 7),
+                              QTime(8 + i % 10, i % 60, (i * 7) % 60),
                               QStringLiteral("B%1").arg(i % kBatches)};
     Lab::makeCollectionFile(lab.teachersFile(), rows);
 

@@ -114,8 +114,8 @@ int main(int argc, char** argv)
         for (int i = 0; i < 200; ++i)
             steps << paintAfter(grid, watch, [bar] { bar->triggerAction(QAbstractSlider::SliderPageStepAdd); });
         std::sort(steps.begin(), steps.end());
-        out << "  page down x200 from the top: median " << QString::number(steps[100], 'f', 2)
-            << " ms, max " << QString::number(steps.last(), 'f', 2) << " ms\n";
+        out << "  page down x200 from the top: median " << QString::number(steps[100], 'f', 2) << " ms, max "
+            << QString::number(steps.last(), 'f', 2) << " ms\n";
 
         const double middle = paintAfter(grid, watch, [bar] { bar->setValue(bar->maximum() / 2); });
         steps.clear();

@@ -39,7 +39,7 @@ int main(int argc, char* argv[])
             return 1;
         }
     }
-    printf("purge of 100000 old among 200000 results (+ 20000 test logins): %.0f ms, %.0f ms, %.0f ms\n",
-           times[0], times[1], times[2]);
+    printf("purge of 100000 old among 200000 results (+ 20000 test logins): %.0f ms, %.0f ms, %.0f ms\n", times[0],
+           times[1], times[2]);
     return 0;
 }

@@ -24,15 +24,15 @@ int main(int argc, char* argv[])
         Transaction transaction(GradeStoreInspector::database(store));
         for (int i = 0; i < 10000; ++i)
             store.addResult({QStringLiteral("20260%1").arg(i, 5, 10, QChar('0')), QStringLiteral("学生"),
-                             QStringLiteral("英文"), 80, 120, 95, QDate::currentDate().addDays(-(i % 14)),
-                             QTime(10, 0), QStringLiteral("B1")});
+                             QStringLiteral("英文"), 80, 120, 95, QDate::currentDate().addDays(-(i % 14)), QTime(10, 0),
+                             QStringLiteral("B1")});
         transaction.commit();
     }
     const QString program = folder.file(QStringLiteral("typelab"));
     QFile::copy(QStringLiteral(TYPELAB_APP_DIR "/typelab"), program);
     QList<double> times;
     std::vector<std::string> order;
-    std::map<std::string, std::vector<double>> steps;   // ms from process start to each mark
+    std::map<std::string, std::vector<double>> steps; // ms from process start to each mark
     for (int run = 0; run < 11; ++run) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

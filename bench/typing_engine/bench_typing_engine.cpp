@@ -92,7 +92,7 @@ std::vector<Stroke> strokesFor(const ExerciseText& text, quint32 seed)
             int code = wide ? qint16(quint16(byte << 8 | text.textBytes[p + 1])) : byte;
             if (random.bounded(20) == 0)
                 code = wide ? qint16(quint16(0xD6D0)) : 'x';
-            strokes.push_back({true, 0});          // the key-down that precedes every character
+            strokes.push_back({true, 0}); // the key-down that precedes every character
             strokes.push_back({false, code});
             if (random.bounded(50) == 0) {
                 strokes.push_back({false, 8});

@@ -21,8 +21,8 @@ struct BatchSummary {
     int lowestScore = 0;
     double meanSpeed = 0;
     double meanAccuracy = 0;
-    int passed = 0;                      // scored 60 or more
-    std::array<int, kBands> bands{};     // 0-9 ... 80-89, 90-100; below 0 counts in the first
+    int passed = 0;                  // scored 60 or more
+    std::array<int, kBands> bands{}; // 0-9 ... 80-89, 90-100; below 0 counts in the first
 
     // The caption of a band: "0-9", ..., "90-100".
     static QString bandCaption(int band);

@@ -42,7 +42,8 @@ CollectionDialog::CollectionDialog(QWidget* parent) : QDialog(parent)
 
 void CollectionDialog::buildControls()
 {
-    QGroupBox* kinds = placeControl<QGroupBox>(this, "Frame1", Twips::rect(120, 60, 5880, 780), QStringLiteral("收分类别"));
+    QGroupBox* kinds =
+        placeControl<QGroupBox>(this, "Frame1", Twips::rect(120, 60, 5880, 780), QStringLiteral("收分类别"));
     modeButtons_[0] = new QRadioButton(QStringLiteral("单机收分"), kinds);
     modeButtons_[1] = new QRadioButton(QStringLiteral("网络收分"), kinds);
     for (int index = 0; index < 2; ++index) {
@@ -57,8 +58,10 @@ void CollectionDialog::buildControls()
         });
     }
 
-    QGroupBox* paths = placeControl<QGroupBox>(this, "Frame2", Twips::rect(120, 960, 5880, 1380), QStringLiteral("路径设置"));
-    pathCaption_ = placeControl<QLabel>(paths, "Label1", Twips::rect(240, 380, 1200, 300), QStringLiteral("目标路径："));
+    QGroupBox* paths =
+        placeControl<QGroupBox>(this, "Frame2", Twips::rect(120, 960, 5880, 1380), QStringLiteral("路径设置"));
+    pathCaption_ =
+        placeControl<QLabel>(paths, "Label1", Twips::rect(240, 380, 1200, 300), QStringLiteral("目标路径："));
     pathBox_ = new QLineEdit(kTargetFolder, paths);
     pathBox_->setObjectName(QStringLiteral("Text1"));
     pathBox_->setGeometry(Twips::rect(1440, 320, 2880, 380));
@@ -72,7 +75,8 @@ void CollectionDialog::buildControls()
     confirmButton_->setGeometry(Twips::rect(4560, 560, 1080, 480));
     connect(confirmButton_, &QPushButton::clicked, this, &CollectionDialog::runCollection);
 
-    QGroupBox* info = placeControl<QGroupBox>(this, "Frame3", Twips::rect(120, 2460, 5880, 2580), QStringLiteral("收分信息"));
+    QGroupBox* info =
+        placeControl<QGroupBox>(this, "Frame3", Twips::rect(120, 2460, 5880, 2580), QStringLiteral("收分信息"));
     progressLine_ = placeControl<QLabel>(info, "Label2", Twips::rect(240, 330, 5400, 1260), QString());
     resultLine_ = placeControl<QLabel>(info, "Label4", Twips::rect(240, 1620, 5400, 600), QString());
     for (QLabel* line : {progressLine_, resultLine_}) {
@@ -142,9 +146,9 @@ void CollectionDialog::networkFinished()
 
 void CollectionDialog::setControlsEnabled(bool enabled)
 {
-    for (QWidget* control : {static_cast<QWidget*>(modeButtons_[0]), static_cast<QWidget*>(modeButtons_[1]),
-                             static_cast<QWidget*>(pathBox_), static_cast<QWidget*>(batchBox_),
-                             static_cast<QWidget*>(confirmButton_)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(modeButtons_[0]), static_cast<QWidget*>(modeButtons_[1]),
+          static_cast<QWidget*>(pathBox_), static_cast<QWidget*>(batchBox_), static_cast<QWidget*>(confirmButton_)})
         control->setEnabled(enabled);
 }
 

@@ -38,16 +38,16 @@ private:
     void machineDone(int machine, int machinesFound) override;
 
     // Object names, which tests find them by, in brackets.
-    QRadioButton* modeButtons_[2] = {};     // single-machine, network (Option1_0, Option1_1)
-    QLabel* pathCaption_ = nullptr;         // Label1
-    QLineEdit* pathBox_ = nullptr;          // Text1
-    QLineEdit* batchBox_ = nullptr;         // Text2
-    QPushButton* confirmButton_ = nullptr;  // Command1
-    QLabel* progressLine_ = nullptr;        // Label2
-    QLabel* resultLine_ = nullptr;          // Label4
+    QRadioButton* modeButtons_[2] = {};    // single-machine, network (Option1_0, Option1_1)
+    QLabel* pathCaption_ = nullptr;        // Label1
+    QLineEdit* pathBox_ = nullptr;         // Text1
+    QLineEdit* batchBox_ = nullptr;        // Text2
+    QPushButton* confirmButton_ = nullptr; // Command1
+    QLabel* progressLine_ = nullptr;       // Label2
+    QLabel* resultLine_ = nullptr;         // Label4
     QProgressBar* progressBar_ = nullptr;
     NetworkCollection network_{*this};
-    QPointer<QWidget> focusBeforeRun_;   // given back its focus when a run ends
+    QPointer<QWidget> focusBeforeRun_; // given back its focus when a run ends
 };
 
 // The menu item's work: the dialog, modal, made afresh at each opening.

@@ -7,19 +7,16 @@
 #include <cmath>
 #include <limits>
 
-
 const QString CollectionStore::tableName = QStringLiteral("xscj");
 
 namespace {
 
-const char kCreateTable[] =
-    "CREATE TABLE xscj (\"学号\" NVARCHAR(10), \"姓名\" NVARCHAR(12), \"录入项目\" NVARCHAR(4),"
-    " \"录入成绩\" INTEGER, \"录入速度％m\" INTEGER, \"准确率％\" INTEGER,"
-    " \"录入日期\" DATE, \"录入时间\" DATETIME, \"批次\" NVARCHAR(10))";
+const char kCreateTable[] = "CREATE TABLE xscj (\"学号\" NVARCHAR(10), \"姓名\" NVARCHAR(12), \"录入项目\" NVARCHAR(4),"
+                            " \"录入成绩\" INTEGER, \"录入速度％m\" INTEGER, \"准确率％\" INTEGER,"
+                            " \"录入日期\" DATE, \"录入时间\" DATETIME, \"批次\" NVARCHAR(10))";
 
-const char kSelectColumns[] =
-    "SELECT \"学号\", \"姓名\", \"录入项目\", \"录入成绩\", \"录入速度％m\", \"准确率％\","
-    " \"录入日期\", \"录入时间\", \"批次\" FROM xscj";
+const char kSelectColumns[] = "SELECT \"学号\", \"姓名\", \"录入项目\", \"录入成绩\", \"录入速度％m\", \"准确率％\","
+                              " \"录入日期\", \"录入时间\", \"批次\" FROM xscj";
 
 qint32 wholeNumber(double value)
 {

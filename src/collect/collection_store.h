@@ -17,15 +17,15 @@
 
 // One row of xscj, in column order.
 struct CollectionRow {
-    QString xh;          // 学号
-    QString xm;          // 姓名
-    QString lrxm;        // 录入项目
-    qint32 lrcj = 0;     // 录入成绩
-    qint32 lrsd = 0;     // 录入速度％m
-    qint32 lrzql = 0;    // 准确率％
-    QDate lrdate;        // 录入日期
-    QTime lrtime;        // 录入时间
-    QString lrpc;        // 批次
+    QString xh;       // 学号
+    QString xm;       // 姓名
+    QString lrxm;     // 录入项目
+    qint32 lrcj = 0;  // 录入成绩
+    qint32 lrsd = 0;  // 录入速度％m
+    qint32 lrzql = 0; // 准确率％
+    QDate lrdate;     // 录入日期
+    QTime lrtime;     // 录入时间
+    QString lrpc;     // 批次
 
     // The grade row copied by position; the three numbers become whole numbers, halves to
     // the even neighbour, held within 32 bits.
@@ -38,7 +38,7 @@ using StatusLine = std::function<void(const QString&)>;
 
 class CollectionStore {
 public:
-    static const QString tableName;   // "xscj"
+    static const QString tableName; // "xscj"
     static QStringList columnNames();
     // What a collection file must hold, for the hardened open of a file from elsewhere.
     static ExpectedTable expectedTable();

@@ -57,14 +57,16 @@ void ExportDialog::buildControls()
     batchBox_->setGeometry(Twips::rect(1440, 840, 2880, 380));
 
     placeControl<QLabel>(settings, "Label3", Twips::rect(240, 1420, 1200, 300), QStringLiteral("导出文件："));
-    outputBox_ = new QLineEdit(QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("击录测试成绩.xlsx"))),
-                               settings);
+    outputBox_ = new QLineEdit(
+        QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("击录测试成绩.xlsx"))), settings);
     outputBox_->setObjectName(QStringLiteral("Text2"));
     outputBox_->setGeometry(Twips::rect(1440, 1360, 4080, 380));
-    connect(placeControl<QPushButton>(settings, "Command3", Twips::rect(5640, 1340, 1080, 420), QStringLiteral("浏览…")),
-            &QPushButton::clicked, this, &ExportDialog::chooseOutput);
+    connect(
+        placeControl<QPushButton>(settings, "Command3", Twips::rect(5640, 1340, 1080, 420), QStringLiteral("浏览…")),
+        &QPushButton::clicked, this, &ExportDialog::chooseOutput);
 
-    exportButton_ = placeControl<QPushButton>(settings, "Command1", Twips::rect(5640, 1800, 1080, 420), QStringLiteral("导出"));
+    exportButton_ =
+        placeControl<QPushButton>(settings, "Command1", Twips::rect(5640, 1800, 1080, 420), QStringLiteral("导出"));
     connect(exportButton_, &QPushButton::clicked, this, &ExportDialog::runExport);
 
     auto* info = new QGroupBox(QStringLiteral("导出信息"), this);
@@ -90,9 +92,8 @@ void ExportDialog::chooseSource()
 
 void ExportDialog::chooseOutput()
 {
-    const QString chosen = FileChooser::getSaveFileName(this, QStringLiteral("导出到"),
-                                                        QStringLiteral("Excel 工作簿|*.xlsx|CSV 文件|*.csv"),
-                                                        outputBox_->text());
+    const QString chosen = FileChooser::getSaveFileName(
+        this, QStringLiteral("导出到"), QStringLiteral("Excel 工作簿|*.xlsx|CSV 文件|*.csv"), outputBox_->text());
     outputBox_->setText(chosen);
 }
 

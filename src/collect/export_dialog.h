@@ -22,11 +22,11 @@ private:
     void chooseSource();
     void chooseOutput();
 
-    QComboBox* sourceBox_ = nullptr;    // ComboBox1
-    QLineEdit* batchBox_ = nullptr;     // Text1
-    QLineEdit* outputBox_ = nullptr;    // Text2
-    QPushButton* exportButton_ = nullptr;   // Command1
-    QLabel* statusLine_ = nullptr;      // Label4
+    QComboBox* sourceBox_ = nullptr;      // ComboBox1
+    QLineEdit* batchBox_ = nullptr;       // Text1
+    QLineEdit* outputBox_ = nullptr;      // Text2
+    QPushButton* exportButton_ = nullptr; // Command1
+    QLabel* statusLine_ = nullptr;        // Label4
 };
 
 // The menu item's work: the dialog, modal, made afresh at each opening.

@@ -69,8 +69,8 @@ void MergeCollection::sourceRead(const SourceResult& result)
     }
     // LF before CR: the two lines are separated this way in the report.
     end(QStringLiteral("当前回收完毕，回收") + countText(lastCount_) + QStringLiteral("条记录。")
-        + QStringLiteral("\n\r") + QStringLiteral("回收总记录为：") + countText(total)
-        + QStringLiteral("条记录") + kCrLf + whereLine(target_->path()));
+        + QStringLiteral("\n\r") + QStringLiteral("回收总记录为：") + countText(total) + QStringLiteral("条记录")
+        + kCrLf + whereLine(target_->path()));
 }
 
 void MergeCollection::end(const QString& text)

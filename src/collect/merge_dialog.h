@@ -31,10 +31,10 @@ private:
     void mergeFinished();
 
     MergeCollection merge_;
-    QLineEdit* batchBox_ = nullptr;         // Text1
-    QPushButton* confirmButton_ = nullptr;  // Command1
-    QLabel* statusLine_ = nullptr;          // Label3
-    QPointer<QWidget> focusBeforeRun_;   // given back its focus when a run ends
+    QLineEdit* batchBox_ = nullptr;        // Text1
+    QPushButton* confirmButton_ = nullptr; // Command1
+    QLabel* statusLine_ = nullptr;         // Label3
+    QPointer<QWidget> focusBeforeRun_;     // given back its focus when a run ends
 };
 
 // The menu item's work: the dialog, modal, made afresh at each opening.

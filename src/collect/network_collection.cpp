@@ -62,7 +62,8 @@ void NetworkCollection::launchReaders()
         const int machine = nextToRead_++;
         auto* read = new SourceRead(this);
         reading_.insert(machine, read);
-        connect(read, &SourceRead::done, this, [this, machine](const SourceResult& result) { machineRead(machine, result); });
+        connect(read, &SourceRead::done, this,
+                [this, machine](const SourceResult& result) { machineRead(machine, result); });
         read->start(SourceRead::Format::GradeDatabase, machinePath(machine), batch_);
     }
 }

@@ -54,7 +54,7 @@ private:
     int nextToStore_ = 1;
     int firstMissing_ = ScoreCollection::lastMachineNumber + 1;
     QMap<int, SourceRead*> reading_;
-    QMap<int, SourceResult> waiting_;   // read, but machines before them are not stored yet
+    QMap<int, SourceResult> waiting_; // read, but machines before them are not stored yet
     QStringList failures_;
     ScoreCollection::NetworkSummary summary_;
 };

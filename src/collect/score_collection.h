@@ -15,16 +15,20 @@ public:
     // The result line of a single-machine collection (Label4).
     virtual void setResultLine(const QString& text) = 0;
     // Network collection: machinesFound machines answer to the prefix; `machine` has been read.
-    virtual void machineDone(int machine, int machinesFound) { Q_UNUSED(machine) Q_UNUSED(machinesFound) }
+    virtual void machineDone(int machine, int machinesFound)
+    {
+        Q_UNUSED(machine)
+        Q_UNUSED(machinesFound)
+    }
 };
 
 class ScoreCollection {
 public:
-    static const QString singleTargetName;    // "学生成绩.mdb", after the target folder
-    static const QString networkTargetName;   // "击录测试成绩.mdb", in the current working folder
-    static const QString batchRefusal;        // the message box text for a refused batch
-    static const QString waitingText;         // the status line while a run starts
-    static const QString waitingNetworkText;  // ... once the teacher's file is there
+    static const QString singleTargetName;   // "学生成绩.mdb", after the target folder
+    static const QString networkTargetName;  // "击录测试成绩.mdb", in the current working folder
+    static const QString batchRefusal;       // the message box text for a refused batch
+    static const QString waitingText;        // the status line while a run starts
+    static const QString waitingNetworkText; // ... once the teacher's file is there
     // Machine numbers are 16-bit counters; the search for machines ends there at the latest.
     static constexpr int lastMachineNumber = 32767;
 
@@ -43,7 +47,7 @@ public:
     struct NetworkSummary {
         qint64 rowsStored = 0;
         int machinesRead = 0;
-        QStringList unreadable;   // machine names (prefix + number) that could not be read
+        QStringList unreadable; // machine names (prefix + number) that could not be read
     };
     // The last line of a network collection: the total, the first unreadable machines' problems
     // and their names, and where the teacher's file is.

@@ -38,7 +38,7 @@ QByteArray csvField(const QString& value)
 
 QByteArray csvOf(const QList<CollectionRow>& rows)
 {
-    QByteArray out("\xEF\xBB\xBF");   // the byte-order mark tells Excel and WPS it is UTF-8
+    QByteArray out("\xEF\xBB\xBF"); // the byte-order mark tells Excel and WPS it is UTF-8
     auto line = [&out](const QStringList& fields) {
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (i)
@@ -136,8 +136,8 @@ void writeFigures(lxw_workbook* book, const QList<CollectionRow>& rows)
     lxw_format* header = boldFormat(book);
     lxw_format* oneDecimal = numberFormat(book, "0.0");
 
-    static const char* const captions[] = {"批次", "人数", "平均分", "中位数", "最高分", "最低分",
-                                           "平均速度", "平均准确率", "60分以上人数"};
+    static const char* const captions[] = {"批次",   "人数",     "平均分",     "中位数",      "最高分",
+                                           "最低分", "平均速度", "平均准确率", "60分以上人数"};
     for (int column = 0; column < 9; ++column) {
         worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kFigureWidths[column], nullptr);
         worksheet_write_string(sheet, 0, lxw_col_t(column), captions[column], header);
@@ -146,7 +146,8 @@ void writeFigures(lxw_workbook* book, const QList<CollectionRow>& rows)
     constexpr lxw_col_t firstBand = 10;
     worksheet_write_string(sheet, 0, firstBand - 1, "分数段", header);
     for (int band = 0; band < BatchSummary::kBands; ++band)
-        worksheet_write_string(sheet, 0, lxw_col_t(firstBand + band), BatchSummary::bandCaption(band).toUtf8().constData(), header);
+        worksheet_write_string(sheet, 0, lxw_col_t(firstBand + band),
+                               BatchSummary::bandCaption(band).toUtf8().constData(), header);
 
     const QList<BatchSummary> summaries = BatchSummary::ofRows(rows);
     const QByteArray sheetName = kFiguresSheet.toUtf8();
@@ -169,7 +170,8 @@ void writeFigures(lxw_workbook* book, const QList<CollectionRow>& rows)
 
         lxw_chart* chart = workbook_add_chart(book, LXW_CHART_COLUMN);
         lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-        chart_series_set_categories(series, sheetName.constData(), 0, firstBand, 0, firstBand + BatchSummary::kBands - 1);
+        chart_series_set_categories(series, sheetName.constData(), 0, firstBand, 0,
+                                    firstBand + BatchSummary::kBands - 1);
         chart_series_set_values(series, sheetName.constData(), r, firstBand, r, firstBand + BatchSummary::kBands - 1);
         chart_series_set_name(series, (QStringLiteral("批次 ") + s.batch).toUtf8().constData());
         chart_title_set_name(chart, (QStringLiteral("批次 %1 分数分布").arg(s.batch)).toUtf8().constData());
@@ -294,15 +296,16 @@ Outcome write(const QList<CollectionRow>& rows, const QString& outputPath)
         return outcome;
     }
     QString problem;
-    const bool written = format == Format::Xlsx ? writeXlsx(rows, outputPath, &problem)
-                                                : writeCsv(rows, outputPath, &problem);
+    const bool written =
+        format == Format::Xlsx ? writeXlsx(rows, outputPath, &problem) : writeCsv(rows, outputPath, &problem);
     if (!written) {
         outcome.message = failed(outputPath, problem);
         return outcome;
     }
     outcome.written = true;
     outcome.rows = rows.size();
-    outcome.message = QStringLiteral("导出完毕，共导出%1条记录。\r\n%2").arg(countText(rows.size()), fullPath(outputPath));
+    outcome.message =
+        QStringLiteral("导出完毕，共导出%1条记录。\r\n%2").arg(countText(rows.size()), fullPath(outputPath));
     return outcome;
 }
 

@@ -16,7 +16,7 @@ enum class Format { Xlsx, Csv };
 struct Outcome {
     bool written = false;
     qint64 rows = 0;
-    QString message;   // in Chinese: the count and the output's full path, or what went wrong
+    QString message; // in Chinese: the count and the output's full path, or what went wrong
 };
 
 // The format an output path asks for by its extension (.xlsx or .csv, any case); false when

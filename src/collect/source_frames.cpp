@@ -95,19 +95,32 @@ bool time(const QString& text, QTime& value)
 
 namespace SourceFrames {
 
-QByteArray header() { return kHeader; }
-QByteArray missing() { return frame('M', {}); }
-QByteArray failure(const QString& description) { return frame('F', {description.left(kLongestDescription / 4).toUtf8()}); }
+QByteArray header()
+{
+    return kHeader;
+}
+QByteArray missing()
+{
+    return frame('M', {});
+}
+QByteArray failure(const QString& description)
+{
+    return frame('F', {description.left(kLongestDescription / 4).toUtf8()});
+}
 
 QByteArray row(const CollectionRow& r)
 {
-    return frame('R', {r.xh.toUtf8(), r.xm.toUtf8(), r.lrxm.toUtf8(), QByteArray::number(r.lrcj),
-                       QByteArray::number(r.lrsd), QByteArray::number(r.lrzql),
-                       r.lrdate.isValid() ? r.lrdate.toString(Qt::ISODate).toUtf8() : QByteArray(),
-                       timeText(r.lrtime).toUtf8(), r.lrpc.toUtf8()});
+    return frame('R',
+                 {r.xh.toUtf8(), r.xm.toUtf8(), r.lrxm.toUtf8(), QByteArray::number(r.lrcj), QByteArray::number(r.lrsd),
+                  QByteArray::number(r.lrzql),
+                  r.lrdate.isValid() ? r.lrdate.toString(Qt::ISODate).toUtf8() : QByteArray(),
+                  timeText(r.lrtime).toUtf8(), r.lrpc.toUtf8()});
 }
 
-QByteArray end(qint64 rows) { return frame('Z', {QByteArray::number(rows)}); }
+QByteArray end(qint64 rows)
+{
+    return frame('Z', {QByteArray::number(rows)});
+}
 
 Decoded decode(const QByteArray& output)
 {

@@ -13,7 +13,7 @@ namespace SourceFrames {
 
 // The reader's side.
 QByteArray header();
-QByteArray missing();                          // no such file: the walk over machines ends here
+QByteArray missing();                           // no such file: the walk over machines ends here
 QByteArray failure(const QString& description); // the source is there but cannot be read
 QByteArray row(const CollectionRow& row);
 QByteArray end(qint64 rows);
@@ -23,7 +23,7 @@ struct Decoded {
     enum class Kind { Rows, Missing, Failure, Garbage };
     Kind kind = Kind::Garbage;
     QList<CollectionRow> rows;
-    QString description;   // for a failure: the reader's words
+    QString description; // for a failure: the reader's words
 };
 Decoded decode(const QByteArray& output);
 

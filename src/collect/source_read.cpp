@@ -56,14 +56,23 @@ QString SourceRead::readerProgram()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/typelab-reader");
 }
 
-void SourceRead::setReaderProgram(const QString& program) { programOverride() = program; }
-int SourceRead::timeLimit() { return timeLimitMs; }
-void SourceRead::setTimeLimit(int milliseconds) { timeLimitMs = milliseconds; }
+void SourceRead::setReaderProgram(const QString& program)
+{
+    programOverride() = program;
+}
+int SourceRead::timeLimit()
+{
+    return timeLimitMs;
+}
+void SourceRead::setTimeLimit(int milliseconds)
+{
+    timeLimitMs = milliseconds;
+}
 
 qint64 SourceRead::memoryLimit()
 {
 #if defined(__SANITIZE_ADDRESS__)
-    return 0;   // the address sanitizer reserves terabytes of address space up front
+    return 0; // the address sanitizer reserves terabytes of address space up front
 #else
     return kMemoryLimit;
 #endif
@@ -76,8 +85,8 @@ void SourceRead::start(Format format, const QString& path, const QString& batch)
     child_ = new ChildProcess(this);
     connect(child_, &ChildProcess::finished, this, [this](const ChildProcess::Outcome& outcome) {
         SourceResult result;
-        const SourceFrames::Decoded decoded = outcome.succeeded() ? SourceFrames::decode(outcome.output)
-                                                                  : SourceFrames::Decoded{};
+        const SourceFrames::Decoded decoded =
+            outcome.succeeded() ? SourceFrames::decode(outcome.output) : SourceFrames::Decoded{};
         switch (decoded.kind) {
         case SourceFrames::Decoded::Kind::Rows:
             result.kind = SourceResult::Kind::Rows;

@@ -13,7 +13,7 @@ struct SourceResult {
     enum class Kind { Rows, Missing, Unreadable };
     Kind kind = Kind::Unreadable;
     QList<CollectionRow> rows;
-    QString problem;   // unreadable: the file and what went wrong, as a status line shows it
+    QString problem; // unreadable: the file and what went wrong, as a status line shows it
 };
 
 class SourceRead : public QObject {

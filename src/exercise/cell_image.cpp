@@ -80,7 +80,8 @@ void CellImage::printText(const ExerciseText& text, int minimumWidth)
             if (byte == 13)
                 break;
             if (byte >= 0x80) {
-                drawInBox(painter, textCells(line, column, 2), CodePage::charText(byte, text.byteAt(p + 1)), textColour);
+                drawInBox(painter, textCells(line, column, 2), CodePage::charText(byte, text.byteAt(p + 1)),
+                          textColour);
                 column += 2;
                 ++p;
             } else {

@@ -18,7 +18,7 @@ public:
     static constexpr int kTopMargin = 100;
     static constexpr int kLinePitch = 600;
     static constexpr int kInputRowOffset = 300;
-    static const QColor textColour;   // blue, RGB(0, 0, 255)
+    static const QColor textColour; // blue, RGB(0, 0, 255)
 
     // The window font measured in twips: a half-width character on "w" and "l", a full-width
     // one on a common ideograph.

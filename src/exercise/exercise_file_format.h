@@ -24,7 +24,7 @@ struct FileRead {
     enum class Status { Ok, CannotOpen, WrongFormat, ReadError };
     Status status = Status::CannotOpen;
     QByteArray text;
-    QFileDevice::FileError error = QFileDevice::NoError;   // for CannotOpen and ReadError
+    QFileDevice::FileError error = QFileDevice::NoError; // for CannotOpen and ReadError
 };
 FileRead readFile(const QString& path);
 
@@ -36,7 +36,7 @@ QByteArray build(const QByteArray& text, const QByteArray& header = {});
 // comes back unchanged.
 struct Conversion {
     QByteArray text;
-    QString unencodable;   // the first character code page 936 cannot hold, if any
+    QString unencodable; // the first character code page 936 cannot hold, if any
 };
 Conversion toExerciseText(const QByteArray& source);
 

@@ -57,8 +57,7 @@ constexpr quint16 kCnOpeningMarks[] = {
     0xA1AE, // ‘
 };
 
-template <std::size_t N>
-bool inTable(quint16 code, const quint16 (&table)[N])
+template <std::size_t N> bool inTable(quint16 code, const quint16 (&table)[N])
 {
     for (quint16 entry : table)
         if (entry == code)
@@ -102,7 +101,7 @@ public:
         const int length = text_.textLength;
         const int start = text_.lineTable[n_].start;
         if (length == 0)
-            return true;   // one empty line; load() refuses a text with nothing to type
+            return true; // one empty line; load() refuses a text with nothing to type
         if (start >= length || (lineEnded && startedByLineEnd_)) {
             text_.lastLine = n_ - 1;
             return true;
@@ -168,14 +167,12 @@ bool splitEnglish(ExerciseText& text)
         }
         const int col = lines.column(p);
         if (col == 89) {
-            const bool opening = inList(b, kEnOpeningMarks) || (b == '\'' && !singleOpen)
-                || (b == '"' && !doubleOpen);
+            const bool opening = inList(b, kEnOpeningMarks) || (b == '\'' && !singleOpen) || (b == '"' && !doubleOpen);
             if (opening && !lines.breakBefore(p))
                 return false;
         } else if (col >= 90) {
             lineEnded = false;
-            const bool closing = inList(b, kEnClosingMarks) || (b == '\'' && singleOpen)
-                || (b == '"' && doubleOpen);
+            const bool closing = inList(b, kEnClosingMarks) || (b == '\'' && singleOpen) || (b == '"' && doubleOpen);
             if (!closing) {
                 if (!lines.breakBefore(p))
                     return false;
@@ -203,7 +200,7 @@ bool splitChinese(ExerciseText& text)
 {
     LineBuilder lines(text);
     bool lineEnded = false;
-    bool nextIsTrail = false;   // the byte after a lead byte belongs to it
+    bool nextIsTrail = false; // the byte after a lead byte belongs to it
     const int length = text.textLength;
     int p = 0;
     while (p < length) {

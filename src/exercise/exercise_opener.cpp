@@ -16,7 +16,8 @@ ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, int type, c
     if (state.exerciseType != ExerciseType::None || (type != 1 && type != 2))
         return nullptr;
     state.exerciseType = ExerciseType(type);
-    auto* screen = new ExerciseScreen(area, scrollBar, type == 1 ? ExerciseKind::English : ExerciseKind::Chinese, taker);
+    auto* screen =
+        new ExerciseScreen(area, scrollBar, type == 1 ? ExerciseKind::English : ExerciseKind::Chinese, taker);
     wire(screen);
     // A bad exercise file has been reported and the exercise closed again: nothing to show.
     if (!screen->load())

@@ -170,7 +170,8 @@ void ExerciseScreen::applyResizeRule()
 {
     if (!laidOut_ || closed_)
         return;
-    const int maximum = Twips::fromPixels(height()) - Twips::fromPixels(area_->window()->frameGeometry().height()) + kScrollAllowance;
+    const int maximum =
+        Twips::fromPixels(height()) - Twips::fromPixels(area_->window()->frameGeometry().height()) + kScrollAllowance;
     scrollBar_->setRange(0, std::max(0, maximum));
 }
 
@@ -329,7 +330,8 @@ void ExerciseScreen::paintEvent(QPaintEvent* event)
         QFont underlined = cells_.font();
         underlined.setUnderline(true);
         painter.setFont(underlined);
-        const QRect box(cursor.x(), cursor.y(), QFontMetrics(underlined).horizontalAdvance(preedit_), cells_.cellHeight());
+        const QRect box(cursor.x(), cursor.y(), QFontMetrics(underlined).horizontalAdvance(preedit_),
+                        cells_.cellHeight());
         painter.fillRect(box, Qt::white);
         painter.setPen(Qt::darkGray);
         painter.drawText(box.x(), box.y() + QFontMetrics(underlined).ascent(), preedit_);
@@ -419,14 +421,16 @@ void ExerciseScreen::finish()
 
 void ExerciseScreen::reportNotSaved(const ExerciseResult& result, const QString& problem)
 {
-    MessageBoxes::show(area_->window(), QStringLiteral("错误提示对话框"),
-                       QStringLiteral("本次成绩没有保存到成绩数据库！\n成绩：%1  速度：%2/分  准确率：%3%\n%4\n请把成绩告诉老师。")
-                           .arg(wholeNumber(result.score), wholeNumber(result.speed), wholeNumber(result.accuracy), problem));
+    MessageBoxes::show(
+        area_->window(), QStringLiteral("错误提示对话框"),
+        QStringLiteral("本次成绩没有保存到成绩数据库！\n成绩：%1  速度：%2/分  准确率：%3%\n%4\n请把成绩告诉老师。")
+            .arg(wholeNumber(result.score), wholeNumber(result.speed), wholeNumber(result.accuracy), problem));
 }
 
 void ExerciseScreen::reportBadExerciseFile()
 {
-    MessageBoxes::show(area_->window(), QStringLiteral("错误提示对话框"), QStringLiteral("打开文件错或源文件不是程序所规定的文件！"));
+    MessageBoxes::show(area_->window(), QStringLiteral("错误提示对话框"),
+                       QStringLiteral("打开文件错或源文件不是程序所规定的文件！"));
     closeExercise();
 }
 

@@ -113,9 +113,9 @@ private:
     ExerciseTaker taker_;
     QPointer<QMdiSubWindow> frame_;
     QPointer<QObject> watchedFrame_;   // the same frame, for the event filter
-    QWidget* cursorLine_ = nullptr;   // Line1
-    QTimer* blinkTimer_ = nullptr;    // Timer1
-    QTimer* countdownTimer_ = nullptr;   // Timer2
+    QWidget* cursorLine_ = nullptr;    // Line1
+    QTimer* blinkTimer_ = nullptr;     // Timer1
+    QTimer* countdownTimer_ = nullptr; // Timer2
     QString preedit_;
     bool laidOut_ = false;
     bool keysOn_ = false;

@@ -16,13 +16,13 @@ struct LineEntry {
 };
 
 struct ExerciseText {
-    static constexpr int kPositions = 4097;   // positions 0 to 4096
-    static constexpr int kRows = 201;         // display lines 0 to 200
+    static constexpr int kPositions = 4097; // positions 0 to 4096
+    static constexpr int kRows = 201;       // display lines 0 to 200
 
     std::array<quint8, kPositions> textBytes{};
-    int textLength = 0;                        // bytes of text actually loaded
+    int textLength = 0; // bytes of text actually loaded
     std::array<LineEntry, kRows> lineTable{};
-    qint32 lastLine = 0;                       // index of the last display line
+    qint32 lastLine = 0; // index of the last display line
 
     int lineCount() const { return lastLine + 1; }
     // The byte at p, or 0 past the text or the buffer: look-aheads never read stale bytes.
@@ -40,7 +40,7 @@ int digitFor(float r);
 QString pathFor(const QString& appFolder, ExerciseKind kind, int digit);
 // Draws the digit with the random source (freshly seeded from the clock), or a test's.
 int drawDigit();
-void setRandomSourceForTests(std::function<float()> source);   // empty: the real one again
+void setRandomSourceForTests(std::function<float()> source); // empty: the real one again
 
 // Splits text.textBytes[0 .. textLength) into display lines; false when the text needs more
 // than 201 rows.

@@ -12,14 +12,14 @@
 struct ExerciseTaker {
     QString studentNumber;
     QString name;
-    QString batchNumber;   // empty for a practice login
+    QString batchNumber; // empty for a practice login
 };
 
 namespace ResultRecorder {
 
 struct Outcome {
     bool saved = false;
-    QString problem;   // file and problem, in Chinese, when not saved
+    QString problem; // file and problem, in Chinese, when not saved
 };
 
 // Stores the result as a stdgrade row dated with the clock's today and time of day, through

@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <cmath>
 
-bool Countdown::tick() {
+bool Countdown::tick()
+{
     if (minutesLeft_ == 0 && secondsLeft_ == 0)
-        return true;   // 00:00 was shown on the tick before: the exercise is over
+        return true; // 00:00 was shown on the tick before: the exercise is over
     if (secondsLeft_ > 0) {
         --secondsLeft_;
     } else {
@@ -18,19 +19,22 @@ bool Countdown::tick() {
     return false;
 }
 
-QString Countdown::text() const {
+QString Countdown::text() const
+{
     return QStringLiteral("%1:%2")
         .arg(int(minutesLeft_), 2, 10, QLatin1Char('0'))
         .arg(int(secondsLeft_), 2, 10, QLatin1Char('0'));
 }
 
-int Countdown::elapsedSeconds() const {
+int Countdown::elapsedSeconds() const
+{
     return (10 - minutesLeft_) * 60 - secondsLeft_;
 }
 
 namespace Scoring {
 
-float nearest(float value) {
+float nearest(float value)
+{
     if (!std::isfinite(value))
         return 0.0f;
     const float below = std::floor(value);
@@ -49,7 +53,8 @@ struct Counts {
     int wrong = 0;
 };
 
-int deductionFor(float accuracy) {
+int deductionFor(float accuracy)
+{
     if (accuracy >= 95.0f)
         return 0;
     if (accuracy < 50.0f)
@@ -59,8 +64,8 @@ int deductionFor(float accuracy) {
 }
 
 // The positions of display lines 0 to lastLine in order, each once even if lines overlap.
-template <typename Visit>
-void walkLines(const ExerciseText& text, Visit visit) {
+template <typename Visit> void walkLines(const ExerciseText& text, Visit visit)
+{
     const int lastLine = std::clamp<int>(text.lastLine, 0, ExerciseText::kRows - 1);
     int next = 0;
     for (int k = 0; k <= lastLine; ++k) {
@@ -72,17 +77,20 @@ void walkLines(const ExerciseText& text, Visit visit) {
     }
 }
 
-quint8 typedAt(const std::array<quint8, ExerciseText::kPositions>& typed, int p) {
+quint8 typedAt(const std::array<quint8, ExerciseText::kPositions>& typed, int p)
+{
     return p >= 0 && p < ExerciseText::kPositions ? typed[p] : 0;
 }
 
-qint16 toCount(float value) {
+qint16 toCount(float value)
+{
     return qint16(std::clamp(nearest(value), -32768.0f, 32767.0f));
 }
 
 } // namespace
 
-ExerciseResult fromCounts(ExerciseKind kind, int correct, int wrong, int elapsedSeconds, bool endedByEsc) {
+ExerciseResult fromCounts(ExerciseKind kind, int correct, int wrong, int elapsedSeconds, bool endedByEsc)
+{
     ExerciseResult result;
     result.correct = correct;
     result.wrong = wrong;
@@ -108,11 +116,12 @@ ExerciseResult fromCounts(ExerciseKind kind, int correct, int wrong, int elapsed
 }
 
 ExerciseResult finishEnglish(const ExerciseText& text, const std::array<quint8, ExerciseText::kPositions>& typed,
-                             int elapsedSeconds, bool endedByEsc) {
+                             int elapsedSeconds, bool endedByEsc)
+{
     Counts counts;
     walkLines(text, [&](int p) {
         const quint8 got = typedAt(typed, p);
-        if (got != 0) {   // an untyped position counts nothing
+        if (got != 0) { // an untyped position counts nothing
             if (got == text.byteAt(p))
                 ++counts.correct;
             else
@@ -124,7 +133,8 @@ ExerciseResult finishEnglish(const ExerciseText& text, const std::array<quint8, 
 }
 
 ExerciseResult finishChinese(const ExerciseText& text, const std::array<quint8, ExerciseText::kPositions>& typed,
-                             int elapsedSeconds, bool endedByEsc) {
+                             int elapsedSeconds, bool endedByEsc)
+{
     int correctWide = 0, wrongWide = 0, correctHalf = 0, wrongHalf = 0;
     walkLines(text, [&](int p) {
         const quint8 expected = text.byteAt(p);

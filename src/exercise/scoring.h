@@ -12,8 +12,8 @@ public:
     // One tick of the 1000 ms timer. Returns true on the tick after 00:00 was shown: the
     // exercise is over.
     bool tick();
-    QString text() const;          // "10:00", "09:59", ... "00:00"
-    int elapsedSeconds() const;    // (10 - minutes) * 60 - seconds
+    QString text() const;       // "10:00", "09:59", ... "00:00"
+    int elapsedSeconds() const; // (10 - minutes) * 60 - seconds
     int minutesLeft() const { return minutesLeft_; }
     int secondsLeft() const { return secondsLeft_; }
 
@@ -23,9 +23,9 @@ private:
 };
 
 struct ExerciseResult {
-    float speed = 0;      // characters per minute
-    float accuracy = 0;   // per cent
-    float score = 0;      // may be negative, at most 100
+    float speed = 0;    // characters per minute
+    float accuracy = 0; // per cent
+    float score = 0;    // may be negative, at most 100
     int correct = 0;
     int wrong = 0;
     int total = 0;

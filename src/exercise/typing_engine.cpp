@@ -7,24 +7,28 @@
 #include <algorithm>
 
 namespace {
-constexpr int kVisibleRows = 11;        // rows below this one scroll the view
-constexpr int kPageTwips = 6600;        // eleven lines
-}
+constexpr int kVisibleRows = 11; // rows below this one scroll the view
+constexpr int kPageTwips = 6600; // eleven lines
+} // namespace
 
 TypingEngine::TypingEngine(const ExerciseText& text, CellCanvas& canvas, TypingHost& host)
-    : text_(text), canvas_(canvas), host_(host) {}
+    : text_(text), canvas_(canvas), host_(host)
+{}
 
-int TypingEngine::lastLineIndex() const {
+int TypingEngine::lastLineIndex() const
+{
     return std::clamp<int>(text_.lastLine, 0, ExerciseText::kRows - 1);
 }
 
-int TypingEngine::lineStart(int line) const {
+int TypingEngine::lineStart(int line) const
+{
     if (line < 0 || line >= ExerciseText::kRows)
         return 0;
     return std::clamp<int>(text_.lineTable[line].start, 0, ExerciseText::kPositions);
 }
 
-int TypingEngine::lineLength(int line) const {
+int TypingEngine::lineLength(int line) const
+{
     if (line < 0 || line >= ExerciseText::kRows)
         return 0;
     // A line never reaches past the last position, whatever the table says.
@@ -32,29 +36,35 @@ int TypingEngine::lineLength(int line) const {
     return std::min(length, ExerciseText::kPositions - lineStart(line));
 }
 
-int TypingEngine::cursorPosition() const {
+int TypingEngine::cursorPosition() const
+{
     return lineStart(currentLine_) + column_;
 }
 
-quint8 TypingEngine::typedAt(int p) const {
+quint8 TypingEngine::typedAt(int p) const
+{
     return p >= 0 && p < ExerciseText::kPositions ? typedBytes_[p] : 0;
 }
 
-bool TypingEngine::markedAt(int p) const {
+bool TypingEngine::markedAt(int p) const
+{
     return p >= 0 && p < ExerciseText::kPositions && positionMarks_[p] != 0;
 }
 
-void TypingEngine::setTyped(int p, quint8 byte) {
+void TypingEngine::setTyped(int p, quint8 byte)
+{
     if (p >= 0 && p < ExerciseText::kPositions)
         typedBytes_[p] = byte;
 }
 
-void TypingEngine::setMark(int p, bool marked) {
+void TypingEngine::setMark(int p, bool marked)
+{
     if (p >= 0 && p < ExerciseText::kPositions)
         positionMarks_[p] = marked ? -1 : 0;
 }
 
-void TypingEngine::character(qint16 code) {
+void TypingEngine::character(qint16 code)
+{
     if (endedByEsc_ || code > 255)
         return;
     // The countdown starts with the first character key, Backspace and Enter included.
@@ -68,7 +78,8 @@ void TypingEngine::character(qint16 code) {
         typeSingleByte(quint8(code));
 }
 
-void TypingEngine::typeSingleByte(quint8 code) {
+void TypingEngine::typeSingleByte(quint8 code)
+{
     if (code == 8) {
         backspace();
         return;
@@ -104,7 +115,8 @@ void TypingEngine::typeSingleByte(quint8 code) {
     ++column_;
 }
 
-void TypingEngine::typeDoubleByte(qint16 code) {
+void TypingEngine::typeDoubleByte(qint16 code)
+{
     const quint16 unsignedCode = quint16(code);
     const quint8 lead = quint8(unsignedCode >> 8);
     const quint8 trail = quint8(unsignedCode & 0xFF);
@@ -128,7 +140,7 @@ void TypingEngine::typeDoubleByte(qint16 code) {
             setTyped(p, 0);
         }
         if (currentLine_ >= lastLineIndex())
-            return;   // the end of the text: the character is dropped
+            return; // the end of the text: the character is dropped
         nextLine();
         // A line without a single cell takes nothing (its positions are the next line's).
         while (lineLength(currentLine_) <= 0 && currentLine_ < lastLineIndex())
@@ -149,7 +161,8 @@ void TypingEngine::typeDoubleByte(qint16 code) {
 }
 
 // Draws and stores a wide character on the cursor's cell and the one after it.
-void TypingEngine::typeWideAt(quint8 lead, quint8 trail, Repair repair) {
+void TypingEngine::typeWideAt(quint8 lead, quint8 trail, Repair repair)
+{
     const int p = cursorPosition();
     const quint8 expectedLead = text_.byteAt(p);
     const bool right = expectedLead >= 128 && lead == expectedLead && trail == text_.byteAt(p + 1);
@@ -167,7 +180,8 @@ void TypingEngine::typeWideAt(quint8 lead, quint8 trail, Repair repair) {
 
 // Up and Down may leave the cursor on the right half of a wide character that ends a line:
 // whatever is typed there replaces that character as a whole, as it does on its left half.
-void TypingEngine::eraseWideUnderCursor() {
+void TypingEngine::eraseWideUnderCursor()
+{
     const int p = cursorPosition();
     if (column_ == 0 || !markedAt(p))
         return;
@@ -177,7 +191,8 @@ void TypingEngine::eraseWideUnderCursor() {
     setMark(p, false);
 }
 
-void TypingEngine::nextLine() {
+void TypingEngine::nextLine()
+{
     column_ = 0;
     ++currentLine_;
     host_.showCurrentLine(currentLine_ + 1);
@@ -185,7 +200,8 @@ void TypingEngine::nextLine() {
 }
 
 // Typing and Enter page the view by eleven lines once the cursor's row leaves the visible ones.
-void TypingEngine::pageFollow() {
+void TypingEngine::pageFollow()
+{
     const double row = host_.screenTop() / 600.0 + currentLine_;
     if (row <= kVisibleRows)
         return;

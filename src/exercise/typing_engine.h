@@ -26,8 +26,8 @@ class TypingHost {
 public:
     virtual ~TypingHost() = default;
     virtual void startCountdown() = 0;
-    virtual void showCurrentLine(int oneBased) = 0;    // Status panel value 7
-    virtual void showCursorColumn(int column) = 0;     // Status panel value 13
+    virtual void showCurrentLine(int oneBased) = 0; // Status panel value 7
+    virtual void showCursorColumn(int column) = 0;  // Status panel value 13
     virtual int scrollValue() const = 0;
     virtual int scrollMaximum() const = 0;
     virtual void setScrollValue(int value) = 0;
@@ -40,7 +40,7 @@ class TypingEngine {
 public:
     static constexpr QColor rightColour = QColor(0, 192, 0);
     static constexpr QColor wrongColour = QColor(192, 0, 0);
-    static constexpr int kLinePitch = 600;     // twips between text rows
+    static constexpr int kLinePitch = 600; // twips between text rows
 
     TypingEngine(const ExerciseText& text, CellCanvas& canvas, TypingHost& host);
 

@@ -8,9 +8,10 @@
 namespace {
 enum KeyCode { Esc = 27, Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46 };
 constexpr int kVisibleRows = 11;
-}
+} // namespace
 
-void TypingEngine::keyDown(int keyCode) {
+void TypingEngine::keyDown(int keyCode)
+{
     if (endedByEsc_)
         return;
     host_.showCursorColumn(column_);
@@ -21,17 +22,29 @@ void TypingEngine::keyDown(int keyCode) {
         host_.showCurrentLine(currentLine_ + 1);
         host_.escapePressed();
         return;
-    case Left: left(); break;
-    case Up: up(); break;
-    case Right: right(); break;
-    case Down: down(); break;
-    case Delete: deleteAtCursor(); break;
-    default: break;
+    case Left:
+        left();
+        break;
+    case Up:
+        up();
+        break;
+    case Right:
+        right();
+        break;
+    case Down:
+        down();
+        break;
+    case Delete:
+        deleteAtCursor();
+        break;
+    default:
+        break;
     }
     host_.showCurrentLine(currentLine_ + 1);
 }
 
-void TypingEngine::left() {
+void TypingEngine::left()
+{
     if (column_ > 0) {
         const int p = cursorPosition();
         column_ -= column_ >= 2 && markedAt(p - 1) ? 2 : 1;
@@ -50,7 +63,8 @@ void TypingEngine::left() {
     scrollBack();
 }
 
-void TypingEngine::up() {
+void TypingEngine::up()
+{
     if (currentLine_ == 0)
         return;
     --currentLine_;
@@ -58,7 +72,8 @@ void TypingEngine::up() {
     scrollBack();
 }
 
-void TypingEngine::down() {
+void TypingEngine::down()
+{
     if (currentLine_ >= lastLineIndex())
         return;
     ++currentLine_;
@@ -68,7 +83,8 @@ void TypingEngine::down() {
 
 // After Up or Down the cursor keeps its column, but never beyond the line's last cell; a column
 // kept as it was steps off the right half of a wide character.
-void TypingEngine::landOffRightHalf() {
+void TypingEngine::landOffRightHalf()
+{
     const int length = lineLength(currentLine_);
     if (column_ > length - 1)
         column_ = std::max(0, length - 1);
@@ -76,7 +92,8 @@ void TypingEngine::landOffRightHalf() {
         --column_;
 }
 
-void TypingEngine::right() {
+void TypingEngine::right()
+{
     const int lastCell = lineLength(currentLine_) - 1;
     const int p = cursorPosition();
     if (column_ < lastCell && !markedAt(p + 1)) {
@@ -95,7 +112,8 @@ void TypingEngine::right() {
     lineFollow();
 }
 
-void TypingEngine::deleteAtCursor() {
+void TypingEngine::deleteAtCursor()
+{
     const int length = lineLength(currentLine_);
     if (length <= 0)
         return;
@@ -111,7 +129,8 @@ void TypingEngine::deleteAtCursor() {
     }
 }
 
-void TypingEngine::backspace() {
+void TypingEngine::backspace()
+{
     if (column_ > 0) {
         const int p = cursorPosition();
         if (column_ >= 2 && markedAt(p - 1)) {
@@ -157,7 +176,8 @@ void TypingEngine::backspace() {
 }
 
 // Enter ends the line wherever the cursor stands; the rest of the line stays untyped.
-void TypingEngine::enter() {
+void TypingEngine::enter()
+{
     const int length = lineLength(currentLine_);
     if (length > 0) {
         const int p = cursorPosition();
@@ -178,7 +198,8 @@ void TypingEngine::enter() {
 }
 
 // Right and Down follow the cursor one line at a time.
-void TypingEngine::lineFollow() {
+void TypingEngine::lineFollow()
+{
     const double row = host_.screenTop() / 600.0 + currentLine_;
     if (row <= kVisibleRows)
         return;
@@ -188,7 +209,8 @@ void TypingEngine::lineFollow() {
 }
 
 // Left, Up and Backspace bring a line scrolled off the top back into view.
-void TypingEngine::scrollBack() {
+void TypingEngine::scrollBack()
+{
     const int top = host_.screenTop();
     const double row = top / 600.0 + currentLine_;
     if (row >= 0)

@@ -5,7 +5,6 @@
 
 #include <QFileInfo>
 
-
 const QByteArray GradeStore::databasePassword = QByteArrayLiteral("857");
 
 namespace {
@@ -105,9 +104,9 @@ GradeStore::PurgeCounts GradeStore::purgeOld(const QDate& today)
 
 void GradeStore::addResult(const GradeRow& row)
 {
-    Statement insert = db_.prepare(QStringLiteral(
-        "INSERT INTO stdgrade (xh, xm, lrxm, lrcj, lrsd, lrzql, lrdate, lrtime, lrpc)"
-        " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"));
+    Statement insert =
+        db_.prepare(QStringLiteral("INSERT INTO stdgrade (xh, xm, lrxm, lrcj, lrsd, lrzql, lrdate, lrtime, lrpc)"
+                                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"));
     insert.bind(1, row.xh).bind(2, row.xm).bind(3, row.lrxm);
     insert.bind(4, row.lrcj).bind(5, row.lrsd).bind(6, row.lrzql);
     insert.bind(7, isoDate(row.lrdate)).bind(8, row.lrtime.toString(QStringLiteral("HH:mm:ss")));
@@ -167,8 +166,8 @@ QList<GradeRow> GradeStore::allResults()
 
 bool GradeStore::hasTestLogin(const QString& studentNumber, const QString& batch)
 {
-    Statement select = db_.prepare(QStringLiteral(
-        "SELECT 1 FROM recxh WHERE xh = ?1 COLLATE NOCASE AND lrpc = ?2 COLLATE NOCASE LIMIT 1"));
+    Statement select = db_.prepare(
+        QStringLiteral("SELECT 1 FROM recxh WHERE xh = ?1 COLLATE NOCASE AND lrpc = ?2 COLLATE NOCASE LIMIT 1"));
     select.bind(1, studentNumber).bind(2, batch);
     return select.step();
 }
@@ -183,7 +182,7 @@ void GradeStore::addTestLogin(const QString& studentNumber, const QString& batch
 }
 
 GradeStore::TestLoginClaim GradeStore::claimTestLogin(const QString& studentNumber, const QString& batch,
-                                                     const QDate& date)
+                                                      const QDate& date)
 {
     Transaction transaction(db_);
     const bool recorded = hasTestLogin(studentNumber, batch);
@@ -195,8 +194,8 @@ GradeStore::TestLoginClaim GradeStore::claimTestLogin(const QString& studentNumb
 
 bool GradeStore::secondLoginPasswordMatches(const QString& password)
 {
-    Statement select = db_.prepare(QStringLiteral(
-        "SELECT 1 FROM system WHERE trim(xsmm, ' ') = ?1 COLLATE NOCASE LIMIT 1"));
+    Statement select =
+        db_.prepare(QStringLiteral("SELECT 1 FROM system WHERE trim(xsmm, ' ') = ?1 COLLATE NOCASE LIMIT 1"));
     select.bind(1, password);
     return select.step();
 }
@@ -211,8 +210,7 @@ bool GradeStore::systemLoginMatches(const QString& userName, const QString& pass
 
 std::optional<SystemRow> GradeStore::systemRow()
 {
-    Statement select = db_.prepare(
-        QStringLiteral("SELECT username, usermm, xsmm FROM system ORDER BY rowid LIMIT 1"));
+    Statement select = db_.prepare(QStringLiteral("SELECT username, usermm, xsmm FROM system ORDER BY rowid LIMIT 1"));
     if (!select.step())
         return std::nullopt;
     return SystemRow{select.text(0), select.text(1), select.text(2)};

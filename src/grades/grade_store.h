@@ -14,18 +14,18 @@
 namespace HistoryPages {
 struct Key;
 struct Page;
-}
+} // namespace HistoryPages
 
 struct GradeRow {
-    QString xh;        // student number
-    QString xm;        // name
-    QString lrxm;      // "英文" or "中文"
-    double lrcj = 0;   // score
-    double lrsd = 0;   // speed per minute
-    double lrzql = 0;  // accuracy in per cent
+    QString xh;       // student number
+    QString xm;       // name
+    QString lrxm;     // "英文" or "中文"
+    double lrcj = 0;  // score
+    double lrsd = 0;  // speed per minute
+    double lrzql = 0; // accuracy in per cent
     QDate lrdate;
     QTime lrtime;
-    QString lrpc;      // batch; empty (stored as null) for a practice result
+    QString lrpc; // batch; empty (stored as null) for a practice result
 };
 
 struct SystemRow {
@@ -38,7 +38,7 @@ enum class PasswordColumn { SecondLogin /* xsmm */, User /* usermm */ };
 
 class GradeStore {
 public:
-    static const QByteArray databasePassword;   // "857"
+    static const QByteArray databasePassword; // "857"
 
     // The grade database of an Application folder, or a file given by path. Throws DbError
     // when it is missing, keyed otherwise or lacks a table.

@@ -16,15 +16,9 @@ struct ColumnSpec {
 
 // Captions keep their spaces: they centre the words over the columns as the lab is used to.
 const ColumnSpec kColumns[HistoryModel::kColumnCount] = {
-    {" 学    号 ", 1000, false},
-    {"  姓    名 ", 1200, false},
-    {" 项目 ", 650, false},
-    {" 成绩 ", 650, true},
-    {"速度/分", 750, true},
-    {"准确率%", 750, true},
-    {"  日  期  ", 1100, false},
-    {"  时  间  ", 1100, false},
-    {"  批次号  ", 1100, false},
+    {" 学    号 ", 1000, false}, {"  姓    名 ", 1200, false}, {" 项目 ", 650, false},
+    {" 成绩 ", 650, true},       {"速度/分", 750, true},       {"准确率%", 750, true},
+    {"  日  期  ", 1100, false}, {"  时  间  ", 1100, false},  {"  批次号  ", 1100, false},
 };
 
 // Scores, speeds and accuracies are shown as whole numbers; halves go to the even neighbour.
@@ -92,16 +86,26 @@ const QLocale& chinese()
 QString HistoryModel::displayText(const GradeRow& row, int column)
 {
     switch (column) {
-    case 0: return row.xh;
-    case 1: return row.xm;
-    case 2: return row.lrxm;
-    case 3: return wholeNumber(row.lrcj);
-    case 4: return wholeNumber(row.lrsd);
-    case 5: return wholeNumber(row.lrzql);
-    case 6: return row.lrdate.isValid() ? chinese().toString(row.lrdate, QLocale::ShortFormat) : QString();
-    case 7: return row.lrtime.isValid() ? chinese().toString(row.lrtime, QLocale::ShortFormat) : QString();
-    case 8: return row.lrpc;
-    default: return QString();
+    case 0:
+        return row.xh;
+    case 1:
+        return row.xm;
+    case 2:
+        return row.lrxm;
+    case 3:
+        return wholeNumber(row.lrcj);
+    case 4:
+        return wholeNumber(row.lrsd);
+    case 5:
+        return wholeNumber(row.lrzql);
+    case 6:
+        return row.lrdate.isValid() ? chinese().toString(row.lrdate, QLocale::ShortFormat) : QString();
+    case 7:
+        return row.lrtime.isValid() ? chinese().toString(row.lrtime, QLocale::ShortFormat) : QString();
+    case 8:
+        return row.lrpc;
+    default:
+        return QString();
     }
 }
 
@@ -196,8 +200,8 @@ const GradeRow* HistoryModel::rowAt(int row) const
             failing_ = true;
             const QString message = error.describe();
             auto* self = const_cast<HistoryModel*>(this);
-            QMetaObject::invokeMethod(self, [self, message] { self->failAfterOpen(message); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                self, [self, message] { self->failAfterOpen(message); }, Qt::QueuedConnection);
             return nullptr;
         }
         if (pages_.size() >= kCachedPages)

@@ -53,12 +53,12 @@ private:
     const GradeRow* rowAt(int row) const;
     void failAfterOpen(const QString& message);
 
-    mutable std::optional<GradeStore> store_;   // pages are read while the grid paints
+    mutable std::optional<GradeStore> store_; // pages are read while the grid paints
     int rows_ = 0;
     HistoryPages::Page readPage(int page) const;
 
-    mutable QHash<int, HistoryPages::Page> pages_;   // page number -> rows
-    mutable QList<int> pageUse_;                  // least recently used first
+    mutable QHash<int, HistoryPages::Page> pages_; // page number -> rows
+    mutable QList<int> pageUse_;                   // least recently used first
     mutable int pagesRead_ = 0;
     mutable int pagesReadByKey_ = 0;
     mutable bool failing_ = false;

@@ -17,7 +17,7 @@ struct Key {
     QString lrdate;
     QString lrtime;
     qint64 rowid = 0;
-    bool valid = false;   // false when the result lacks a date or time: such a page is read by position
+    bool valid = false; // false when the result lacks a date or time: such a page is read by position
 };
 
 struct Page {

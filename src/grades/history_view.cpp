@@ -19,8 +19,7 @@ const char kCaption[] = "成绩查询";
 
 } // namespace
 
-HistoryView::HistoryView(const QString& appFolder, QWidget* parent)
-    : QDialog(parent), appFolder_(appFolder)
+HistoryView::HistoryView(const QString& appFolder, QWidget* parent) : QDialog(parent), appFolder_(appFolder)
 {
     setObjectName(QStringLiteral("frmcx"));
     setWindowTitle(QString::fromUtf8(kCaption));
@@ -81,8 +80,7 @@ bool HistoryView::load()
 
 void HistoryView::reportReadFailure(const QString& problem)
 {
-    MessageBoxes::show(this, QString::fromUtf8(kCaption),
-                       QStringLiteral("成绩记录无法读取。\n%1").arg(problem));
+    MessageBoxes::show(this, QString::fromUtf8(kCaption), QStringLiteral("成绩记录无法读取。\n%1").arg(problem));
 }
 
 void openHistoryView(QWidget* parent)

@@ -19,16 +19,16 @@ public:
     bool load();
 
     HistoryModel* model() const { return model_; }
-    QTableView* grid() const { return grid_; }   // DataGrid1
+    QTableView* grid() const { return grid_; } // DataGrid1
 
 private:
     void reportReadFailure(const QString& problem);
 
     QString appFolder_;
     HistoryModel* model_ = nullptr;
-    QLabel* title_ = nullptr;      // Label1
-    QGroupBox* frame_ = nullptr;   // Frame1
-    QTableView* grid_ = nullptr;   // DataGrid1
+    QLabel* title_ = nullptr;    // Label1
+    QGroupBox* frame_ = nullptr; // Frame1
+    QTableView* grid_ = nullptr; // DataGrid1
 };
 
 // The menu item's work: the window, modal, made afresh at each opening.

@@ -11,8 +11,8 @@
 struct LoginFault {
     QString message;
     int box = 0;
-    int selectLength = 0;    // characters selected from the first; 0 leaves the selection alone
-    bool moveFocus = true;   // false: the box is selected but the focus stays where it is
+    int selectLength = 0;  // characters selected from the first; 0 leaves the selection alone
+    bool moveFocus = true; // false: the box is selected but the focus stays where it is
 };
 
 // What Enter in a box leads to once the box's own check has passed.

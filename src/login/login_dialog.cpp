@@ -151,8 +151,7 @@ void LoginDialog::keyPressEvent(QKeyEvent* event)
 
 void LoginDialog::enterPressed(int boxIndex)
 {
-    const EnterOutcome outcome = LoginChecks::enterInBox(boxIndex, programState().loginMode,
-                                                          boxes_[boxIndex]->text());
+    const EnterOutcome outcome = LoginChecks::enterInBox(boxIndex, programState().loginMode, boxes_[boxIndex]->text());
     if (outcome.fault) {
         refuse(*outcome.fault);
         return;
@@ -192,14 +191,12 @@ void LoginDialog::confirmPractice()
         refuse(*fault);
         return;
     }
-    logInStudent(trimSpaces(boxes_[0]->text()), trimSpaces(boxes_[1]->text()),
-                 QStringLiteral("练习登录"));
+    logInStudent(trimSpaces(boxes_[0]->text()), trimSpaces(boxes_[1]->text()), QStringLiteral("练习登录"));
 }
 
 void LoginDialog::confirmTest()
 {
-    if (const auto fault = LoginChecks::testFields(boxes_[0]->text(), boxes_[1]->text(),
-                                                   boxes_[2]->text())) {
+    if (const auto fault = LoginChecks::testFields(boxes_[0]->text(), boxes_[1]->text(), boxes_[2]->text())) {
         refuse(*fault);
         return;
     }

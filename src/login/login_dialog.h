@@ -14,10 +14,10 @@ struct LoginFault;
 
 // A login that succeeded.
 struct LoginResult {
-    bool student = false;   // a practice or test login; false for the system login
-    QString number;         // the student's number and name, for the Status panel
+    bool student = false; // a practice or test login; false for the system login
+    QString number;       // the student's number and name, for the Status panel
     QString name;
-    QString caption;        // the login label's text
+    QString caption; // the login label's text
 };
 
 class LoginDialog : public QDialog {
@@ -27,9 +27,9 @@ public:
     // exec() (the program) or open() (tests).
     explicit LoginDialog(QWidget* parent);
 
-    QLineEdit* box(int index) const { return boxes_[index]; }       // Text1_0 .. Text1_3
-    QLabel* caption(int index) const { return labels_[index]; }     // Label1_0 .. Label1_4
-    QPushButton* confirmButton() const { return button_; }          // Command1
+    QLineEdit* box(int index) const { return boxes_[index]; }   // Text1_0 .. Text1_3
+    QLabel* caption(int index) const { return labels_[index]; } // Label1_0 .. Label1_4
+    QPushButton* confirmButton() const { return button_; }      // Command1
 
     // The button "确定": checks the fields and logs in.
     void confirm();

@@ -41,7 +41,7 @@ void ClearHistoryDialog::clear()
     status_->repaint();
     try {
         GradeStore store = opendb();
-        store.clearHistory();   // both tables in one transaction: all or nothing
+        store.clearHistory(); // both tables in one transaction: all or nothing
     } catch (const DbError& error) {
         const QString problem = QStringLiteral("清理历史记录失败，记录未改动：") + error.describe();
         status_->setText(problem);

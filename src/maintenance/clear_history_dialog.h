@@ -15,6 +15,6 @@ public:
 private:
     void clear();
 
-    QLabel* status_ = nullptr;          // Label1
-    QPushButton* confirm_ = nullptr;    // Command1
+    QLabel* status_ = nullptr;       // Label1
+    QPushButton* confirm_ = nullptr; // Command1
 };

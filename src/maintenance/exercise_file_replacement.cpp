@@ -48,8 +48,8 @@ QString exerciseLimitProblem(const QByteArray& text, ExerciseKind kind)
     ExerciseText exercise;
     std::copy(text.begin(), text.end(), exercise.textBytes.begin());
     exercise.textLength = int(text.size());
-    const bool fits = kind == ExerciseKind::English ? ExerciseLoader::splitEnglish(exercise)
-                                                    : ExerciseLoader::splitChinese(exercise);
+    const bool fits =
+        kind == ExerciseKind::English ? ExerciseLoader::splitEnglish(exercise) : ExerciseLoader::splitChinese(exercise);
     if (!fits)
         return QStringLiteral("源文件分行后超过录入屏幕最多 %1 行的限制，目标文件未改动！")
             .arg(ExerciseText::kRows - 1);
@@ -71,8 +71,7 @@ TargetUse useOf(const QString& targetPath, const QString& appFolder, bool chines
     return chineseChosen ? TargetUse::ChineseExercise : TargetUse::EnglishExercise;
 }
 
-Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder,
-                bool chineseChosen)
+Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder, bool chineseChosen)
 {
     const QString sourceTyped = trimSpaces(sourceName);
     const QString targetTyped = trimSpaces(targetName);
@@ -89,8 +88,8 @@ Outcome replace(const QString& sourceName, const QString& targetName, const QStr
     if (!sourceFile.open(QIODevice::ReadOnly))
         return fileError(source, fileErrorText(sourceFile.error()));
     if (sourceFile.size() > kMaxSourceBytes)
-        return refused(QStringLiteral("源文件有 %1 字节，太大，不能作为录入文件的文本，目标文件未改动！")
-                           .arg(sourceFile.size()));
+        return refused(
+            QStringLiteral("源文件有 %1 字节，太大，不能作为录入文件的文本，目标文件未改动！").arg(sourceFile.size()));
     const QByteArray sourceBytes = sourceFile.readAll();
     if (sourceFile.error() != QFileDevice::NoError)
         return fileError(source, fileErrorText(sourceFile.error()));
@@ -98,7 +97,8 @@ Outcome replace(const QString& sourceName, const QString& targetName, const QStr
 
     const ExerciseFileFormat::Conversion converted = ExerciseFileFormat::toExerciseText(sourceBytes);
     if (!converted.unencodable.isEmpty()) {
-        const QString code = QString::number(converted.unencodable.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0');
+        const QString code =
+            QString::number(converted.unencodable.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0');
         return refused(QStringLiteral("源文件中的字符“%1”（U+%2）无法用国标码（GBK）保存，目标文件未改动！")
                            .arg(converted.unencodable, code));
     }
@@ -122,7 +122,8 @@ Outcome replace(const QString& sourceName, const QString& targetName, const QStr
         return fileError(target, fileErrorText(targetFile.error()));
     const QByteArray header = targetFile.read(ExerciseFileFormat::kHeaderSize);
     if (header.size() != ExerciseFileFormat::kHeaderSize)
-        return fileError(target, QStringLiteral("文件不足 %1 字节，没有完整的文件头").arg(ExerciseFileFormat::kHeaderSize));
+        return fileError(target,
+                         QStringLiteral("文件不足 %1 字节，没有完整的文件头").arg(ExerciseFileFormat::kHeaderSize));
     targetFile.close();
 
     if (const auto problem = AtomicWrite::replaceContent(target, ExerciseFileFormat::build(text, header)))

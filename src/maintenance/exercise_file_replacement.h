@@ -15,8 +15,8 @@ TargetUse useOf(const QString& targetPath, const QString& appFolder, bool chines
 
 struct Outcome {
     bool replaced = false;
-    QString title;     // of the message box; empty for refused input
-    QString message;   // empty when replaced
+    QString title;   // of the message box; empty for refused input
+    QString message; // empty when replaced
 };
 
 inline const char* const kFileErrorTitle = "提示对话框";
@@ -24,7 +24,6 @@ inline const char* const kFileError = "打开源文件或目标文件错！";
 
 // sourceName and targetName are the typed path boxes (trimmed here; "\" or "/").
 // The target changes only when the whole new file has been written.
-Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder,
-                bool chineseChosen);
+Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder, bool chineseChosen);
 
 } // namespace ExerciseFileReplacement

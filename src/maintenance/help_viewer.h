@@ -11,7 +11,7 @@ public:
     explicit HelpViewer(const QString& appFolder, QWidget* parent = nullptr);
     ~HelpViewer() override;
 
-    QPlainTextEdit* textBox() const { return text1_; }   // Text1
+    QPlainTextEdit* textBox() const { return text1_; } // Text1
 
     void done(int result) override;
 

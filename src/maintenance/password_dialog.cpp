@@ -35,8 +35,7 @@ const char* const kNoSystemRow = "数据库的system表中没有记录，无法�
 
 } // namespace
 
-PasswordDialog::PasswordDialog(PasswordColumn column, QWidget* parent)
-    : QDialog(parent), column_(column)
+PasswordDialog::PasswordDialog(PasswordColumn column, QWidget* parent) : QDialog(parent), column_(column)
 {
     const Variant variant = variantOf(column);
     setObjectName(QString::fromLatin1(variant.objectName));

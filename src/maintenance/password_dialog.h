@@ -23,8 +23,8 @@ private:
     void disableWith(const QString& problem);
 
     PasswordColumn column_;
-    QLineEdit* oldPassword_ = nullptr;   // Text2
-    QLineEdit* newPassword_ = nullptr;   // Text1
-    QPushButton* changeButton_ = nullptr;   // Command1
-    QLabel* status_ = nullptr;           // Label3
+    QLineEdit* oldPassword_ = nullptr;    // Text2
+    QLineEdit* newPassword_ = nullptr;    // Text1
+    QPushButton* changeButton_ = nullptr; // Command1
+    QLabel* status_ = nullptr;            // Label3
 };

@@ -118,24 +118,23 @@ void ReplaceExerciseFileDialog::setFileStep(bool on)
 
 void ReplaceExerciseFileDialog::chooseSource()
 {
-    lastSourceName_ = FileChooser::getOpenFileName(this, QStringLiteral("打开文件"),
-                                                   QStringLiteral("文本文件|*.txt|所有文件|*.*"), lastSourceName_,
-                                                   QString());
+    lastSourceName_ = FileChooser::getOpenFileName(
+        this, QStringLiteral("打开文件"), QStringLiteral("文本文件|*.txt|所有文件|*.*"), lastSourceName_, QString());
     source_->setText(lastSourceName_);
 }
 
 void ReplaceExerciseFileDialog::chooseTarget()
 {
-    const QString folder = QDir(rememberedFolder_).filePath(english_->isChecked() ? QStringLiteral("yw")
-                                                                                  : QStringLiteral("zw"));
+    const QString folder =
+        QDir(rememberedFolder_).filePath(english_->isChecked() ? QStringLiteral("yw") : QStringLiteral("zw"));
     target_->setText(FileChooser::getOpenFileName(this, QStringLiteral("打开文件"), QStringLiteral("录入文件|*.dat"),
                                                   QString(), QDir::toNativeSeparators(folder)));
 }
 
 void ReplaceExerciseFileDialog::replace()
 {
-    const ExerciseFileReplacement::Outcome outcome = ExerciseFileReplacement::replace(
-        source_->text(), target_->text(), rememberedFolder_, chinese_->isChecked());
+    const ExerciseFileReplacement::Outcome outcome =
+        ExerciseFileReplacement::replace(source_->text(), target_->text(), rememberedFolder_, chinese_->isChecked());
     if (!outcome.replaced) {
         MessageBoxes::show(this, outcome.title, outcome.message);
         return;

@@ -23,13 +23,13 @@ private:
     void replace();
 
     QString rememberedFolder_;
-    QString lastSourceName_;             // the source chooser's current file name
-    QRadioButton* english_ = nullptr;    // Option1_0
-    QRadioButton* chinese_ = nullptr;    // Option1_1
-    QPushButton* confirmType_ = nullptr; // command5
-    QLineEdit* source_ = nullptr;        // Text1
+    QString lastSourceName_;              // the source chooser's current file name
+    QRadioButton* english_ = nullptr;     // Option1_0
+    QRadioButton* chinese_ = nullptr;     // Option1_1
+    QPushButton* confirmType_ = nullptr;  // command5
+    QLineEdit* source_ = nullptr;         // Text1
     QPushButton* chooseSource_ = nullptr; // Command1
-    QLineEdit* target_ = nullptr;        // Text2
+    QLineEdit* target_ = nullptr;         // Text2
     QPushButton* chooseTarget_ = nullptr; // Command2
-    QPushButton* replace_ = nullptr;     // Command3
+    QPushButton* replace_ = nullptr;      // Command3
 };

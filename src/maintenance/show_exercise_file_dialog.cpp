@@ -70,10 +70,10 @@ ShowExerciseFileDialog::ShowExerciseFileDialog(QWidget* parent) : QDialog(parent
     // Room for a shown line of 107 columns, in half-width or in double-byte characters,
     // before the box would wrap on its own.
     const QFontMetrics metrics(display_->font());
-    const int textWidth = qMax(metrics.horizontalAdvance(QString(108, u'x')),
-                               metrics.horizontalAdvance(QString(54, QChar(0x4E2D))));
-    display_->setMinimumSize(textWidth + display_->verticalScrollBar()->sizeHint().width()
-                                 + 2 * display_->frameWidth() + 2 * int(display_->document()->documentMargin()) + 8,
+    const int textWidth =
+        qMax(metrics.horizontalAdvance(QString(108, u'x')), metrics.horizontalAdvance(QString(54, QChar(0x4E2D))));
+    display_->setMinimumSize(textWidth + display_->verticalScrollBar()->sizeHint().width() + 2 * display_->frameWidth()
+                                 + 2 * int(display_->document()->documentMargin()) + 8,
                              Twips::toPixels(6000));
 
     auto* layout = new QVBoxLayout(this);
@@ -117,8 +117,8 @@ void ShowExerciseFileDialog::typeClicked(int index)
 
 void ShowExerciseFileDialog::chooseFile()
 {
-    const QString folder = QDir(rememberedFolder_).filePath(english_->isChecked() ? QStringLiteral("yw")
-                                                                                  : QStringLiteral("zw"));
+    const QString folder =
+        QDir(rememberedFolder_).filePath(english_->isChecked() ? QStringLiteral("yw") : QStringLiteral("zw"));
     fileName_->setText(FileChooser::getOpenFileName(this, QStringLiteral("打开文件"), QStringLiteral("录入文件|*.dat"),
                                                     QString(), QDir::toNativeSeparators(folder)));
 }

@@ -33,7 +33,7 @@ QString walkExerciseText(const QByteArray& text, bool doubleLineEnds)
             if (p + 1 < size)
                 shown += CodePage::charText(byte, quint8(text.at(++p)));
             else
-                shown += QChar(QChar::ReplacementCharacter);   // a lead byte without its trail
+                shown += QChar(QChar::ReplacementCharacter); // a lead byte without its trail
             column += 2;
         } else {
             shown += byte < 128 ? QString(QChar(byte)) : CodePage::charText(byte);

@@ -21,8 +21,7 @@ void reapLater(int pid)
 {
     std::thread([pid] {
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     }).detach();
 }
 
@@ -134,7 +133,7 @@ void ChildProcess::readOutput()
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
-        break;   // end of output (or a broken pipe)
+        break; // end of output (or a broken pipe)
     }
     closePipe();
     outputClosed_ = true;

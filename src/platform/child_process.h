@@ -16,18 +16,18 @@ class ChildProcess : public QObject {
     Q_OBJECT
 public:
     struct Limits {
-        qint64 addressSpaceBytes = 0;   // 0: no limit (address-sanitized builds cannot have one)
-        int cpuSeconds = 0;             // 0: no limit
+        qint64 addressSpaceBytes = 0; // 0: no limit (address-sanitized builds cannot have one)
+        int cpuSeconds = 0;           // 0: no limit
         int wallMilliseconds = 10'000;
-        qint64 outputBytes = 64 << 20;  // more than this is taken for garbage and given up
+        qint64 outputBytes = 64 << 20; // more than this is taken for garbage and given up
     };
 
     struct Outcome {
-        QByteArray output;        // standard output, complete unless given up
+        QByteArray output; // standard output, complete unless given up
         bool started = false;
         bool exitedNormally = false;
         int exitCode = -1;
-        int signal = 0;           // the signal that ended it, if one did
+        int signal = 0; // the signal that ended it, if one did
         bool timedOut = false;
         bool tooMuchOutput = false;
         bool succeeded() const { return started && exitedNormally && exitCode == 0 && !timedOut && !tooMuchOutput; }

@@ -11,10 +11,9 @@
 #include <QSet>
 
 DbError::DbError(int code, QString file, QString engineMessage)
-    : std::runtime_error(QStringLiteral("%1: %2").arg(file, engineMessage).toStdString()),
-      code_(code), file_(std::move(file)), engineMessage_(std::move(engineMessage))
-{
-}
+    : std::runtime_error(QStringLiteral("%1: %2").arg(file, engineMessage).toStdString()), code_(code),
+      file_(std::move(file)), engineMessage_(std::move(engineMessage))
+{}
 
 namespace {
 
@@ -23,23 +22,31 @@ int codeOf(DbError::Kind kind)
     switch (kind) {
     case DbError::Kind::MissingFile:
     case DbError::Kind::NoFolder:
-    case DbError::Kind::AlreadyExists: return SQLITE_CANTOPEN;
-    case DbError::Kind::Locked: return SQLITE_BUSY;
-    case DbError::Kind::NotWritable: return SQLITE_READONLY;
-    case DbError::Kind::DiskFull: return SQLITE_FULL;
-    case DbError::Kind::NotADatabase: return SQLITE_NOTADB;
-    case DbError::Kind::Corrupt: return SQLITE_CORRUPT;
-    case DbError::Kind::SchemaRefused: return SQLITE_SCHEMA;
-    case DbError::Kind::TooCostly: return SQLITE_INTERRUPT;
-    case DbError::Kind::Other: break;
+    case DbError::Kind::AlreadyExists:
+        return SQLITE_CANTOPEN;
+    case DbError::Kind::Locked:
+        return SQLITE_BUSY;
+    case DbError::Kind::NotWritable:
+        return SQLITE_READONLY;
+    case DbError::Kind::DiskFull:
+        return SQLITE_FULL;
+    case DbError::Kind::NotADatabase:
+        return SQLITE_NOTADB;
+    case DbError::Kind::Corrupt:
+        return SQLITE_CORRUPT;
+    case DbError::Kind::SchemaRefused:
+        return SQLITE_SCHEMA;
+    case DbError::Kind::TooCostly:
+        return SQLITE_INTERRUPT;
+    case DbError::Kind::Other:
+        break;
     }
     return SQLITE_ERROR;
 }
 
 } // namespace
 
-DbError::DbError(Kind kind, QString file, QString detail)
-    : DbError(codeOf(kind), std::move(file), std::move(detail))
+DbError::DbError(Kind kind, QString file, QString detail) : DbError(codeOf(kind), std::move(file), std::move(detail))
 {
     kind_ = kind;
 }
@@ -49,19 +56,28 @@ DbError::Kind DbError::kind() const
     if (kind_)
         return *kind_;
     switch (code_ & 0xff) {
-    case SQLITE_CANTOPEN: return Kind::MissingFile;
+    case SQLITE_CANTOPEN:
+        return Kind::MissingFile;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return Kind::Locked;
+    case SQLITE_LOCKED:
+        return Kind::Locked;
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH: return Kind::NotWritable;
-    case SQLITE_FULL: return Kind::DiskFull;
-    case SQLITE_NOTADB: return Kind::NotADatabase;
-    case SQLITE_CORRUPT: return Kind::Corrupt;
-    case SQLITE_SCHEMA: return Kind::SchemaRefused;
+    case SQLITE_AUTH:
+        return Kind::NotWritable;
+    case SQLITE_FULL:
+        return Kind::DiskFull;
+    case SQLITE_NOTADB:
+        return Kind::NotADatabase;
+    case SQLITE_CORRUPT:
+        return Kind::Corrupt;
+    case SQLITE_SCHEMA:
+        return Kind::SchemaRefused;
     case SQLITE_INTERRUPT:
-    case SQLITE_TOOBIG: return Kind::TooCostly;
-    default: return Kind::Other;
+    case SQLITE_TOOBIG:
+        return Kind::TooCostly;
+    default:
+        return Kind::Other;
     }
 }
 
@@ -121,8 +137,7 @@ QString DbError::describe() const
 
 // ---------------------------------------------------------------- Statement
 
-Statement::Statement(Statement&& other) noexcept
-    : db_(other.db_), path_(std::move(other.path_)), stmt_(other.stmt_)
+Statement::Statement(Statement&& other) noexcept : db_(other.db_), path_(std::move(other.path_)), stmt_(other.stmt_)
 {
     other.stmt_ = nullptr;
 }
@@ -214,8 +229,7 @@ bool Statement::step()
 
 void Statement::exec()
 {
-    while (step()) {
-    }
+    while (step()) {}
     sqlite3_reset(stmt_);
 }
 
@@ -305,8 +319,8 @@ static sqlite3* openHandle(const QString& path, int flags)
     sqlite3* handle = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message = handle ? QString::fromUtf8(sqlite3_errmsg(handle))
-                                       : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString message =
+            handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close_v2(handle);
         throw DbError(rc, path, message);
     }
@@ -348,13 +362,13 @@ Database Database::open(const QString& path, Mode mode, const QByteArray& key)
     return db;
 }
 
-Database Database::openUntrusted(const QString& path, const QList<ExpectedTable>& expected,
-                                 const QByteArray& key, Access access)
+Database Database::openUntrusted(const QString& path, const QList<ExpectedTable>& expected, const QByteArray& key,
+                                 Access access)
 {
     if (!QFileInfo::exists(path))
         throw DbError(SQLITE_CANTOPEN, path, QStringLiteral("file does not exist"));
-    const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE)
-        | SQLITE_OPEN_FULLMUTEX;
+    const int flags =
+        (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
     Database db(openHandle(path, flags), path);
     int enabled = 0;
     sqlite3_db_config(db.db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &enabled);
@@ -412,9 +426,7 @@ void Database::limitCost()
 
 void Database::verifySchema(const QList<ExpectedTable>& expected)
 {
-    auto refuse = [this](const QString& what) {
-        throw DbError(DbError::Kind::SchemaRefused, path_, what);
-    };
+    auto refuse = [this](const QString& what) { throw DbError(DbError::Kind::SchemaRefused, path_, what); };
     // What a row is, in the words of the refusal.
     auto unexpected = [](const QString& type, const QString& name) {
         if (type == QLatin1String("table"))
@@ -432,7 +444,7 @@ void Database::verifySchema(const QList<ExpectedTable>& expected)
         QString type;
         QString tableName;
     };
-    QHash<QString, Allowed> allowed;   // by exact statement
+    QHash<QString, Allowed> allowed; // by exact statement
     for (const ExpectedTable& table : expected) {
         allowed.insert(table.createSql, {QStringLiteral("table"), table.name});
         for (const QString& sql : table.indexSql)

@@ -17,8 +17,19 @@ struct sqlite3_stmt;
 class DbError : public std::runtime_error {
 public:
     // What went wrong, decided here once, for callers that act on it.
-    enum class Kind { MissingFile, NoFolder, AlreadyExists, Locked, NotWritable, DiskFull, NotADatabase,
-                      Corrupt, SchemaRefused, TooCostly, Other };
+    enum class Kind {
+        MissingFile,
+        NoFolder,
+        AlreadyExists,
+        Locked,
+        NotWritable,
+        DiskFull,
+        NotADatabase,
+        Corrupt,
+        SchemaRefused,
+        TooCostly,
+        Other
+    };
 
     DbError(int code, QString file, QString engineMessage);
     // A failure found before or beside the engine; for SchemaRefused the detail says, in
@@ -38,7 +49,7 @@ private:
     int code_;
     QString file_;
     QString engineMessage_;
-    std::optional<Kind> kind_;   // set when the failure was found outside the engine
+    std::optional<Kind> kind_; // set when the failure was found outside the engine
 };
 
 class Database;
@@ -75,8 +86,7 @@ public:
 
 private:
     friend class Database;
-    Statement(sqlite3* db, QString path, sqlite3_stmt* stmt)
-        : db_(db), path_(std::move(path)), stmt_(stmt) {}
+    Statement(sqlite3* db, QString path, sqlite3_stmt* stmt) : db_(db), path_(std::move(path)), stmt_(stmt) {}
     void check(int rc) const;
     [[noreturn]] void fail(int rc) const;
     sqlite3* db_;
@@ -89,8 +99,8 @@ private:
 // what is compared, word for word.
 struct ExpectedTable {
     QString name;
-    QString createSql;        // the exact CREATE TABLE statement
-    QStringList indexSql;     // the exact CREATE INDEX statements allowed on it
+    QString createSql;    // the exact CREATE TABLE statement
+    QStringList indexSql; // the exact CREATE INDEX statements allowed on it
 };
 
 class Database {
@@ -106,8 +116,8 @@ public:
     // no memory mapping, cell size checks, tight limits on what one statement may cost, a
     // schema that holds exactly the expected CREATE statements and nothing else, then
     // quick_check. Read-only unless the file is a target that receives rows.
-    static Database openUntrusted(const QString& path, const QList<ExpectedTable>& expected,
-                                  const QByteArray& key = {}, Access access = Access::ReadOnly);
+    static Database openUntrusted(const QString& path, const QList<ExpectedTable>& expected, const QByteArray& key = {},
+                                  Access access = Access::ReadOnly);
 
     Database(Database&& other) noexcept;
     Database& operator=(Database&& other) noexcept;

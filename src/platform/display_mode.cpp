@@ -98,7 +98,9 @@ bool change(int width, int height, int hz)
     changed = true;
     return true;
 #else
-    Q_UNUSED(width) Q_UNUSED(height) Q_UNUSED(hz)
+    Q_UNUSED(width)
+    Q_UNUSED(height)
+    Q_UNUSED(hz)
     return false;
 #endif
 }

@@ -9,7 +9,7 @@ namespace {
 bool scripted = false;
 QList<std::optional<QString>> answers;
 QList<Request> requests;
-}
+} // namespace
 
 QString toQtFilter(const QString& filter)
 {
@@ -25,8 +25,8 @@ QString toQtFilter(const QString& filter)
     return entries.join(QStringLiteral(";;"));
 }
 
-QString getOpenFileName(QWidget* parent, const QString& title, const QString& filter,
-                        const QString& initialFile, const QString& startDir)
+QString getOpenFileName(QWidget* parent, const QString& title, const QString& filter, const QString& initialFile,
+                        const QString& startDir)
 {
     if (scripted) {
         requests.append({title, filter, initialFile, startDir});
@@ -36,9 +36,8 @@ QString getOpenFileName(QWidget* parent, const QString& title, const QString& fi
     // The dialog opens in the starting folder, with the initial name preselected.
     QString where = startDir;
     if (!initialFile.isEmpty())
-        where = QDir::isAbsolutePath(initialFile) || startDir.isEmpty()
-            ? initialFile
-            : QDir(startDir).filePath(initialFile);
+        where = QDir::isAbsolutePath(initialFile) || startDir.isEmpty() ? initialFile
+                                                                        : QDir(startDir).filePath(initialFile);
     const QString chosen = QFileDialog::getOpenFileName(parent, title, where, toQtFilter(filter));
     return chosen.isEmpty() ? initialFile : QDir::toNativeSeparators(chosen);
 }

@@ -12,13 +12,12 @@ class QWidget;
 
 namespace FileChooser {
 
-QString getOpenFileName(QWidget* parent, const QString& title, const QString& filter,
-                        const QString& initialFile, const QString& startDir);
+QString getOpenFileName(QWidget* parent, const QString& title, const QString& filter, const QString& initialFile,
+                        const QString& startDir);
 
 // The save-file chooser, the same way: the chosen path, or the initial file name on cancel.
 // Tests script it with the same answers.
-QString getSaveFileName(QWidget* parent, const QString& title, const QString& filter,
-                        const QString& initialFile);
+QString getSaveFileName(QWidget* parent, const QString& title, const QString& filter, const QString& initialFile);
 
 // "录入文件|*.dat" becomes "录入文件 (*.dat)"; "*.*" means every file.
 QString toQtFilter(const QString& filter);

@@ -16,9 +16,9 @@ void registerSubstitutions()
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("WenQuanYi Zen Hei Mono"),
                                 QStringLiteral("AR PL UMing CN")});
-    QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
-                               {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN"),
-                                QStringLiteral("Noto Sans CJK SC")});
+    QFont::insertSubstitutions(
+        QStringLiteral("楷体_GB2312"),
+        {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans CJK SC")});
 }
 
 QFont song(double points)

@@ -29,7 +29,7 @@ void hmacRound(const SHA_CTX& padded, unsigned char block[SHA_CBLOCK], unsigned 
 
 struct KeyCache {
     QMutex lock;
-    QHash<QByteArray, QByteArray> keys;   // password, NUL, salt → raw key text
+    QHash<QByteArray, QByteArray> keys; // password, NUL, salt → raw key text
 };
 
 KeyCache& cache()
@@ -71,7 +71,8 @@ QByteArray pbkdf2HmacSha1(const QByteArray& password, const QByteArray& salt, in
 
     QByteArray out;
     for (quint32 index = 1; out.size() < length; ++index) {
-        const unsigned char indexBytes[4] = {static_cast<unsigned char>(index >> 24), static_cast<unsigned char>(index >> 16),
+        const unsigned char indexBytes[4] = {static_cast<unsigned char>(index >> 24),
+                                             static_cast<unsigned char>(index >> 16),
                                              static_cast<unsigned char>(index >> 8), static_cast<unsigned char>(index)};
         unsigned char u[SHA_DIGEST_LENGTH], t[SHA_DIGEST_LENGTH];
         SHA_CTX first = inner;

@@ -6,7 +6,7 @@ namespace MessageBoxes {
 namespace {
 bool recording = false;
 QList<Shown> recorded;
-}
+} // namespace
 
 void show(QWidget* parent, const QString& title, const QString& text)
 {

@@ -40,7 +40,7 @@ QString toLocal(const QString& windowsPath)
         while (rest.startsWith(u'/'))
             rest.remove(0, 1);
         if (folder.isEmpty())
-            return path;   // an unmapped drive: left as typed, so that it is simply not found
+            return path; // an unmapped drive: left as typed, so that it is simply not found
         return rest.isEmpty() ? folder + u'/' : QDir(folder).filePath(rest);
     }
     return path;

@@ -7,4 +7,4 @@ namespace StartupTrace {
 void mark(const char* name);
 // Marks "painted" at the first paint of any widget.
 void watchFirstPaint();
-}
+} // namespace StartupTrace

@@ -62,7 +62,10 @@ void addSeparator(QMenu* menu, const char* name)
 
 } // namespace
 
-static void initResources() { Q_INIT_RESOURCE(resources); }
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
@@ -108,9 +111,12 @@ void MainWindow::buildMenus()
             [this] { openPasswordDialog(this, PasswordColumn::SecondLogin); });
     connect(addItem(maintenance, "xgdlmm", "修改用户登录密码"), &QAction::triggered, this,
             [this] { openPasswordDialog(this, PasswordColumn::User); });
-    connect(addItem(maintenance, "qclsjl", "清除历史记录"), &QAction::triggered, this, [this] { openClearHistoryDialog(this); });
-    connect(addItem(maintenance, "xslrwj", "显示录入文件"), &QAction::triggered, this, [this] { openShowExerciseFile(this); });
-    connect(addItem(maintenance, "ghlrwj", "更换录入文件"), &QAction::triggered, this, [this] { openReplaceExerciseFile(this); });
+    connect(addItem(maintenance, "qclsjl", "清除历史记录"), &QAction::triggered, this,
+            [this] { openClearHistoryDialog(this); });
+    connect(addItem(maintenance, "xslrwj", "显示录入文件"), &QAction::triggered, this,
+            [this] { openShowExerciseFile(this); });
+    connect(addItem(maintenance, "ghlrwj", "更换录入文件"), &QAction::triggered, this,
+            [this] { openReplaceExerciseFile(this); });
 
     // " 帮    助 " has no items: clicking the menu title opens the help.
     QAction* help = bar->addAction(QStringLiteral(" 帮    助 "));

@@ -38,11 +38,11 @@ signals:
 
 public:
     StatusPanel* statusPanel() const { return statusPanel_; }
-    QLabel* loginLabel() const { return loginLabel_; }        // Label2
-    QScrollBar* scrollBar() const { return scrollBar_; }      // VSc1
+    QLabel* loginLabel() const { return loginLabel_; }   // Label2
+    QScrollBar* scrollBar() const { return scrollBar_; } // VSc1
     QMdiArea* mdiArea() const { return mdiArea_; }
-    QMenu* topMenu(const char* name) const;                   // dl, lrxm, xtwh
-    QAction* menuItem(const char* name) const;                // lxdl, ywlr, userbz, ...
+    QMenu* topMenu(const char* name) const;    // dl, lrxm, xtwh
+    QAction* menuItem(const char* name) const; // lxdl, ywlr, userbz, ...
 
     QSize savedScreenSize() const { return savedScreenSize_; }
 

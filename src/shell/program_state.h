@@ -13,10 +13,10 @@ enum class ExerciseType : quint8 { None = 0, English = 1, Chinese = 2 };
 struct ProgramState {
     ExerciseType exerciseType = ExerciseType::None;
     LoginMode loginMode = LoginMode::None;
-    QString batchNumber;       // trimmed batch of the current test login, else empty
-    QString appFolder;         // the program's own folder, no trailing separator
-    bool doubleByte = false;   // the text last measured by bytelen held a double-byte character
-    QObject* subclassedTextBox = nullptr;   // the read-only box norightclick guards, if any
+    QString batchNumber;                  // trimmed batch of the current test login, else empty
+    QString appFolder;                    // the program's own folder, no trailing separator
+    bool doubleByte = false;              // the text last measured by bytelen held a double-byte character
+    QObject* subclassedTextBox = nullptr; // the read-only box norightclick guards, if any
 };
 
 ProgramState& programState();

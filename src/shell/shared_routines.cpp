@@ -77,6 +77,6 @@ void removeNoRightClick()
 {
     if (!programState().subclassedTextBox)
         return;
-    delete activeFilter.data();   // removes itself from the box and the viewport
+    delete activeFilter.data(); // removes itself from the box and the viewport
     programState().subclassedTextBox = nullptr;
 }

@@ -10,18 +10,14 @@ namespace {
 
 struct Row {
     int top;
-    const char* caption;   // nullptr for a value label
+    const char* caption; // nullptr for a value label
 };
 
 const Row kRows[16] = {
-    {120, "  学   号  "}, {480, nullptr},
-    {960, "  姓   名   "}, {1320, nullptr},
-    {2040, "文本总行数"}, {2400, nullptr},
-    {2880, " 当 前 行 "}, {3240, nullptr},
-    {3840, "  成   绩  "}, {4200, nullptr},
-    {4680, "  速度(/分)"}, {5040, nullptr},
-    {5520, " 准 确 率"}, {5880, nullptr},
-    {6600, " 剩余时间  "}, {7080, nullptr},
+    {120, "  学   号  "},  {480, nullptr},  {960, "  姓   名   "}, {1320, nullptr},
+    {2040, "文本总行数"},  {2400, nullptr}, {2880, " 当 前 行 "},  {3240, nullptr},
+    {3840, "  成   绩  "}, {4200, nullptr}, {4680, "  速度(/分)"}, {5040, nullptr},
+    {5520, " 准 确 率"},   {5880, nullptr}, {6600, " 剩余时间  "}, {7080, nullptr},
 };
 
 constexpr int kPanelWidth = 1560;

@@ -9,8 +9,16 @@ class QLabel;
 class StatusPanel : public QWidget {
     Q_OBJECT
 public:
-    enum Value { StudentNumber = 1, Name = 3, TotalLines = 5, CurrentLine = 7, Score = 9,
-                 Speed = 11, Accuracy = 13, RemainingTime = 15 };
+    enum Value {
+        StudentNumber = 1,
+        Name = 3,
+        TotalLines = 5,
+        CurrentLine = 7,
+        Score = 9,
+        Speed = 11,
+        Accuracy = 13,
+        RemainingTime = 15
+    };
 
     explicit StatusPanel(QWidget* parent = nullptr);
     QLabel* label(int index) const;

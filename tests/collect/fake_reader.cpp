@@ -52,11 +52,11 @@ int main(int argc, char* argv[])
     const std::string plan = argc == 5 ? planFor(machineOf(argv[2])) : std::string();
     const std::string header = "typelab-reader 1\n";
     if (plan == "crash") {
-        signal(SIGSEGV, SIG_DFL);   // past the address sanitizer's handler, in its builds
+        signal(SIGSEGV, SIG_DFL); // past the address sanitizer's handler, in its builds
         raise(SIGSEGV);
     } else if (plan == "memory") {
         std::vector<char*> blocks;
-        for (int i = 0; i < 16; ++i) {   // up to 1 GiB, touched, or until the limit says no
+        for (int i = 0; i < 16; ++i) { // up to 1 GiB, touched, or until the limit says no
             char* block = static_cast<char*>(malloc(64 << 20));
             if (!block)
                 abort();

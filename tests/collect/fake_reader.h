@@ -37,7 +37,7 @@ public:
     {
         const QStringList pids = QDir(pids_.path()).entryList(QDir::Files);
         if (pids.isEmpty())
-            return false;   // the plan's hanging reader never ran
+            return false; // the plan's hanging reader never ran
         for (const QString& pid : pids) {
             if (!QTest::qWaitFor([&] { return kill(pid.toInt(), 0) != 0; }, 5000))
                 return false;

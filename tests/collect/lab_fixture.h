@@ -60,7 +60,8 @@ public:
     static void makeGradeDatabase(const QString& path, const QList<GradeRow>& rows)
     {
         QDir().mkpath(QFileInfo(path).path());
-        GradeStore::create(path, SystemRow{QStringLiteral("admin"), QStringLiteral("admin123"), QStringLiteral("again")});
+        GradeStore::create(path,
+                           SystemRow{QStringLiteral("admin"), QStringLiteral("admin123"), QStringLiteral("again")});
         GradeStore store = GradeStore::openFile(path);
         Transaction transaction(GradeStoreInspector::database(store));
         for (const GradeRow& row : rows)
@@ -79,8 +80,8 @@ public:
     // stranger's file gets a trigger, a view or a virtual table.
     static void tamper(const QString& path, const QStringList& statements, bool gradeKey)
     {
-        Database db = Database::open(path, Database::Mode::ReadWrite,
-                                     gradeKey ? GradeStore::databasePassword : QByteArray());
+        Database db =
+            Database::open(path, Database::Mode::ReadWrite, gradeKey ? GradeStore::databasePassword : QByteArray());
         for (const QString& sql : statements)
             db.exec(sql);
     }
@@ -94,7 +95,9 @@ public:
     };
     static QList<Crafted> craftedAs(const QString& table, const QStringList& columns)
     {
-        auto quoted = [](QString sql) { return QStringLiteral("'") + sql.replace(u'\'', QStringLiteral("''")) + u'\''; };
+        auto quoted = [](QString sql) {
+            return QStringLiteral("'") + sql.replace(u'\'', QStringLiteral("''")) + u'\'';
+        };
         auto selectOf = [&columns](const QString& value) {
             QStringList parts;
             for (const QString& column : columns)
@@ -103,26 +106,37 @@ public:
         };
         auto asTable = [&](const QString& sql) {
             // A view has no indexes: those of the table go, or the engine would not load the file.
-            return QStringList{QStringLiteral("PRAGMA writable_schema = ON"),
-                               QStringLiteral("DELETE FROM sqlite_master WHERE type = 'index' AND tbl_name = '%1'").arg(table),
-                               QStringLiteral("UPDATE sqlite_master SET sql = %1 WHERE name = '%2'").arg(quoted(sql), table)};
+            return QStringList{
+                QStringLiteral("PRAGMA writable_schema = ON"),
+                QStringLiteral("DELETE FROM sqlite_master WHERE type = 'index' AND tbl_name = '%1'").arg(table),
+                QStringLiteral("UPDATE sqlite_master SET sql = %1 WHERE name = '%2'").arg(quoted(sql), table)};
         };
         QStringList quotedColumns;
         for (const QString& column : columns)
             quotedColumns << u'"' + column + u'"';
         return {
-            {"view calling rtreenode", asTable(QStringLiteral("CREATE VIEW %1 AS SELECT %2").arg(table, selectOf(QStringLiteral("rtreenode(2, x'00')"))))},
-            {"view forging rows", asTable(QStringLiteral("CREATE VIEW %1 AS WITH RECURSIVE f(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM f WHERE n < 5) SELECT %2 FROM f")
-                                              .arg(table, selectOf(QStringLiteral("100"))))},
-            {"endless recursive view", asTable(QStringLiteral("CREATE VIEW %1 AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT %2 FROM r")
-                                                   .arg(table, selectOf(QStringLiteral("n"))))},
+            {"view calling rtreenode",
+             asTable(QStringLiteral("CREATE VIEW %1 AS SELECT %2")
+                         .arg(table, selectOf(QStringLiteral("rtreenode(2, x'00')"))))},
+            {"view forging rows",
+             asTable(
+                 QStringLiteral(
+                     "CREATE VIEW %1 AS WITH RECURSIVE f(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM f WHERE n < 5) SELECT %2 FROM f")
+                     .arg(table, selectOf(QStringLiteral("100"))))},
+            {"endless recursive view",
+             asTable(
+                 QStringLiteral(
+                     "CREATE VIEW %1 AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT %2 FROM r")
+                     .arg(table, selectOf(QStringLiteral("n"))))},
             {"trigger posing as the table",
-             {QStringLiteral("CREATE TRIGGER spy AFTER INSERT ON %1 BEGIN DELETE FROM %1 WHERE rowid <> new.rowid; END").arg(table),
+             {QStringLiteral("CREATE TRIGGER spy AFTER INSERT ON %1 BEGIN DELETE FROM %1 WHERE rowid <> new.rowid; END")
+                  .arg(table),
               QStringLiteral("PRAGMA writable_schema = ON"),
               QStringLiteral("UPDATE sqlite_master SET type = 'table', name = '%1' WHERE name = 'spy'").arg(table)}},
             {"rtree posing as the table",
              {QStringLiteral("DROP TABLE %1").arg(table),
-              QStringLiteral("CREATE VIRTUAL TABLE %1 USING rtree(%2)").arg(table, quotedColumns.join(QStringLiteral(", "))),
+              QStringLiteral("CREATE VIRTUAL TABLE %1 USING rtree(%2)")
+                  .arg(table, quotedColumns.join(QStringLiteral(", "))),
               QStringLiteral("PRAGMA writable_schema = ON"),
               QStringLiteral("UPDATE sqlite_master SET name = '%1' WHERE name LIKE '%1^_%' ESCAPE '^'").arg(table)}},
         };
@@ -144,21 +158,18 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    static qint64 collectionRows(const QString& path)
-    {
-        return CollectionStore::openSource(path).rowCount();
-    }
+    static qint64 collectionRows(const QString& path) { return CollectionStore::openSource(path).rowCount(); }
 
     static GradeRow result(const QString& xh, const QString& batch, double score = 80)
     {
-        return GradeRow{xh, QStringLiteral("张三"), QStringLiteral("英文"), score, 120, 95,
-                        QDate(2026, 12, 7), QTime(9, 30, 15), batch};
+        return GradeRow{xh, QStringLiteral("张三"), QStringLiteral("英文"), score, 120,
+                        95, QDate(2026, 12, 7),     QTime(9, 30, 15),       batch};
     }
 
     static CollectionRow collected(const QString& xh, const QString& batch, int score = 80)
     {
-        return CollectionRow{xh, QStringLiteral("李四"), QStringLiteral("中文"), score, 60, 90,
-                             QDate(2026, 12, 6), QTime(14, 5, 0), batch};
+        return CollectionRow{xh, QStringLiteral("李四"), QStringLiteral("中文"), score, 60,
+                             90, QDate(2026, 12, 6),     QTime(14, 5, 0),        batch};
     }
 
 private:

@@ -25,7 +25,7 @@ int main(int argc, char* argv[])
     const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("collect");
     const int seconds = argc > 2 ? atoi(argv[2]) : 20;
 
-    const QString workingFolder = QDir::currentPath();   // before the lab makes its own current
+    const QString workingFolder = QDir::currentPath(); // before the lab makes its own current
     Lab lab;
     TestSupport::AppFolder local;
     programState().appFolder = local.path();
@@ -37,7 +37,8 @@ int main(int argc, char* argv[])
     for (int machine = 1; machine <= 3; ++machine) {
         QList<GradeRow> rows;
         for (int i = 0; i < 4 * machine; ++i)
-            rows << Lab::result(QStringLiteral("2026%1%2").arg(machine).arg(i, 5, 10, QChar(u'0')), QStringLiteral("B1"));
+            rows << Lab::result(QStringLiteral("2026%1%2").arg(machine).arg(i, 5, 10, QChar(u'0')),
+                                QStringLiteral("B1"));
         lab.addMachine(machine, rows);
     }
 
@@ -46,15 +47,21 @@ int main(int argc, char* argv[])
         const char* const names[] = {"张三", "李四", "王五", "赵六", "钱七", "孙八", "周九", "吴十"};
         QList<CollectionRow> rows;
         for (int i = 0; i < 24; ++i)
-            rows << CollectionRow{QStringLiteral("2026%1").arg(i, 6, 10, QChar(u'0')), QString::fromUtf8(names[i % 8]),
-                                  i % 3 ? QStringLiteral("英文") : QStringLiteral("中文"), 35 + (i * 37) % 66, 60 + i * 7,
-                                  70 + (i * 13) % 31, QDate(2026, 12, 7), QTime(9, i, 15),
+            rows << CollectionRow{QStringLiteral("2026%1").arg(i, 6, 10, QChar(u'0')),
+                                  QString::fromUtf8(names[i % 8]),
+                                  i % 3 ? QStringLiteral("英文") : QStringLiteral("中文"),
+                                  35 + (i * 37) % 66,
+                                  60 + i * 7,
+                                  70 + (i * 13) % 31,
+                                  QDate(2026, 12, 7),
+                                  QTime(9, i, 15),
                                   QStringLiteral("B%1").arg(1 + i % 3)};
         Lab::makeCollectionFile(lab.teachersFile(), rows);
         auto* exporter = new ExportDialog;
         dialog.reset(exporter);
         exporter->show();
-        exporter->findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(workingFolder + QStringLiteral("/击录测试成绩.xlsx"));
+        exporter->findChild<QLineEdit*>(QStringLiteral("Text2"))
+            ->setText(workingFolder + QStringLiteral("/击录测试成绩.xlsx"));
         exporter->runExport();
     } else if (which == QLatin1String("merge")) {
         QList<CollectionRow> rows;

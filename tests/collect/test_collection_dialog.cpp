@@ -139,7 +139,8 @@ private slots:
         QStringList frames;
         for (const char* name : {"Frame1", "Frame2", "Frame3"})
             frames << rig.find<QGroupBox>(name)->title();
-        QCOMPARE(frames, (QStringList{QStringLiteral("收分类别"), QStringLiteral("路径设置"), QStringLiteral("收分信息")}));
+        QCOMPARE(frames,
+                 (QStringList{QStringLiteral("收分类别"), QStringLiteral("路径设置"), QStringLiteral("收分信息")}));
         const QString single = QStringLiteral("目标路径：|A:\\|read-only|Text2");
         QCOMPARE(rig.pathBox(), single);
 
@@ -217,7 +218,7 @@ private slots:
         rig.confirm();
         QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 0条记录。\r\n共有3条记录") + where);
         GradeRow again = local[0];
-        again.lrtime = again.lrtime.addSecs(600);   // the same student's second test: another time
+        again.lrtime = again.lrtime.addSecs(600); // the same student's second test: another time
         app_->store().addResult(again);
         rig.confirm();
         QCOMPARE(rig.label4->text(), QStringLiteral("当前回收 1条记录。\r\n共有4条记录") + where);
@@ -229,7 +230,7 @@ private slots:
     void singleMachineTargetProblemsAreNamed_data()
     {
         QTest::addColumn<QString>("problem");
-        QTest::addColumn<bool>("creation");   // the line starts with the creation failure
+        QTest::addColumn<bool>("creation"); // the line starts with the creation failure
         QTest::newRow("no diskette folder") << QStringLiteral("missing folder") << true;
         QTest::newRow("folder in the file's place") << QStringLiteral("folder") << true;
         QTest::newRow("not a database") << QStringLiteral("garbage") << false;
@@ -293,7 +294,7 @@ private slots:
         lab.addMachine(2, second);
         lab.addMachine(3, batchOf(QStringLiteral("330"), QStringLiteral("B2"), 4));
         lab.addMachine(4, fourth);
-        lab.addMachine(6, batchOf(QStringLiteral("660"), QStringLiteral("B1"), 5));   // behind the gap
+        lab.addMachine(6, batchOf(QStringLiteral("660"), QStringLiteral("B1"), 5)); // behind the gap
 
         QString prefix = lab.prefix();
         if (form == QLatin1String("backslashes")) {
@@ -304,7 +305,7 @@ private slots:
         }
         app_->store().addResult(Lab::result(QStringLiteral("2026000001"), QStringLiteral("B1")));
         Rig rig;
-        rig.collect(QStringLiteral("B1"));   // a single-machine run first: its result line stays through the network run
+        rig.collect(QStringLiteral("B1")); // a single-machine run first: its result line stays through the network run
         const QString singleResult = QStringLiteral("当前回收 1条记录。\r\n共有1条记录\r\n文件：") + lab.diskette();
         QCOMPARE(rig.label4->text(), singleResult);
 
@@ -336,7 +337,7 @@ private slots:
     {
         QFETCH(bool, emptyPrefix);
         Lab lab;
-        lab.addMachine(2, batchOf(QStringLiteral("200"), QStringLiteral("B7"), 2));   // not reached
+        lab.addMachine(2, batchOf(QStringLiteral("200"), QStringLiteral("B7"), 2)); // not reached
         if (emptyPrefix)
             Lab::makeGradeDatabase(lab.teacher() + QStringLiteral("/1/data/stugrade.mdb"),
                                    batchOf(QStringLiteral("100"), QStringLiteral("B7"), 2));
@@ -371,8 +372,9 @@ private slots:
         QCOMPARE(lines.first(), QStringLiteral("共回收 3条记录。"));
         QCOMPARE(lines.last(), QStringLiteral("文件：") + lab.teachersFile());
         lines.removeLast();
-        QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2、%3、%4")
-                                   .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4', lab.prefix() + u'6'));
+        QCOMPARE(lines.last(),
+                 QStringLiteral("未能读取：%1、%2、%3、%4")
+                     .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4', lab.prefix() + u'6'));
         QVERIFY(lines.at(1).startsWith(lab.machineDatabase(2)));
         QVERIFY(lines.at(1).contains(QStringLiteral("触发器 t")));
         QVERIFY(lines.at(2).contains(QStringLiteral("数据表 ft")));
@@ -413,7 +415,7 @@ private slots:
         rig.networkPrefix(lab.prefix());
         rig.batch(QStringLiteral("B1"));
         {
-            const FileSizeLimit full(16 * 1024);   // the teacher's disk fills up during machine 2
+            const FileSizeLimit full(16 * 1024); // the teacher's disk fills up during machine 2
             rig.confirm();
         }
         const QString line = rig.label2->text();
@@ -458,7 +460,7 @@ private slots:
         rig.networkPrefix(lab.prefix());
         rig.batch(QStringLiteral("B1"));
         QTest::mouseClick(rig.command1, Qt::LeftButton);
-        QTRY_COMPARE(Lab::collectionRows(lab.teachersFile()), 8);   // machines 1 and 2; 3 never answers
+        QTRY_COMPARE(Lab::collectionRows(lab.teachersFile()), 8); // machines 1 and 2; 3 never answers
         QTRY_COMPARE(rig.label2->text(), QStringLiteral("当前回收 4条记录。"));
         auto* bar = rig.find<QProgressBar>("ProgressBar1");
         QVERIFY(bar->isVisible());
@@ -489,10 +491,12 @@ private slots:
         QStringList lines = rig.label2->text().split(QStringLiteral("\r\n"));
         QCOMPARE(lines.first(), QStringLiteral("共回收 4条记录。"));
         lines.removeLast();
-        QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2、%3、%4、%5")
-                                   .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4',
-                                        lab.prefix() + u'5', lab.prefix() + u'6'));
-        QVERIFY2(lines.at(1).startsWith(lab.machineDatabase(2) + QStringLiteral("：读取程序异常退出")), qPrintable(lines.at(1)));
+        QCOMPARE(lines.last(),
+                 QStringLiteral("未能读取：%1、%2、%3、%4、%5")
+                     .arg(lab.prefix() + u'2', lab.prefix() + u'3', lab.prefix() + u'4', lab.prefix() + u'5',
+                          lab.prefix() + u'6'));
+        QVERIFY2(lines.at(1).startsWith(lab.machineDatabase(2) + QStringLiteral("：读取程序异常退出")),
+                 qPrintable(lines.at(1)));
         // Without a memory cap (address-sanitized builds) the hungry reader ends by the clock or
         // by the sanitizer's own allocator, whichever comes first.
         const QString hungry = SourceRead::memoryLimit() > 0 ? QStringLiteral("：读取程序") : QStringLiteral("：");

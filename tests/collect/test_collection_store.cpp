@@ -12,8 +12,7 @@
 namespace {
 
 // The described failure a call throws; empty when it throws nothing.
-template <typename Call>
-QString failureOf(Call&& call)
+template <typename Call> QString failureOf(Call&& call)
 {
     try {
         call();
@@ -47,24 +46,29 @@ private slots:
         QCOMPARE(pairs(db, QStringLiteral("SELECT type, name FROM sqlite_master"), 0, 1), QStringList{"table xscj"});
         QCOMPARE(pairs(db, QStringLiteral("PRAGMA table_info(xscj)"), 1, 2),
                  (QStringList{"学号 NVARCHAR(10)", "姓名 NVARCHAR(12)", "录入项目 NVARCHAR(4)", "录入成绩 INTEGER",
-                              QString::fromUtf8("录入速度\xef\xbc\x85m INTEGER"), QString::fromUtf8("准确率\xef\xbc\x85 INTEGER"),
-                              "录入日期 DATE", "录入时间 DATETIME", "批次 NVARCHAR(10)"}));
+                              QString::fromUtf8("录入速度\xef\xbc\x85m INTEGER"),
+                              QString::fromUtf8("准确率\xef\xbc\x85 INTEGER"), "录入日期 DATE", "录入时间 DATETIME",
+                              "批次 NVARCHAR(10)"}));
     }
 
     void plainSqliteToolReadsTheFile()
     {
         Lab lab;
-        Lab::makeCollectionFile(lab.diskette(), {Lab::collected(QStringLiteral("2026000001"), QStringLiteral("B1"), 87)});
+        Lab::makeCollectionFile(lab.diskette(),
+                                {Lab::collected(QStringLiteral("2026000001"), QStringLiteral("B1"), 87)});
         QProcess tool;
-        tool.start(QStringLiteral("sqlite3"),
-                   {QStringLiteral("-header"), QStringLiteral("-separator"), QStringLiteral("|"), lab.diskette(),
-                    QStringLiteral("SELECT * FROM xscj; SELECT typeof(\"录入成绩\"), typeof(\"录入日期\") FROM xscj;")});
+        tool.start(
+            QStringLiteral("sqlite3"),
+            {QStringLiteral("-header"), QStringLiteral("-separator"), QStringLiteral("|"), lab.diskette(),
+             QStringLiteral("SELECT * FROM xscj; SELECT typeof(\"录入成绩\"), typeof(\"录入日期\") FROM xscj;")});
         if (!tool.waitForStarted())
             QSKIP("the sqlite3 command-line tool is not installed");
         QVERIFY(tool.waitForFinished());
         QCOMPARE(tool.exitCode(), 0);
         const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.value(0), QString::fromUtf8("学号|姓名|录入项目|录入成绩|录入速度\xef\xbc\x85m|准确率\xef\xbc\x85|录入日期|录入时间|批次"));
+        QCOMPARE(lines.value(0),
+                 QString::fromUtf8(
+                     "学号|姓名|录入项目|录入成绩|录入速度\xef\xbc\x85m|准确率\xef\xbc\x85|录入日期|录入时间|批次"));
         QCOMPARE(lines.value(1), QStringLiteral("2026000001|李四|中文|87|60|90|2026-12-06|14:05:00|B1"));
         QCOMPARE(lines.value(3), QStringLiteral("integer|text"));
     }
@@ -95,9 +99,10 @@ private slots:
     void appendedRowsComeBackByBatch()
     {
         Lab lab;
-        const QList<CollectionRow> rows = {
-            Lab::collected(QStringLiteral("a1"), QStringLiteral("B1")), Lab::collected(QStringLiteral("a2"), QStringLiteral("O'B")),
-            Lab::collected(QStringLiteral("a3"), QStringLiteral("b1")), Lab::collected(QStringLiteral("a4"), QStringLiteral("B12"))};
+        const QList<CollectionRow> rows = {Lab::collected(QStringLiteral("a1"), QStringLiteral("B1")),
+                                           Lab::collected(QStringLiteral("a2"), QStringLiteral("O'B")),
+                                           Lab::collected(QStringLiteral("a3"), QStringLiteral("b1")),
+                                           Lab::collected(QStringLiteral("a4"), QStringLiteral("B12"))};
         Lab::makeCollectionFile(lab.diskette(), rows);
         CollectionStore store = CollectionStore::openSource(lab.diskette());
         QCOMPARE(store.rowCount(), 4);
@@ -141,7 +146,8 @@ private slots:
         QTest::newRow("trigger") << QStringList{"CREATE TRIGGER spy AFTER INSERT ON xscj BEGIN DELETE FROM xscj; END"}
                                  << QStringLiteral("触发器 spy");
         QTest::newRow("view") << QStringList{"CREATE VIEW v AS SELECT * FROM xscj"} << QStringLiteral("视图 v");
-        QTest::newRow("fts3 virtual table") << QStringList{"CREATE VIRTUAL TABLE ft USING fts3(a)"} << QStringLiteral("数据表 ft");
+        QTest::newRow("fts3 virtual table")
+            << QStringList{"CREATE VIRTUAL TABLE ft USING fts3(a)"} << QStringLiteral("数据表 ft");
         QTest::newRow("statistics table") << QStringList{"CREATE TABLE t (a)", "CREATE INDEX ti ON t (a)",
                                                          "INSERT INTO t VALUES (1)", "ANALYZE", "DROP TABLE t"}
                                           << QStringLiteral("sqlite_stat1");
@@ -179,8 +185,10 @@ private slots:
         Lab lab;
         lab.addMachine(1, {Lab::result(QStringLiteral("1"), QStringLiteral("B1"))});
         Lab::tamper(lab.machineDatabase(1), statements, true);
-        const QString text = failureOf([&] { GradeStore::openUntrusted(lab.machineDatabase(1)).batchResults(QStringLiteral("B1")); });
-        QVERIFY2(text.contains(lab.machineDatabase(1)) && text.contains(QStringLiteral("数据库结构不符合要求")), qPrintable(text));
+        const QString text =
+            failureOf([&] { GradeStore::openUntrusted(lab.machineDatabase(1)).batchResults(QStringLiteral("B1")); });
+        QVERIFY2(text.contains(lab.machineDatabase(1)) && text.contains(QStringLiteral("数据库结构不符合要求")),
+                 qPrintable(text));
     }
 
     void failedAppendLeavesNothing()

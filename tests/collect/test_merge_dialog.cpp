@@ -24,7 +24,10 @@ const QString kDriveFailure = QStringLiteral("A驱动器无盘、数据库打不
 // The report, and the line after it that names the teacher's file.
 QString report(qint64 count, qint64 total, const QString& file)
 {
-    return QStringLiteral("当前回收完毕，回收 %1条记录。\n\r回收总记录为： %2条记录\r\n文件：%3").arg(count).arg(total).arg(file);
+    return QStringLiteral("当前回收完毕，回收 %1条记录。\n\r回收总记录为： %2条记录\r\n文件：%3")
+        .arg(count)
+        .arg(total)
+        .arg(file);
 }
 
 struct Rig {
@@ -113,11 +116,12 @@ private slots:
         const QList<CollectionRow> earlier = {Lab::collected(QStringLiteral("9"), QStringLiteral("B0")),
                                               Lab::collected(QStringLiteral("8"), QStringLiteral("B0"))};
         Lab::makeCollectionFile(lab.teachersFile(), earlier);
-        const QList<CollectionRow> diskette = disketteRows() << Lab::collected(QStringLiteral("3001"), QStringLiteral("O'B"));
+        const QList<CollectionRow> diskette = disketteRows()
+            << Lab::collected(QStringLiteral("3001"), QStringLiteral("O'B"));
         Lab::makeCollectionFile(lab.diskette(), diskette);
         Rig rig;
-        const QList<std::tuple<QString, int, int>> steps = {
-            {QString(), 0, 2}, {" B1 ", 3, 5}, {"B1", 0, 5}, {"b2", 2, 7}, {"o'b", 1, 8}, {"' OR ''='", 0, 8}};
+        const QList<std::tuple<QString, int, int>> steps = {{QString(), 0, 2}, {" B1 ", 3, 5}, {"B1", 0, 5},
+                                                            {"b2", 2, 7},      {"o'b", 1, 8},  {"' OR ''='", 0, 8}};
         for (const auto& [batch, count, total] : steps) {
             rig.merge(batch);
             QCOMPARE(rig.label3->text(), report(count, total, lab.teachersFile()));
@@ -134,7 +138,7 @@ private slots:
     // untouched and the dialog stays usable for the next, good diskette.
     void badDisketteLeavesTheDialogUsable_data()
     {
-        QTest::addColumn<QStringList>("statements");   // none: no diskette at all
+        QTest::addColumn<QStringList>("statements"); // none: no diskette at all
         QTest::addColumn<QString>("named");
         QTest::newRow("no diskette") << QStringList{} << QStringLiteral("文件不存在");
         QTest::newRow("trigger") << QStringList{QStringLiteral(
@@ -142,9 +146,9 @@ private slots:
                                  << QStringLiteral("触发器 t");
         QTest::newRow("fts3") << QStringList{QStringLiteral("CREATE VIRTUAL TABLE ft USING fts3(a)")}
                               << QStringLiteral("数据表 ft");
-        QTest::newRow("not a collection") << QStringList{QStringLiteral("DROP TABLE xscj"),
-                                                         QStringLiteral("CREATE TABLE xscj (a, b)")}
-                                          << QStringLiteral("列不符");
+        QTest::newRow("not a collection")
+            << QStringList{QStringLiteral("DROP TABLE xscj"), QStringLiteral("CREATE TABLE xscj (a, b)")}
+            << QStringLiteral("列不符");
         for (const Lab::Crafted& crafted : Lab::craftedAs(CollectionStore::tableName, CollectionStore::columnNames()))
             QTest::newRow(crafted.name) << crafted.statements << QStringLiteral("数据表 xscj");
     }
@@ -165,7 +169,7 @@ private slots:
             QVERIFY2(rig.lines().value(1).startsWith(lab.diskette()) && rig.lines().value(1).contains(named),
                      qPrintable(rig.label3->text()));
             QVERIFY(rig.command1->isEnabled());
-        }   // the target is closed with the dialog
+        } // the target is closed with the dialog
         QCOMPARE(Lab::collectionRows(lab.teachersFile()), 1);
 
         QFile::remove(lab.diskette());
@@ -193,8 +197,8 @@ private slots:
             Lab::makeGradeDatabase(lab.teachersFile(), {});
         } else {
             Lab::makeCollectionFile(lab.teachersFile(), {});
-            Lab::tamper(lab.teachersFile(), {QStringLiteral("CREATE TRIGGER t AFTER INSERT ON xscj BEGIN SELECT 1; END")},
-                        false);
+            Lab::tamper(lab.teachersFile(),
+                        {QStringLiteral("CREATE TRIGGER t AFTER INSERT ON xscj BEGIN SELECT 1; END")}, false);
         }
         {
             Rig rig;

@@ -22,8 +22,9 @@ QList<GradeRow> rowsOf(int machine, int count)
 {
     QList<GradeRow> rows;
     for (int i = 0; i < count; ++i)
-        rows << Lab::result(QStringLiteral("%1%2").arg(machine).arg(i, 3, 10, QChar(u'0')), QStringLiteral("B1"), 70 + i);
-    rows << Lab::result(QStringLiteral("%1999").arg(machine), QStringLiteral("B2"));   // another batch
+        rows << Lab::result(QStringLiteral("%1%2").arg(machine).arg(i, 3, 10, QChar(u'0')), QStringLiteral("B1"),
+                            70 + i);
+    rows << Lab::result(QStringLiteral("%1999").arg(machine), QStringLiteral("B2")); // another batch
     return rows;
 }
 
@@ -71,7 +72,8 @@ private slots:
         QCOMPARE(servers_.size(), 6);
         // The machines' grade databases, written on the servers' side.
         for (int machine = 1; machine <= 6; ++machine)
-            Lab::makeGradeDatabase(QStringLiteral("%1/m%2/c/data/stugrade.mdb").arg(lab_).arg(machine), rowsOf(machine, 4));
+            Lab::makeGradeDatabase(QStringLiteral("%1/m%2/c/data/stugrade.mdb").arg(lab_).arg(machine),
+                                   rowsOf(machine, 4));
     }
 
     void everyMachineOverTheShare()

@@ -41,17 +41,19 @@ QStringList strings(const QJsonValue& value)
     return result;
 }
 
-CollectionRow row(const QString& xh, const QString& name, int score, const QString& batch, QTime time = QTime(9, 30, 15))
+CollectionRow row(const QString& xh, const QString& name, int score, const QString& batch,
+                  QTime time = QTime(9, 30, 15))
 {
-    return CollectionRow{xh, name, QStringLiteral("英文"), score, 100 + score, 80 + score / 10, QDate(2026, 12, 7), time, batch};
+    return CollectionRow{xh,   name, QStringLiteral("英文"), score, 100 + score, 80 + score / 10, QDate(2026, 12, 7),
+                         time, batch};
 }
 
 // Three batches, stored out of order; a name with a comma and a quote; a student twice in B1.
 QList<CollectionRow> mixedRows()
 {
-    return {row("2026000003", "王五", 72, "B2"),         row("2026000002", "李四, \"小李\"", 88, "B1"),
-            row("2026000001", "张三", 55, "B1"),         row("2026000002", "李四, \"小李\"", 91, "B1", QTime(10, 0)),
-            row("2026000009", "赵六", -4, "B3"),         row("2026000004", "钱七", 100, "B2"),
+    return {row("2026000003", "王五", 72, "B2"), row("2026000002", "李四, \"小李\"", 88, "B1"),
+            row("2026000001", "张三", 55, "B1"), row("2026000002", "李四, \"小李\"", 91, "B1", QTime(10, 0)),
+            row("2026000009", "赵六", -4, "B3"), row("2026000004", "钱七", 100, "B2"),
             row("2026000005", "孙八", 60, "B2")};
 }
 
@@ -75,18 +77,21 @@ private slots:
         const QJsonObject found = readBack(output);
         QCOMPARE(strings(found["sheets"]), (QStringList{"成绩", "统计"}));
         QCOMPARE(strings(found["header"]), CollectionStore::columnNames());
-        QCOMPARE(strings(found["order"]), (QStringList{"B1|2026000001", "B1|2026000002", "B1|2026000002", "B2|2026000003",
-                                                       "B2|2026000004", "B2|2026000005", "B3|2026000009"}));
+        QCOMPARE(strings(found["order"]),
+                 (QStringList{"B1|2026000001", "B1|2026000002", "B1|2026000002", "B2|2026000003", "B2|2026000004",
+                              "B2|2026000005", "B3|2026000009"}));
         // Numbers are numbers, the date a date and the time a time of day.
-        QCOMPARE(strings(found["types"]), (QStringList{"0:str", "1:str", "2:str", "3:int", "4:int", "5:int", "6:datetime",
-                                                       "7:time", "8:str"}));
-        QCOMPARE(strings(found["first"]), (QStringList{"2026000001", "张三", "英文", "55", "155", "85",
-                                                       "2026-12-07T00:00:00", "09:30:15", "B1"}));
+        QCOMPARE(strings(found["types"]),
+                 (QStringList{"0:str", "1:str", "2:str", "3:int", "4:int", "5:int", "6:datetime", "7:time", "8:str"}));
+        QCOMPARE(
+            strings(found["first"]),
+            (QStringList{"2026000001", "张三", "英文", "55", "155", "85", "2026-12-07T00:00:00", "09:30:15", "B1"}));
         QCOMPARE(found["frozen"].toString(), QStringLiteral("A2"));
         QCOMPARE(found["filter"].toString(), QStringLiteral("A1:I8"));
         QCOMPARE(strings(found["batches"]), (QStringList{"B1", "B2", "B3"}));
         QCOMPARE(found["figuresChecked"].toInt(), 3);
-        QVERIFY2(found["mismatches"].toArray().isEmpty(), QJsonDocument(found["mismatches"].toArray()).toJson().constData());
+        QVERIFY2(found["mismatches"].toArray().isEmpty(),
+                 QJsonDocument(found["mismatches"].toArray()).toJson().constData());
         QCOMPARE(found["charts"].toInt(), 3);
     }
 
@@ -119,7 +124,9 @@ private slots:
         const QString tool = qEnvironmentVariable("TYPELAB_APP_DIR") + QStringLiteral("/typelab-admin");
         const QString output = lab.teacher() + QStringLiteral("/grades.csv");
         QProcess run;
-        run.start(tool, {QStringLiteral("export"), lab.machineDatabase(1), output, QStringLiteral("--batch"), QStringLiteral("B1")});
+        run.start(tool,
+                  {QStringLiteral("export"), lab.machineDatabase(1), output, QStringLiteral("--batch"),
+                   QStringLiteral("B1")});
         QVERIFY(run.waitForFinished());
         QCOMPARE(run.exitCode(), 0);
         QVERIFY(QString::fromUtf8(run.readAllStandardOutput()).contains(output));
@@ -144,7 +151,8 @@ private slots:
         Lab::makeCollectionFile(lab.teachersFile(), mixedRows());
         const QString crafted = lab.driveA() + QStringLiteral("/crafted.mdb");
         Lab::makeCollectionFile(crafted, mixedRows());
-        Lab::tamper(crafted, Lab::craftedAs(CollectionStore::tableName, CollectionStore::columnNames())[1].statements, false);
+        Lab::tamper(crafted, Lab::craftedAs(CollectionStore::tableName, CollectionStore::columnNames())[1].statements,
+                    false);
         const QString refusedOutput = lab.teacher() + QStringLiteral("/refused.xlsx");
         const ScoreExport::Outcome refused = ScoreExport::run(crafted, QString(), refusedOutput);
         QVERIFY(!refused.written);
@@ -154,14 +162,15 @@ private slots:
 
         QList<CollectionRow> many;
         for (int i = 0; i < 3000; ++i)
-            many << row(QStringLiteral("%1").arg(i, 10, 10, QChar(u'0')), QStringLiteral("学生"), i % 101, QStringLiteral("B9"));
+            many << row(QStringLiteral("%1").arg(i, 10, 10, QChar(u'0')), QStringLiteral("学生"), i % 101,
+                        QStringLiteral("B9"));
         for (const QString& name : {QStringLiteral("full.xlsx"), QStringLiteral("full.csv")}) {
             const QString output = lab.driveA() + u'/' + name;
             Lab::writeFile(output, "earlier export");
             const QStringList before = QDir(lab.driveA()).entryList(QDir::Files | QDir::Hidden);
             ScoreExport::Outcome outcome;
             {
-                const FileSizeLimit full(4096);   // smaller than any workbook
+                const FileSizeLimit full(4096); // smaller than any workbook
                 outcome = ScoreExport::write(many, output);
             }
             QVERIFY(!outcome.written);

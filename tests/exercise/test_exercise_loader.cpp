@@ -54,7 +54,10 @@ void verifyCoverage(const ExerciseText& text)
         const int next = e.start + e.length + (endsAtCr ? 1 : 0);
         QVERIFY2(text.lineTable[i + 1].start == next,
                  qPrintable(QStringLiteral("line %1 ends at %2, line %3 starts at %4")
-                                .arg(i).arg(next).arg(i + 1).arg(text.lineTable[i + 1].start)));
+                                .arg(i)
+                                .arg(next)
+                                .arg(i + 1)
+                                .arg(text.lineTable[i + 1].start)));
         QVERIFY(next <= text.textLength);
     }
 }
@@ -64,7 +67,10 @@ int visibleLength(const QByteArray& line)
     return int(line.endsWith('\r') ? line.size() - 1 : line.size());
 }
 
-QByteArray repeated(char c, int n) { return QByteArray(n, c); }
+QByteArray repeated(char c, int n)
+{
+    return QByteArray(n, c);
+}
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -88,13 +94,16 @@ QByteArray hanzi(int n)
     return out;
 }
 
-QByteArray gbk(const char* utf8) { return *CodePage::encode(QString::fromUtf8(utf8)); }
-
+QByteArray gbk(const char* utf8)
+{
+    return *CodePage::encode(QString::fromUtf8(utf8));
+}
 
 // The project's own exercise sources, encoded as the build encodes them.
 QByteArray packedSource(ExerciseKind kind, int digit)
 {
-    const QString name = kind == ExerciseKind::English ? QStringLiteral("data/yw/ydzcs%1.txt") : QStringLiteral("data/zw/cdzcs%1.txt");
+    const QString name =
+        kind == ExerciseKind::English ? QStringLiteral("data/yw/ydzcs%1.txt") : QStringLiteral("data/zw/cdzcs%1.txt");
     QFile source(QDir(TestSupport::sourceDir()).filePath(name.arg(digit)));
     if (!source.open(QIODevice::ReadOnly))
         return {};
@@ -138,7 +147,7 @@ private slots:
 
     void header_data()
     {
-        QTest::addColumn<QByteArray>("file");   // empty: no file at all
+        QTest::addColumn<QByteArray>("file"); // empty: no file at all
         QTest::addColumn<bool>("valid");
         const QByteArray good = ExerciseFileFormat::build("Type this line.\r\nAnd this one.\r\n");
         QTest::newRow("exact length") << good << true;
@@ -201,9 +210,9 @@ private slots:
         QTest::newRow("0.1 -> 1") << 0.1f << 1;
         QTest::newRow("1.23") << 0.123f << 3;
         QTest::newRow("largest below one") << 0.99999994f << 9;
-        QTest::newRow("rounded at 7 digits") << 0.31415926f << 3;   // 3.141593
-        QTest::newRow("trailing zeros dropped") << 0.25f << 5;       // 2.5
-        QTest::newRow("below 0.1") << 0.0042f << 2;                // 0.042
+        QTest::newRow("rounded at 7 digits") << 0.31415926f << 3; // 3.141593
+        QTest::newRow("trailing zeros dropped") << 0.25f << 5;    // 2.5
+        QTest::newRow("below 0.1") << 0.0042f << 2;               // 0.042
     }
 
     void digit()
@@ -240,7 +249,7 @@ private slots:
     {
         QTest::addColumn<bool>("chinese");
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QList<QByteArray>>("lines");   // empty: refused
+        QTest::addColumn<QList<QByteArray>>("lines"); // empty: refused
         using Lines = QList<QByteArray>;
         const auto en = [](const char* name, const QByteArray& text, const Lines& lines) {
             QTest::addRow("en %s", name) << false << text << lines;
@@ -273,7 +282,7 @@ private slots:
         en("long paragraph wraps three times", repeated('b', 250) + "\r\n",
            {repeated('b', 90), repeated('b', 90), repeated('b', 70) + '\r'});
 
-        const QByteArray h44 = hanzi(44), h44a = h44 + "a", h43a = hanzi(43) + "a";   // 88, 89, 87 bytes
+        const QByteArray h44 = hanzi(44), h44a = h44 + "a", h43a = hanzi(43) + "a"; // 88, 89, 87 bytes
         const QByteArray comma = gbk("，"), open = gbk("（");
         zh("45 characters fill a line", hanzi(50) + "\r\n", {hanzi(50).left(90), hanzi(50).mid(90) + '\r'});
         zh("， at 89 gives 91 bytes", h44a + comma + hanzi(2) + "\r\n", {h44a + comma, hanzi(2) + '\r'});
@@ -284,12 +293,13 @@ private slots:
         // Before ASCII it stays; the ASCII byte at 89 stays too, the one at 90 moves.
         zh("（ at 87 before ASCII stays", h43a + open + "12)\r\n", {h43a + open + "1", "2)\r"});
         zh("closing mark at 90 hangs", hanzi(45) + comma + "ab\r\n", {hanzi(45) + comma, "ab\r"});
-        zh("closing mark at 89 then CR", h44a + comma + "\r\n" + hanzi(2) + "\r\n", {h44a + comma + '\r', hanzi(2) + '\r'});
+        zh("closing mark at 89 then CR", h44a + comma + "\r\n" + hanzi(2) + "\r\n",
+           {h44a + comma + '\r', hanzi(2) + '\r'});
         zh("ASCII at 90 moves", repeated('9', 95) + "\r\n", {repeated('9', 90), "99999\r"});
         zh("ASCII after closing at 89 moves", h44a + gbk("。") + "xyz\r\n", {h44a + gbk("。"), "xyz\r"});
         zh("blank line", hanzi(2) + "\r\n\r\n" + hanzi(1) + "\r\n", {hanzi(2) + '\r', "\r", hanzi(1) + '\r'});
         // A GBK character whose second byte is below 0x80 is still one character.
-        const QByteArray wide = QByteArray::fromHex("8140");   // 丂
+        const QByteArray wide = QByteArray::fromHex("8140"); // 丂
         zh("GBK trail below 0x80", wide.repeated(50) + "\r\n", {wide.repeated(45), wide.repeated(5) + '\r'});
         // A lead byte ending the text does not pair with the stale byte after it; at column 90
         // it starts a line of its own.
@@ -340,7 +350,7 @@ private slots:
                 continue;
             QCOMPARE(linesOf(t), lines);
             QVERIFY(t.lineTable[t.lastLine].start < t.textLength);
-            if (!text.endsWith('\r'))   // a bare CR at the end has no LF to pass over
+            if (!text.endsWith('\r')) // a bare CR at the end has no LF to pass over
                 verifyCoverage(t);
         }
     }
@@ -377,7 +387,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("prefix");
         QTest::newRow("lead byte before CR") << QByteArray("\xB0\r\n");
-        QTest::newRow("lead byte before ASCII") << QByteArray("\xB0" "a\r\n");
+        QTest::newRow("lead byte before ASCII") << QByteArray("\xB0"
+                                                              "a\r\n");
         QTest::newRow("lead byte at a line's end, mid-line CR") << hanzi(3) + "\xC1\r\n";
     }
 
@@ -465,7 +476,8 @@ private slots:
             for (int digit = 0; digit <= 9; ++digit) {
                 const ExerciseText text = splitSource(kind, digit);
                 for (int i = 0; i <= text.lastLine; ++i)
-                    QVERIFY2(visibleLength(lineOf(text, i)) > 0, qPrintable(QStringLiteral("text %1, line %2").arg(digit).arg(i)));
+                    QVERIFY2(visibleLength(lineOf(text, i)) > 0,
+                             qPrintable(QStringLiteral("text %1, line %2").arg(digit).arg(i)));
             }
     }
 
@@ -507,19 +519,30 @@ private slots:
                 if (visible == 90 && wrapped && zh.byteAt(next) < 0x80)
                     ++seen[QStringLiteral("zh ASCII moved from 90")];
                 if ((visible == 91 || visible == 92) && closingAtEnd)
-                    ++seen[QStringLiteral("zh closing mark hangs from %1%2").arg(visible - 2).arg(wrapped ? "" : " before CR")];
+                    ++seen[QStringLiteral("zh closing mark hangs from %1%2")
+                               .arg(visible - 2)
+                               .arg(wrapped ? "" : " before CR")];
                 if (visible >= 89 && isCnMark(zh, start + 87, "《（“‘") && zh.byteAt(start + 89) < 0x80)
                     ++seen[QStringLiteral("zh opening mark kept at 87 before ASCII")];
             }
         }
-        const QStringList expected = {
-            "en opening mark moved from 89: (", "en opening mark moved from 89: '", "en opening mark moved from 89: \"",
-            "en wrap at 90", "en closing mark kept at 90", "en closing mark kept at 90 before CR",
-            "en closing quote kept at 90", "en quote moved from 90",
-            "zh opening mark moved from 87", "zh opening mark moved from 88", "zh character moved from 89",
-            "zh ASCII moved from 90", "zh closing mark hangs from 89", "zh closing mark hangs from 90",
-            "zh closing mark hangs from 89 before CR", "zh closing mark hangs from 90 before CR",
-            "zh opening mark kept at 87 before ASCII"};
+        const QStringList expected = {"en opening mark moved from 89: (",
+                                      "en opening mark moved from 89: '",
+                                      "en opening mark moved from 89: \"",
+                                      "en wrap at 90",
+                                      "en closing mark kept at 90",
+                                      "en closing mark kept at 90 before CR",
+                                      "en closing quote kept at 90",
+                                      "en quote moved from 90",
+                                      "zh opening mark moved from 87",
+                                      "zh opening mark moved from 88",
+                                      "zh character moved from 89",
+                                      "zh ASCII moved from 90",
+                                      "zh closing mark hangs from 89",
+                                      "zh closing mark hangs from 90",
+                                      "zh closing mark hangs from 89 before CR",
+                                      "zh closing mark hangs from 90 before CR",
+                                      "zh opening mark kept at 87 before ASCII"};
         for (const QString& rule : expected)
             QVERIFY2(seen.value(rule) > 0, qPrintable(rule));
     }

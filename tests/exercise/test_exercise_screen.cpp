@@ -33,7 +33,7 @@
 
 namespace {
 
-constexpr float kRandom = 0.3f;   // draws exercise file digit 3
+constexpr float kRandom = 0.3f; // draws exercise file digit 3
 
 QByteArray exerciseBytes(const QString& text)
 {
@@ -64,8 +64,14 @@ bool hasPixel(const QImage& image, const QRect& box, const std::function<bool(QC
 }
 
 // Antialiased edges mix the colour with white, so look for a clear dominance of one channel.
-bool darkRed(QColor c) { return c.red() - c.green() > 80 && c.red() - c.blue() > 80; }
-bool green(QColor c) { return c.green() - c.red() > 80 && c.green() - c.blue() > 80; }
+bool darkRed(QColor c)
+{
+    return c.red() - c.green() > 80 && c.red() - c.blue() > 80;
+}
+bool green(QColor c)
+{
+    return c.green() - c.red() > 80 && c.green() - c.blue() > 80;
+}
 
 // The first n bytes typed.
 QByteArray typedText(const ExerciseScreen* screen, int n)
@@ -149,9 +155,16 @@ class TestExerciseScreen : public QObject {
     {
         QStringList rows;
         for (const GradeRow& r : folder->store().resultsNewestFirst(0, 100))
-            rows << QStringList{r.xh, r.xm, r.lrxm, QString::number(r.lrcj), QString::number(r.lrsd),
-                                QString::number(r.lrzql), r.lrdate.toString(Qt::ISODate),
-                                r.lrtime.toString(Qt::ISODate), r.lrpc}.join(QLatin1Char('|'));
+            rows << QStringList{r.xh,
+                                r.xm,
+                                r.lrxm,
+                                QString::number(r.lrcj),
+                                QString::number(r.lrsd),
+                                QString::number(r.lrzql),
+                                r.lrdate.toString(Qt::ISODate),
+                                r.lrtime.toString(Qt::ISODate),
+                                r.lrpc}
+                        .join(QLatin1Char('|'));
         return rows;
     }
 
@@ -252,12 +265,12 @@ private slots:
         QCOMPARE(window->findChildren<ExerciseScreen*>().size(), 1);
         QCOMPARE(window->mdiArea()->subWindowList().size(), 1);
         QCOMPARE(value(StatusPanel::TotalLines), QStringLiteral("1"));
-        QVERIFY(window->menuItem("ywlr")->isEnabled());   // not taken, so still free
+        QVERIFY(window->menuItem("ywlr")->isEnabled()); // not taken, so still free
     }
 
     void badFileIsReportedAndNothingOpens_data()
     {
-        QTest::addColumn<QByteArray>("file");   // empty: no file at all
+        QTest::addColumn<QByteArray>("file"); // empty: no file at all
         const QByteArray good = exerciseBytes(QStringLiteral("Some text."));
         QTest::newRow("missing") << QByteArray();
         QTest::newRow("wrong magic") << QByteArray(good).replace(0, 1, "X");
@@ -340,13 +353,13 @@ private slots:
         ExerciseScreen* screen = start(ExerciseKind::English, QStringLiteral("Abcdef\n"));
         QVERIFY(screen);
         const CellImage& cells = screen->cells();
-        QTest::keyClicks(screen, QStringLiteral("xb"));   // x where "A" is wanted, then a right b
+        QTest::keyClicks(screen, QStringLiteral("xb")); // x where "A" is wanted, then a right b
         QCOMPARE(typedText(screen, 2), QByteArray("xb"));
         QVERIFY(hasPixel(cells.image(), cells.inputCells(0, 0, 1), darkRed));
         QVERIFY(!hasPixel(cells.image(), cells.inputCells(0, 0, 1), green));
         QVERIFY(hasPixel(cells.image(), cells.inputCells(0, 1, 1), green));
         QVERIFY(!hasPixel(cells.image(), cells.inputCells(0, 1, 1), darkRed));
-        QVERIFY(!hasPixel(cells.image(), cells.textCells(0, 0, 2), darkRed));   // the text row stays
+        QVERIFY(!hasPixel(cells.image(), cells.textCells(0, 0, 2), darkRed)); // the text row stays
 
         // Backspace blanks the cell again: plain white.
         QTest::keyClick(screen, Qt::Key_Backspace);
@@ -438,7 +451,7 @@ private slots:
         QTest::keyClicks(screen, QStringLiteral("ab"));
         QCOMPARE(line->pos(), QPoint(cells.leftEdge() + 2 * cells.cellWidth(), cells.inputRowTop(0)));
         QCOMPARE(screen->inputMethodQuery(Qt::ImCursorRectangle).toRect(), line->geometry());
-        QTest::keyClick(screen, Qt::Key_Return);   // to the next line
+        QTest::keyClick(screen, Qt::Key_Return); // to the next line
         QCOMPARE(line->pos(), QPoint(cells.leftEdge(), cells.inputRowTop(1)));
         QCOMPARE(value(StatusPanel::CurrentLine), QStringLiteral("2"));
         QCOMPARE(screen->inputMethodQuery(Qt::ImCursorRectangle).toRect().topLeft(), line->pos());
@@ -471,7 +484,7 @@ private slots:
         QVERIFY(window->scrollBar()->value() > 0);
         QVERIFY(screen->frame()->y() < 0);
         QCOMPARE(whereInputMethodPutsTheCursor(), whereTheCursorIs());
-        window->scrollBar()->setValue(window->scrollBar()->value() - 600);   // the bar alone moves the screen
+        window->scrollBar()->setValue(window->scrollBar()->value() - 600); // the bar alone moves the screen
         QCOMPARE(whereInputMethodPutsTheCursor(), whereTheCursorIs());
     }
 
@@ -507,7 +520,8 @@ private slots:
     {
         InputMethod::setAvailableForTests(std::nullopt);
         const QByteArray old = qgetenv("QT_IM_MODULE");
-        for (const auto& [module, available] : {std::pair{"", false}, std::pair{"compose", false}, std::pair{"ibus", true}}) {
+        for (const auto& [module, available] :
+             {std::pair{"", false}, std::pair{"compose", false}, std::pair{"ibus", true}}) {
             qputenv("QT_IM_MODULE", module);
             QCOMPARE(InputMethod::chineseInputAvailable(), available);
         }
@@ -521,7 +535,8 @@ private slots:
         QTest::addColumn<QList<qint16>>("codes");
         QTest::newRow("letters") << QStringLiteral("aZ ") << QList<qint16>{97, 90, 32};
         QTest::newRow("wide") << QStringLiteral("中") << QList<qint16>{qint16(0xD6 * 256 + 0xD0 - 65536)};
-        QTest::newRow("full-width space") << QStringLiteral("\u3000") << QList<qint16>{qint16(0xA1 * 256 + 0xA1 - 65536)};
+        QTest::newRow("full-width space")
+            << QStringLiteral("\u3000") << QList<qint16>{qint16(0xA1 * 256 + 0xA1 - 65536)};
         QTest::newRow("backspace and enter") << QStringLiteral("\b\r") << QList<qint16>{8, 13};
         QTest::newRow("esc tab delete ctrl") << QStringLiteral("\x1b\t\x7f\x03") << QList<qint16>{27, 9, 127, 3};
         QTest::newRow("nul reads as nothing typed") << QString(QChar(0)) << QList<qint16>{};
@@ -567,12 +582,12 @@ private slots:
         QPointer<ExerciseScreen> screen = start(ExerciseKind::Chinese, QStringLiteral("中文打字练习，每天一段。\n"));
         QVERIFY(screen);
         QVERIFY(!window->menuItem("zwlr")->isEnabled());
-        commit(screen, QStringLiteral("中文打字练习，每大"));   // 8 right of 9
+        commit(screen, QStringLiteral("中文打字练习，每大")); // 8 right of 9
         tick(screen, 600);
         QCOMPARE(value(StatusPanel::RemainingTime), QStringLiteral("00:00"));
         QVERIFY(storedRows().isEmpty());
         QCOMPARE(int(programState().exerciseType), 2);
-        screen->countdownTick();   // the tick after 00:00 ends it
+        screen->countdownTick(); // the tick after 00:00 ends it
 
         // Speed 9 / 600 s * 60 = nearest(0.9) = 1, accuracy nearest(88.9) = 89,
         // score nearest(8 / 600 * 60) = 1 less 2 for 85..90 % = -1.
@@ -624,7 +639,7 @@ private slots:
         QTest::keyClick(screen, Qt::Key_A);
         tick(screen, 600);
         QTest::keyClick(screen, Qt::Key_Escape);
-        QVERIFY(screen);   // the last tick still arrives before the screen is gone
+        QVERIFY(screen); // the last tick still arrives before the screen is gone
         screen->countdownTick();
         QTest::keyClick(screen, Qt::Key_Escape);
         QCOMPARE(storedRows().size(), 1);
@@ -660,7 +675,8 @@ private slots:
         QCOMPARE(value(StatusPanel::Accuracy), QStringLiteral("83"));
         const QStringList shown = messages();
         QCOMPARE(shown.size(), 1);
-        for (const QString& part : {QStringLiteral("没有保存"), QStringLiteral("stugrade.mdb"), QStringLiteral("速度：6")})
+        for (const QString& part :
+             {QStringLiteral("没有保存"), QStringLiteral("stugrade.mdb"), QStringLiteral("速度：6")})
             QVERIFY2(shown[0].contains(part), qPrintable(shown[0]));
         QVERIFY(shown[0].startsWith(QStringLiteral("错误提示对话框: ")));
         QCOMPARE(int(programState().exerciseType), 0);

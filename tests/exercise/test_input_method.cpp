@@ -121,9 +121,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(screen->engine()->currentLine(), 16, 5000);
         QVERIFY(window.scrollBar()->value() > 0);
         const QRect cursor(screen->cursorLine()->mapToGlobal(QPoint(0, 0)), screen->cursorLine()->size());
-        QCOMPARE(QRect(screen->window()->mapToGlobal(QGuiApplication::inputMethod()->cursorRectangle().toRect().topLeft()),
-                       cursor.size()),
-                 cursor);
+        QCOMPARE(
+            QRect(screen->window()->mapToGlobal(QGuiApplication::inputMethod()->cursorRectangle().toRect().topLeft()),
+                  cursor.size()),
+            cursor);
 
         xdotool({"type", "--delay", "30", "zhong"});
         std::optional<QPoint> candidates;
@@ -132,7 +133,10 @@ private slots:
         QVERIFY2(std::abs(candidates->x() - cursor.left()) <= 24 && candidates->y() >= cursor.top()
                      && candidates->y() <= cursor.bottom() + 48,
                  qPrintable(QStringLiteral("candidates at %1,%2, cursor at %3,%4")
-                                .arg(candidates->x()).arg(candidates->y()).arg(cursor.left()).arg(cursor.bottom())));
+                                .arg(candidates->x())
+                                .arg(candidates->y())
+                                .arg(cursor.left())
+                                .arg(cursor.bottom())));
         if (!qEnvironmentVariableIsEmpty("TYPELAB_SCREENSHOT"))
             run(QStringLiteral("import"), {"-window", "root", qEnvironmentVariable("TYPELAB_SCREENSHOT")});
         xdotool({"key", "space"});

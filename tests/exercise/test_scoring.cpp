@@ -25,7 +25,7 @@ std::array<quint8, ExerciseText::kPositions> typedOf(const QByteArray& bytes)
         typed[i] = quint8(bytes[i]);
     return typed;
 }
-}
+} // namespace
 
 class TestScoring : public QObject {
     Q_OBJECT
@@ -139,16 +139,19 @@ private slots:
         QTest::newRow("7 half-width right") << QByteArray("abcdefgh") << QByteArray("abcdefg") << 4 << 0;
         QTest::newRow("5 half-width right") << QByteArray("abcdefgh") << QByteArray("abcde") << 2 << 0;
         QTest::newRow("wide right and half wrong")
-            << QByteArray(kZhong + kWen + "ab") << QByteArray(kZhong + kWen + "ax") << 2 << 0;   // 2.5 and 0.5, halves to even
+            << QByteArray(kZhong + kWen + "ab") << QByteArray(kZhong + kWen + "ax") << 2
+            << 0; // 2.5 and 0.5, halves to even
         QTest::newRow("wrong trail is one wrong wide")
             << QByteArray(kZhong + kWen) << QByteArray("\xD6\xD1" + kWen) << 1 << 1;
         // A wrong lead: its trail is half a wrong character too, not the lead of another.
         QTest::newRow("wrong lead, same trail")
             << QByteArray(kZhong + "\xD0\xCE\xC4\xC4") << QByteArray("\xD5\xD0\xD0\xCE\xC4\xC4") << 2 << 1;
-        QTest::newRow("wide over half-width")
-            << QByteArray("ab" + kWen) << QByteArray(kZhong + kWen) << 1 << 1;
-        QTest::newRow("shifted by one cell")
-            << QByteArray("a" + kZhong + "b") << QByteArray("a\x00" "\xD6\xD0", 4) << 0 << 1;   // half a right one, two wrong halves
+        QTest::newRow("wide over half-width") << QByteArray("ab" + kWen) << QByteArray(kZhong + kWen) << 1 << 1;
+        QTest::newRow("shifted by one cell") << QByteArray("a" + kZhong + "b")
+                                             << QByteArray("a\x00"
+                                                           "\xD6\xD0",
+                                                           4)
+                                             << 0 << 1; // half a right one, two wrong halves
     }
 
     void countingChinese()
@@ -169,8 +172,8 @@ private slots:
         ExerciseText text = textOfLines({"ab"});
         text.lineTable[0].length = 10;
         const auto nothing = typedOf({});
-        for (const ExerciseResult& result : {Scoring::finishEnglish(text, nothing, 60, false),
-                                             Scoring::finishChinese(text, nothing, 60, false)}) {
+        for (const ExerciseResult& result :
+             {Scoring::finishEnglish(text, nothing, 60, false), Scoring::finishChinese(text, nothing, 60, false)}) {
             QCOMPARE(result.total, 0);
             QCOMPARE(result.speed, 0.f);
             QCOMPARE(result.accuracy, 0.f);
@@ -182,8 +185,8 @@ private slots:
     void countdown()
     {
         Countdown countdown;
-        const QList<QPair<int, QString>> shown{{0, "10:00"}, {1, "09:59"}, {59, "09:01"}, {60, "09:00"},
-                                               {61, "08:59"}, {600, "00:00"}};
+        const QList<QPair<int, QString>> shown{{0, "10:00"},  {1, "09:59"},  {59, "09:01"},
+                                               {60, "09:00"}, {61, "08:59"}, {600, "00:00"}};
         int ticks = 0;
         for (const auto& [elapsed, text] : shown) {
             for (; ticks < elapsed; ++ticks)

@@ -37,9 +37,9 @@ Q_DECLARE_METATYPE(Overwrite)
 Q_DECLARE_METATYPE(LineStart)
 
 namespace {
-const QByteArray kZhong("\xD6\xD0");    // 中
-const QByteArray kWen("\xCE\xC4");      // 文
-const QByteArray kZi("\xD7\xD6");       // 字
+const QByteArray kZhong("\xD6\xD0"); // 中
+const QByteArray kWen("\xCE\xC4");   // 文
+const QByteArray kZi("\xD7\xD6");    // 字
 const QByteArray kWideSpace("\xA1\xA1");
 const QColor kRight(0, 192, 0);
 const QColor kWrong(192, 0, 0);
@@ -52,7 +52,7 @@ QList<QByteArray> shortLines(int n)
     lines.last() = "ab";
     return lines;
 }
-}
+} // namespace
 
 class TestTypingEngine : public QObject {
     Q_OBJECT
@@ -77,7 +77,8 @@ private slots:
         QTest::newRow("same letter") << Typed{ab, "A", 0, "A", true, 1};
         QTest::newRow("case differs") << Typed{ab, "a", 0, "a", false, 1};
         QTest::newRow("half-width space") << Typed{ab, "Ab ", 2, " ", true, 3};
-        QTest::newRow("full-width for half-width space") << Typed{"Ab cd\r\n", "Ab" + kWideSpace, 2, kWideSpace, false, 4};
+        QTest::newRow("full-width for half-width space")
+            << Typed{"Ab cd\r\n", "Ab" + kWideSpace, 2, kWideSpace, false, 4};
         QTest::newRow("right wide") << Typed{wide, kZhong, 0, kZhong, true, 2};
         QTest::newRow("other wide") << Typed{wide, kWen, 0, kWen, false, 2};
         QTest::newRow("same lead, other trail") << Typed{wide, "\xD6\xD1", 0, "\xD6\xD1", false, 2};
@@ -138,7 +139,7 @@ private slots:
     {
         TypingRig rig({"ab\r\n", "cd\r\n", "ef"});
         rig.type("ab");
-        QCOMPARE(rig.column(), 2);       // on the CR cell
+        QCOMPARE(rig.column(), 2); // on the CR cell
         rig.type("x");
         QCOMPARE(rig.canvas.colour(0, 2), kWrong);
         QCOMPARE(rig.typed(2), quint8('x'));
@@ -155,12 +156,12 @@ private slots:
     {
         TypingRig rig({"a\r\n", "bc"});
         rig.type("a\rbc");
-        QCOMPARE(rig.at(), At(1, 1));    // the cursor stays on the last cell
+        QCOMPARE(rig.at(), At(1, 1)); // the cursor stays on the last cell
         rig.type("xy");
         QCOMPARE(rig.typed(3, 2), QByteArray("by"));
         QCOMPARE(rig.canvas.shown(1, 1), QByteArray("y"));
         QCOMPARE(rig.column(), 1);
-        rig.type(kZhong);                // blanks the last cell and is dropped
+        rig.type(kZhong); // blanks the last cell and is dropped
         QCOMPARE(rig.typed(4, 2), kNone + kNone);
         QVERIFY(!rig.marked(5));
         QCOMPARE(rig.canvas.row(1, 1, 2), (QByteArrayList{"", ""}));
@@ -171,12 +172,12 @@ private slots:
     {
         TypingRig rig({kZhong + kWen + "\r\n", kZhong + kWen + "a"});
         rig.type(kZhong + kWen);
-        QCOMPARE(rig.column(), 4);       // the CR cell
-        rig.type("x");                   // stored on the CR cell, on to the next line
+        QCOMPARE(rig.column(), 4); // the CR cell
+        rig.type("x");             // stored on the CR cell, on to the next line
         rig.press(Keys::Left);
         QCOMPARE(rig.at(), At(0, 4));
         QCOMPARE(rig.typed(4), quint8('x'));
-        rig.type(kZhong);                // clears the CR cell and goes to the next line
+        rig.type(kZhong); // clears the CR cell and goes to the next line
         QCOMPARE(rig.typed(4), quint8(0));
         QCOMPARE(rig.canvas.shown(0, 4), QByteArray());
         QCOMPARE(rig.at(), At(1, 2));
@@ -196,7 +197,7 @@ private slots:
         QCOMPARE(rig.at(), At(1, 0));
         QVERIFY(rig.marked(3));
         QVERIFY(rig.engine->cursorLowerEndAscii());
-        rig.type("a" + kZi);             // the trail byte lands on the CR cell
+        rig.type("a" + kZi); // the trail byte lands on the CR cell
         QCOMPARE(rig.line(), 2);
         QCOMPARE(rig.typed(5, 2), kZi);
         QVERIFY(rig.marked(6));
@@ -230,13 +231,13 @@ private slots:
     void wideCharacterWrapRepairsTheNextCell()
     {
         TypingRig rig({"ab\r\n", "cdefg\r\n", "x"});
-        rig.type("ab" + QByteArray(Keys::Enter) + "c" + kWen);   // 文 in cells 1 and 2 of line 1
+        rig.type("ab" + QByteArray(Keys::Enter) + "c" + kWen); // 文 in cells 1 and 2 of line 1
         rig.press(Keys::Left, 2);
         rig.press(Keys::Up);
-        rig.press(Keys::Right, 2);                              // the CR cell of line 0
+        rig.press(Keys::Right, 2); // the CR cell of line 0
         rig.type(kZhong);
         QCOMPARE(rig.at(), At(1, 2));
-        QCOMPARE(rig.typed(2), quint8(0));                      // the Enter on the CR cell is gone
+        QCOMPARE(rig.typed(2), quint8(0)); // the Enter on the CR cell is gone
         QCOMPARE(rig.typed(4, 3), kZhong + kNone);
         QCOMPARE(rig.marks(4, 3), QByteArray("010"));
         QCOMPARE(rig.canvas.row(1, 0, 3), (QByteArrayList{kZhong, "~", ""}));
@@ -246,7 +247,7 @@ private slots:
     void pageFollow_data()
     {
         QTest::addColumn<int>("lines");
-        QTest::addColumn<int>("expected");   // -1: the scroll maximum
+        QTest::addColumn<int>("expected"); // -1: the scroll maximum
         QTest::newRow("eleven lines at a time") << 30 << 6600;
         QTest::newRow("eleven or fewer left: to the end") << 23 << -1;
     }
@@ -258,7 +259,7 @@ private slots:
         TypingRig rig(shortLines(lines), lines * 600 + 300 - 8000 + 600 + 600);
         rig.type(QByteArray("ab\r").repeated(11));
         QCOMPARE(rig.line(), 11);
-        rig.type("ab");                 // typing wraps onto line 12 through the CR cell
+        rig.type("ab"); // typing wraps onto line 12 through the CR cell
         QCOMPARE(rig.host.value, 0);
         rig.type("x");
         QCOMPARE(rig.line(), 12);
@@ -277,7 +278,7 @@ private slots:
         QCOMPARE(rig.line(), 200);
         QCOMPARE(rig.host.value, maximum);
         QVERIFY(highest > 32767);
-        rig.press(Keys::Up, 200);        // back to the top, a line at a time
+        rig.press(Keys::Up, 200); // back to the top, a line at a time
         QCOMPARE(rig.at(), At(0, 0));
         QCOMPARE(rig.host.value, 0);
     }
@@ -285,38 +286,38 @@ private slots:
     void leftKey()
     {
         TypingRig rig({"abcdefg\r\n", "a" + kZhong, "xyz"});
-        rig.press(Keys::Left);           // start of line 0: nothing
+        rig.press(Keys::Left); // start of line 0: nothing
         QCOMPARE(rig.at(), At(0, 0));
         rig.type("abcde");
         rig.press(Keys::Left);
         QCOMPARE(rig.host.columnShown, 5);
         QCOMPARE(rig.column(), 4);
         rig.press(Keys::Left, 2);
-        rig.type(kZhong);                // cells 2 and 3
+        rig.type(kZhong); // cells 2 and 3
         QCOMPARE(rig.column(), 4);
         rig.press(Keys::Left);
         QCOMPARE(rig.column(), 2);
         // From a line start to the last cell of the line above, or the left half of a wide
         // character that ends it.
         rig.press({Keys::Down, Keys::Left, Keys::Left});
-        rig.type("a" + kZhong);          // the wide character ends the line: on to line 2
+        rig.type("a" + kZhong); // the wide character ends the line: on to line 2
         QCOMPARE(rig.line(), 2);
         rig.press(Keys::Left);
         QCOMPARE(rig.at(), At(1, 1));
         QCOMPARE(rig.host.lineShown, 2);
         rig.press(Keys::Left, 2);
-        QCOMPARE(rig.at(), At(0, 7));    // the CR cell
+        QCOMPARE(rig.at(), At(0, 7)); // the CR cell
     }
 
     void rightKey()
     {
         TypingRig rig({"abcdef\r\n", "abc" + kZhong, "xy"});
         rig.type(kZhong);
-        rig.press({Keys::Left, Keys::Right});   // over the wide character
+        rig.press({Keys::Left, Keys::Right}); // over the wide character
         QCOMPARE(rig.column(), 2);
         rig.press(Keys::Right);
         QCOMPARE(rig.column(), 3);
-        rig.press(Keys::Right, 3);       // onto the CR cell, then on to the next line
+        rig.press(Keys::Right, 3); // onto the CR cell, then on to the next line
         QCOMPARE(rig.column(), 6);
         rig.press(Keys::Right);
         QCOMPARE(rig.at(), At(1, 0));
@@ -330,29 +331,30 @@ private slots:
         QCOMPARE(rig.column(), 3);
         rig.press(Keys::Right);
         QCOMPARE(rig.at(), At(2, 0));
-        rig.press(Keys::Right, 5);       // the last cell of the last line: nothing
+        rig.press(Keys::Right, 5); // the last cell of the last line: nothing
         QCOMPARE(rig.at(), At(2, 1));
     }
 
     void upAndDown()
     {
-        TypingRig rig({QByteArray(40, 'a') + "\r\n", QByteArray(19, 'b') + "\r\n", "c" + kZhong + "dd\r\n", "ab" + kZhong});
-        rig.press(Keys::Up);             // line 0: nothing
+        TypingRig rig(
+            {QByteArray(40, 'a') + "\r\n", QByteArray(19, 'b') + "\r\n", "c" + kZhong + "dd\r\n", "ab" + kZhong});
+        rig.press(Keys::Up); // line 0: nothing
         QCOMPARE(rig.line(), 0);
         rig.press(Keys::Down, 2);
-        rig.type("c" + kZhong + Keys::Enter + "ab" + kZhong);   // the last line: the cursor stays on 中
+        rig.type("c" + kZhong + Keys::Enter + "ab" + kZhong); // the last line: the cursor stays on 中
         QCOMPARE(rig.at(), At(3, 2));
-        rig.press(Keys::Down);           // the last line: nothing
+        rig.press(Keys::Down); // the last line: nothing
         QCOMPARE(rig.line(), 3);
-        rig.press(Keys::Up);             // column 2 is the right half of 中 on line 2
+        rig.press(Keys::Up); // column 2 is the right half of 中 on line 2
         QCOMPARE(rig.at(), At(2, 1));
         rig.press(Keys::Up, 2);
         rig.press(Keys::Right, 38);
         QCOMPARE(rig.column(), 39);
-        rig.press(Keys::Down);           // a line of 20 cells: its last cell
+        rig.press(Keys::Down); // a line of 20 cells: its last cell
         QCOMPARE(rig.column(), 19);
         QCOMPARE(rig.host.lineShown, 2);
-        rig.press(Keys::Down, 2);        // clamped onto the last cell of line 3, the right half of 中
+        rig.press(Keys::Down, 2); // clamped onto the last cell of line 3, the right half of 中
         QCOMPARE(rig.at(), At(3, 3));
     }
 
@@ -361,7 +363,7 @@ private slots:
     void upAndDownOntoShorterLines()
     {
         TypingRig rig({"abc\r\n", QByteArray(40, 'a') + "\r\n", QByteArray(19, 'b') + "\r\n", QByteArray(45, 'c')});
-        rig.type("ab" + kZhong);           // its trail lands on the CR cell of line 0
+        rig.type("ab" + kZhong); // its trail lands on the CR cell of line 0
         QCOMPARE(rig.at(), At(1, 0));
         rig.press(Keys::Right, 6);
         rig.press(Keys::Up);
@@ -377,12 +379,12 @@ private slots:
         rig.press(Keys::Up);
         QCOMPARE(rig.at(), At(0, 3));
         rig.press(Keys::Down);
-        rig.press(Keys::Right, 37);        // column 40, the CR cell of line 1
+        rig.press(Keys::Right, 37); // column 40, the CR cell of line 1
         QCOMPARE(rig.at(), At(1, 40));
-        rig.press(Keys::Down, 2);          // onto the line of 20 cells and on to line 3: column 19
+        rig.press(Keys::Down, 2); // onto the line of 20 cells and on to line 3: column 19
         rig.press(Keys::Right, 21);
         QCOMPARE(rig.at(), At(3, 40));
-        rig.press(Keys::Up);               // from column 40 onto the line of 20 cells
+        rig.press(Keys::Up); // from column 40 onto the line of 20 cells
         QCOMPARE(rig.at(), At(2, 19));
     }
 
@@ -391,27 +393,27 @@ private slots:
         TypingRig rig(shortLines(30), 10500);
         rig.press(Keys::Down, 11);
         QCOMPARE(rig.host.value, 0);
-        rig.press(Keys::Down);           // row 12: one line
+        rig.press(Keys::Down); // row 12: one line
         QCOMPARE(rig.host.value, 600);
-        rig.press(Keys::Right, 3);       // across the line end onto row 12 again
+        rig.press(Keys::Right, 3); // across the line end onto row 12 again
         QCOMPARE(rig.line(), 13);
         QCOMPARE(rig.host.value, 1200);
-        rig.press(Keys::Down, 20);       // the last step finds less than a line left
+        rig.press(Keys::Down, 20); // the last step finds less than a line left
         QCOMPARE(rig.line(), 29);
         QCOMPARE(rig.host.value, 10500);
-        rig.host.value = 6600;           // lines 0 to 10 scrolled away
+        rig.host.value = 6600; // lines 0 to 10 scrolled away
         rig.press(Keys::Up, 19);
         QCOMPARE(rig.line(), 10);
         QCOMPARE(rig.host.value, 6000);
-        rig.host.value = 6300;           // half a line of line 10 still shows
+        rig.host.value = 6300; // half a line of line 10 still shows
         rig.press(Keys::Up);
         QCOMPARE(rig.host.value, 5700);
         rig.host.value = 300;
         rig.press(Keys::Up, 9);
         QCOMPARE(rig.line(), 0);
-        QCOMPARE(rig.host.value, 0);     // less than a line away: back to the top
+        QCOMPARE(rig.host.value, 0); // less than a line away: back to the top
         rig.host.value = 1200;
-        rig.press({Keys::Down, Keys::Left});   // line 0 under the top edge: up a line
+        rig.press({Keys::Down, Keys::Left}); // line 0 under the top edge: up a line
         QCOMPARE(rig.line(), 0);
         QCOMPARE(rig.host.value, 600);
     }
@@ -429,7 +431,7 @@ private slots:
         QCOMPARE(rig.typed(0), quint8(0));
         QCOMPARE(rig.canvas.log.last(), QStringLiteral("blank 0,0x1"));
         const int drawn = int(rig.canvas.log.size());
-        rig.press(Keys::Delete);         // an empty cell: nothing
+        rig.press(Keys::Delete); // an empty cell: nothing
         QCOMPARE(rig.canvas.log.size(), drawn);
         // A single-byte code of 0x80 or more is one cell: its neighbour stays.
         rig.type(QByteArray(1, char(0x80)));
@@ -445,12 +447,12 @@ private slots:
         QCOMPARE(rig.column(), 3);
         QCOMPARE(rig.typed(3), quint8(0));
         QCOMPARE(rig.canvas.shown(0, 3), QByteArray());
-        rig.type(Keys::Backspace);       // the wide character, both cells
+        rig.type(Keys::Backspace); // the wide character, both cells
         QCOMPARE(rig.column(), 1);
         QCOMPARE(rig.typed(1, 2), kNone + kNone);
         QVERIFY(!rig.marked(2));
         QCOMPARE(rig.canvas.log.last(), QStringLiteral("blank 0,1x2"));
-        rig.type("\b\b");                // the second at the start of line 0
+        rig.type("\b\b"); // the second at the start of line 0
         QCOMPARE(rig.at(), At(0, 0));
         QCOMPARE(rig.typed(0), quint8(0));
     }
@@ -460,7 +462,8 @@ private slots:
     {
         QTest::addColumn<LineStart>("c");
         QTest::newRow("letter on the last cell") << LineStart{"ab\r\n", "abx", 2, 2, kNone, {"blank 0,2x1"}};
-        QTest::newRow("wide character ending the line") << LineStart{"a" + kZhong, "a" + kZhong, 1, 1, kNone + kNone, {"blank 0,1x2"}};
+        QTest::newRow("wide character ending the line")
+            << LineStart{"a" + kZhong, "a" + kZhong, 1, 1, kNone + kNone, {"blank 0,1x2"}};
         // Only the 13 goes, nothing is drawn.
         QTest::newRow("Enter on the last cell") << LineStart{"ab\r\n", "ab\r", 2, 1, "b" + kNone, {}};
         // Enter before the last cell stays; the cursor lands on the last cell.
@@ -487,13 +490,13 @@ private slots:
         TypingRig rig({"abcdef\r\n", "ghij"});
         rig.type("a" + kZhong);
         rig.press(Keys::Left);
-        rig.type(Keys::Enter);           // on the left half of a wide character
+        rig.type(Keys::Enter); // on the left half of a wide character
         QCOMPARE(rig.typed(1, 6), "\r" + QByteArray(5, 0));
         QVERIFY(!rig.marked(2));
         QCOMPARE(rig.canvas.row(0, 1, 2), (QByteArrayList{"", ""}));
         QCOMPARE(rig.at(), At(1, 0));
         QCOMPARE(rig.host.lineShown, 2);
-        rig.type("g\r");                 // the last line: recorded, the cursor stays
+        rig.type("g\r"); // the last line: recorded, the cursor stays
         QCOMPARE(rig.typed(9), quint8(13));
         QCOMPARE(rig.at(), At(1, 1));
     }
@@ -509,7 +512,7 @@ private slots:
             QVERIFY(rig.engine->endedByEsc());
             QCOMPARE(rig.engine->typingStarted(), typedFirst);
             QCOMPARE(rig.host.lineShown, 1);
-            rig.type("b");               // the exercise is over: keys change nothing
+            rig.type("b"); // the exercise is over: keys change nothing
             rig.press(Keys::Esc);
             QCOMPARE(rig.typed(0, 2), (typedFirst ? QByteArray("a") : kNone) + kNone);
             QCOMPARE(rig.host.escapes, 1);
@@ -521,7 +524,7 @@ private slots:
         TypingRig rig({"abcdefg\r\n", "xy"});
         rig.type("abcde");
         rig.host.columnShown = rig.host.lineShown = -1;
-        rig.press(36);                   // no action, both fields written
+        rig.press(36); // no action, both fields written
         QCOMPARE(rig.host.columnShown, 5);
         QCOMPARE(rig.host.lineShown, 1);
         QCOMPARE(rig.column(), 5);
@@ -533,19 +536,19 @@ private slots:
     void shortAndEmptyLines()
     {
         TypingRig rig({"abc\r\n", "", "\r\n", "abc"});
-        rig.type("abcz");                // z on the CR cell, on to the empty line
+        rig.type("abcz"); // z on the CR cell, on to the empty line
         QCOMPARE(rig.at(), At(1, 0));
-        rig.type("x");                   // nothing to type on: on to the next line
+        rig.type("x"); // nothing to type on: on to the next line
         QCOMPARE(rig.at(), At(2, 0));
         QCOMPARE(rig.typed(5), quint8(0));
-        rig.type(Keys::Backspace);       // back onto the empty line: nothing to erase
+        rig.type(Keys::Backspace); // back onto the empty line: nothing to erase
         QCOMPARE(rig.at(), At(1, 0));
         QCOMPARE(rig.typed(3), quint8('z'));
         rig.press(Keys::Down, 2);
         QCOMPARE(rig.line(), 3);
-        rig.press({Keys::Right, Keys::Right, Keys::Up});   // a line of one cell
+        rig.press({Keys::Right, Keys::Right, Keys::Up}); // a line of one cell
         QCOMPARE(rig.column(), 0);
-        rig.press(Keys::Up);             // a line of none
+        rig.press(Keys::Up); // a line of none
         QCOMPARE(rig.column(), 0);
         rig.press(Keys::Left);
         QCOMPARE(rig.at(), At(0, 3));
@@ -573,7 +576,7 @@ private slots:
         rig.type("a");
         QCOMPARE(rig.typed(4096), quint8('a'));
         rig.press(Keys::Left);
-        rig.type(kZhong);                // one cell before the last: the trail on position 4096
+        rig.type(kZhong); // one cell before the last: the trail on position 4096
         QCOMPARE(rig.typed(4095, 2), kZhong);
         QVERIFY(rig.marked(4096));
         QCOMPARE(rig.column(), 5);
@@ -595,8 +598,8 @@ private slots:
     // column back to the line's last cell.
     void randomKeysKeepCellsConsistent()
     {
-        TypingRig rig({kZhong + "ab" + kWen + "\r\n", "\r\n", "a" + kZi + kZhong + "b", "", kWen + kZi + "\r\n",
-                       "abc" + kZhong});
+        TypingRig rig(
+            {kZhong + "ab" + kWen + "\r\n", "\r\n", "a" + kZi + kZhong + "b", "", kWen + kZi + "\r\n", "abc" + kZhong});
         const auto& table = rig.text.lineTable;
         QRandomGenerator random(4711);
         const QList<QByteArray> characters{kZhong, kWen, "a", "x", "\b", "\r", kWideSpace};
@@ -611,7 +614,8 @@ private slots:
             QVERIFY2(line >= 0 && line <= rig.text.lastLine, where.constData());
             QVERIFY2(rig.column() >= 0 && rig.column() <= std::max(0, table[line].length - 1), where.constData());
             const int cursor = table[line].start + rig.column();
-            QVERIFY2(!rig.marked(cursor) || rig.column() == 0 || rig.column() == table[line].length - 1, where.constData());
+            QVERIFY2(!rig.marked(cursor) || rig.column() == 0 || rig.column() == table[line].length - 1,
+                     where.constData());
             // Nothing is stored between lines (the LF bytes) or after the text, except the trail
             // of a wide character that wrapped onto a line holding only its CR cell.
             int k = 0;
@@ -626,8 +630,13 @@ private slots:
                     if (!(p > table[k].start && rig.typed(p - 1) >= 0x80 && !rig.marked(p - 1) && rig.typed(p) != 0))
                         QFAIL(qPrintable(QStringLiteral("step %1 half a character at %2").arg(step).arg(p)));
                     if (rig.canvas.shown(k, p - table[k].start) != "~")
-                        QFAIL(qPrintable(QStringLiteral("step %1 mark without a right half at %2 (line %3, column %4 of %5)")
-                                             .arg(step).arg(p).arg(k).arg(p - table[k].start).arg(table[k].length)));
+                        QFAIL(qPrintable(
+                            QStringLiteral("step %1 mark without a right half at %2 (line %3, column %4 of %5)")
+                                .arg(step)
+                                .arg(p)
+                                .arg(k)
+                                .arg(p - table[k].start)
+                                .arg(table[k].length)));
                 }
             }
         }

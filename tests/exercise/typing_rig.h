@@ -149,10 +149,10 @@ struct TypingRig {
     std::unique_ptr<TypingEngine> engine;
 };
 
-using At = QPair<int, int>;   // line, column
+using At = QPair<int, int>; // line, column
 
 namespace Keys {
 constexpr int Esc = 27, Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46;
 constexpr char Backspace[] = "\b";
 constexpr char Enter[] = "\r";
-}
+} // namespace Keys

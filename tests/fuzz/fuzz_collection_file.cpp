@@ -10,8 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     try {
         CollectionStore source = CollectionStore::openSource(path);
         source.batchRows(QStringLiteral("B1"));
-    } catch (const DbError&) {
-    }
+    } catch (const DbError&) {}
     try {
         CollectionStore target = CollectionStore::openTarget(path);
         CollectionRow row;
@@ -19,7 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         row.lrpc = QStringLiteral("B1");
         target.append({row});
         target.rowCount();
-    } catch (const DbError&) {
-    }
+    } catch (const DbError&) {}
     return 0;
 }

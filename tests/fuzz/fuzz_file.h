@@ -12,7 +12,8 @@ namespace FuzzFile {
 inline QString write(const uint8_t* data, size_t size)
 {
     static const QString path = [] {
-        const QString folder = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        const QString folder =
+            QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
         return QStringLiteral("%1/typelab-fuzz-%2.db").arg(folder).arg(getpid());
     }();
     QFile::remove(path + QStringLiteral("-journal"));

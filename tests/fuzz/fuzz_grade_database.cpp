@@ -11,7 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     try {
         GradeStore store = GradeStore::openUntrusted(path, QByteArray());
         store.batchResults(QStringLiteral("B1"));
-    } catch (const DbError&) {
-    }
+    } catch (const DbError&) {}
     return 0;
 }

@@ -105,8 +105,8 @@ private slots:
         QCOMPARE(grid->geometry(), Twips::rect(120, 240, 8775, 5655));
         QCOMPARE(model()->rowCount(), 0);
         QCOMPARE(model()->columnCount(), 9);
-        const QStringList captions = {" 学    号 ", "  姓    名 ", " 项目 ", " 成绩 ", "速度/分",
-                                      "准确率%", "  日  期  ", "  时  间  ", "  批次号  "};
+        const QStringList captions = {" 学    号 ", "  姓    名 ", " 项目 ",     " 成绩 ",    "速度/分",
+                                      "准确率%",    "  日  期  ",  "  时  间  ", "  批次号  "};
         const QList<int> widths = {1000, 1200, 650, 650, 750, 750, 1100, 1100, 1100};
         QHeaderView* header = grid->horizontalHeader();
         for (int col = 0; col < 9; ++col) {
@@ -124,7 +124,7 @@ private slots:
     void ordersNewestFirst_data()
     {
         QTest::addColumn<QList<GradeRow>>("stored");
-        QTest::addColumn<QDate>("purgedOn");   // valid: old rows are purged on that day first
+        QTest::addColumn<QDate>("purgedOn"); // valid: old rows are purged on that day first
         QTest::addColumn<QStringList>("expected");
         const QDate day(2026, 12, 1);
         QTest::newRow("same day, later time first")
@@ -136,13 +136,13 @@ private slots:
                                result("early-today", day, QTime(0, 0, 1)),
                                result("last-week", day.addDays(-7), QTime(12, 0, 0))}
             << QDate() << QStringList{"early-today", "late-yesterday", "last-week"};
-        QTest::newRow("across a month and a year")
-            << QList<GradeRow>{result("dec", QDate(2025, 12, 31), QTime(8, 0)),
-                               result("jan", QDate(2026, 1, 1), QTime(7, 0)),
-                               result("nov", QDate(2025, 11, 30), QTime(9, 0))}
-            << QDate() << QStringList{"jan", "dec", "nov"};
+        QTest::newRow("across a month and a year") << QList<GradeRow>{result("dec", QDate(2025, 12, 31), QTime(8, 0)),
+                                                                      result("jan", QDate(2026, 1, 1), QTime(7, 0)),
+                                                                      result("nov", QDate(2025, 11, 30), QTime(9, 0))}
+                                                   << QDate() << QStringList{"jan", "dec", "nov"};
         QTest::newRow("purged rows do not appear")
-            << QList<GradeRow>{result("15days", day.addDays(-15), QTime(12, 0)), result("40days", day.addDays(-40), QTime(12, 0)),
+            << QList<GradeRow>{result("15days", day.addDays(-15), QTime(12, 0)),
+                               result("40days", day.addDays(-40), QTime(12, 0)),
                                result("14days", day.addDays(-14), QTime(12, 0)), result("today", day, QTime(8, 0))}
             << day << QStringList{"today", "14days"};
     }
@@ -159,7 +159,7 @@ private slots:
 
     void showsValuesAsStored()
     {
-        GradeRow test{"2024010101", "欧阳小明", "英文", 72.5, 131.6, 99.5,   // halves go to the even neighbour
+        GradeRow test{"2024010101",       "欧阳小明",      "英文", 72.5, 131.6, 99.5, // halves go to the even neighbour
                       QDate(2026, 12, 7), QTime(10, 5, 9), "B1"};
         store({test, result("P7", QDate(2026, 12, 6), QTime(16, 0, 0))});
         QVERIFY(open());
@@ -203,7 +203,7 @@ private slots:
 
     void unreadableDatabaseIsReported_data()
     {
-        QTest::addColumn<QByteArray>("replacement");   // bytes written over stugrade.mdb
+        QTest::addColumn<QByteArray>("replacement"); // bytes written over stugrade.mdb
         QTest::addColumn<bool>("remove");
         QTest::newRow("missing file") << QByteArray() << true;
         QTest::newRow("not a database") << QByteArray(4096, 'x') << false;
@@ -285,7 +285,7 @@ private slots:
         QVERIFY(open());
         const QStringList shown = numbers();
         QCOMPARE(shown.size(), dated + 2);
-        QCOMPARE(shown.first(), QStringLiteral("no-time"));   // its date is the newest
+        QCOMPARE(shown.first(), QStringLiteral("no-time")); // its date is the newest
         QCOMPARE(shown.at(1), QString::number(dated - 1));
         QCOMPARE(shown.last(), QStringLiteral("no-date"));
         QCOMPARE(cell(dated + 1, 6), QString());
@@ -326,7 +326,7 @@ private slots:
                        .arg(view->model()->isOpen());
             view->reject();
         });
-        mainWindow.menuItem("cycj")->trigger();   // returns when the window is closed
+        mainWindow.menuItem("cycj")->trigger(); // returns when the window is closed
         QCOMPARE(seen, QStringLiteral("frmcx modal=1 rows=1 open=1"));
         // The window and its connection are gone once it is closed.
         QVERIFY(!mainWindow.findChild<HistoryView*>());

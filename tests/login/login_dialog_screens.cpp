@@ -34,9 +34,7 @@ int main(int argc, char* argv[])
     dialog.move(40, 40);
     dialog.show();
 
-    const auto fill = [&dialog](int box, const char* text) {
-        dialog.box(box)->setText(QString::fromUtf8(text));
-    };
+    const auto fill = [&dialog](int box, const char* text) { dialog.box(box)->setText(QString::fromUtf8(text)); };
     switch (mode) {
     case 1:
         fill(0, "2024001");

@@ -115,7 +115,8 @@ class TestLoginDialog : public QObject {
     QList<RecxhRow> recxhRows() const
     {
         GradeStore store = folder_->store();
-        Statement select = GradeStoreInspector::database(store).prepare(QStringLiteral("SELECT xh, lrpc, lrdate FROM recxh ORDER BY rowid"));
+        Statement select = GradeStoreInspector::database(store).prepare(
+            QStringLiteral("SELECT xh, lrpc, lrdate FROM recxh ORDER BY rowid"));
         QList<RecxhRow> rows;
         while (select.step())
             rows.append({select.text(0), select.text(1), select.text(2)});
@@ -260,41 +261,60 @@ private slots:
         const QString zh = QStringLiteral("张三");
 
         // The button.
-        QTest::newRow("practice number of 11 bytes") << FieldCase{1, {"123456789中", zh}, -1, numberMsg, 0, 0, "123456789中"};
+        QTest::newRow("practice number of 11 bytes")
+            << FieldCase{1, {"123456789中", zh}, -1, numberMsg, 0, 0, "123456789中"};
         QTest::newRow("practice number of spaces") << FieldCase{1, {"   ", zh}, -1, numberMsg, 0, 0, "   "};
-        QTest::newRow("practice name of 7 Chinese") << FieldCase{1, {"2024001", "一二三四五六七"}, -1, nameMsg, 1, 1, "一二三四五六七"};
+        QTest::newRow("practice name of 7 Chinese")
+            << FieldCase{1, {"2024001", "一二三四五六七"}, -1, nameMsg, 1, 1, "一二三四五六七"};
         QTest::newRow("practice name empty") << FieldCase{1, {"2024001", ""}, -1, nameMsg, 1, 1, ""};
-        QTest::newRow("test number of 9") << FieldCase{2, {"123456789", zh, "B1"}, -1, testNumberMsg, 4, 0, "123456789"};
-        QTest::newRow("test number of 5 Chinese") << FieldCase{2, {"一二三四五", zh, "B1"}, -1, testNumberMsg, 4, 0, "一二三四五"};
+        QTest::newRow("test number of 9")
+            << FieldCase{2, {"123456789", zh, "B1"}, -1, testNumberMsg, 4, 0, "123456789"};
+        QTest::newRow("test number of 5 Chinese")
+            << FieldCase{2, {"一二三四五", zh, "B1"}, -1, testNumberMsg, 4, 0, "一二三四五"};
         QTest::newRow("test number empty") << FieldCase{2, {"", zh, "B1"}, -1, testNumberMsg, 4, 0, ""};
-        QTest::newRow("test name of 7 Chinese") << FieldCase{2, {"2024000001", "一二三四五六七", "B1"}, -1, nameMsg, 1, 1, "一二三四五六七"};
+        QTest::newRow("test name of 7 Chinese")
+            << FieldCase{2, {"2024000001", "一二三四五六七", "B1"}, -1, nameMsg, 1, 1, "一二三四五六七"};
         QTest::newRow("test batch empty") << FieldCase{2, {"2024000001", zh, "  "}, -1, batchMsg, 2, 2, "  "};
         QTest::newRow("test batch Chinese") << FieldCase{2, {"2024000001", zh, "第一批"}, -1, batchMsg, 2, 2, "第一批"};
-        QTest::newRow("test batch of 11 bytes") << FieldCase{2, {"2024000001", zh, "ABCDEFGHI批"}, -1, batchMsg, 2, 2, "ABCDEFGHI批"};
-        QTest::newRow("system user empty") << FieldCase{3, {" ", "admin123"}, -1, QStringLiteral("用户名不能为空或超过10位！"), 0, 0, " "};
-        QTest::newRow("system password of 12") << FieldCase{3, {"admin", "abcdefghijkl"}, -1, passwordMsg, 1, 1, "abcdefghij"};
-        QTest::newRow("system password Chinese 12 bytes") << FieldCase{3, {"admin", "一二三四五六"}, -1, passwordMsg, 1, 1, "一二三四五六"};
-        QTest::newRow("system wrong password") << FieldCase{3, {"admin", "admin12"}, -1, kWrongPassword, 1, 1, "admin12"};
-        QTest::newRow("system quote in password") << FieldCase{3, {"admin", "'or'1'='1"}, -1, kWrongPassword, 1, 1, "'or'1'='1"};
+        QTest::newRow("test batch of 11 bytes")
+            << FieldCase{2, {"2024000001", zh, "ABCDEFGHI批"}, -1, batchMsg, 2, 2, "ABCDEFGHI批"};
+        QTest::newRow("system user empty")
+            << FieldCase{3, {" ", "admin123"}, -1, QStringLiteral("用户名不能为空或超过10位！"), 0, 0, " "};
+        QTest::newRow("system password of 12")
+            << FieldCase{3, {"admin", "abcdefghijkl"}, -1, passwordMsg, 1, 1, "abcdefghij"};
+        QTest::newRow("system password Chinese 12 bytes")
+            << FieldCase{3, {"admin", "一二三四五六"}, -1, passwordMsg, 1, 1, "一二三四五六"};
+        QTest::newRow("system wrong password")
+            << FieldCase{3, {"admin", "admin12"}, -1, kWrongPassword, 1, 1, "admin12"};
+        QTest::newRow("system quote in password")
+            << FieldCase{3, {"admin", "'or'1'='1"}, -1, kWrongPassword, 1, 1, "'or'1'='1"};
         QTest::newRow("system quote in user") << FieldCase{3, {"admin'--", "x"}, -1, kWrongPassword, 1, 1, "x"};
         // Enter in a box.
         QTest::newRow("Enter: test number of 3") << FieldCase{2, {"123", "", ""}, 0, testNumberMsg, 0, 0, "123"};
-        QTest::newRow("Enter: test number with Chinese") << FieldCase{2, {"12345678中", "", ""}, 0, testNumberMsg, 0, 0, "12345678中"};
+        QTest::newRow("Enter: test number with Chinese")
+            << FieldCase{2, {"12345678中", "", ""}, 0, testNumberMsg, 0, 0, "12345678中"};
         QTest::newRow("Enter: test number good") << FieldCase{2, {"2024000001", "", ""}, 0, "", 1, 1, ""};
         QTest::newRow("Enter: practice number empty") << FieldCase{1, {"", ""}, 0, enterNumberMsg, 0, 0, ""};
-        QTest::newRow("Enter: practice number of 11 bytes") << FieldCase{1, {"123456789中", ""}, 0, enterNumberMsg, 0, 0, "123456789中"};
+        QTest::newRow("Enter: practice number of 11 bytes")
+            << FieldCase{1, {"123456789中", ""}, 0, enterNumberMsg, 0, 0, "123456789中"};
         QTest::newRow("Enter: practice number good") << FieldCase{1, {"一二三四五", ""}, 0, "", 1, 1, ""};
-        QTest::newRow("Enter: system user of spaces") << FieldCase{3, {"   ", ""}, 0, QStringLiteral("用户名不能为空且不能超过10位！"), 0, 0, "   "};
+        QTest::newRow("Enter: system user of spaces")
+            << FieldCase{3, {"   ", ""}, 0, QStringLiteral("用户名不能为空且不能超过10位！"), 0, 0, "   "};
         QTest::newRow("Enter: practice name empty") << FieldCase{1, {"1", " "}, 1, enterNameMsg, 1, 1, " "};
-        QTest::newRow("Enter: test name of 7 Chinese") << FieldCase{2, {"1", "一二三四五六七", ""}, 1, enterNameMsg, 1, 1, "一二三四五六七"};
+        QTest::newRow("Enter: test name of 7 Chinese")
+            << FieldCase{2, {"1", "一二三四五六七", ""}, 1, enterNameMsg, 1, 1, "一二三四五六七"};
         QTest::newRow("Enter: practice name logs in") << FieldCase{1, {"1", "一二三四五六"}, 1, "", -1, 0, ""};
         QTest::newRow("Enter: practice name runs the whole confirm") << FieldCase{1, {"", zh}, 1, numberMsg, 0, 0, ""};
         QTest::newRow("Enter: test name moves on") << FieldCase{2, {"1", zh, ""}, 1, "", 2, 2, ""};
-        QTest::newRow("Enter: system password of 11") << FieldCase{3, {"admin", "abcdefghijk"}, 1, passwordMsg, 1, 1, "abcdefghij"};
+        QTest::newRow("Enter: system password of 11")
+            << FieldCase{3, {"admin", "abcdefghijk"}, 1, passwordMsg, 1, 1, "abcdefghij"};
         QTest::newRow("Enter: system password logs in") << FieldCase{3, {"admin", "admin123"}, 1, "", -1, 0, ""};
-        QTest::newRow("Enter: batch of spaces") << FieldCase{2, {"2024000001", zh, "  "}, 2, QStringLiteral("批次号不能为空！"), 2, 2, ""};
-        QTest::newRow("Enter: batch Chinese") << FieldCase{2, {"2024000001", zh, "批1"}, 2, QStringLiteral("批次号超过10位或有中文字符！"), 2, 2, "批1"};
-        QTest::newRow("Enter: batch runs the whole confirm") << FieldCase{2, {"202400001", zh, "B1"}, 2, testNumberMsg, 2, 0, "202400001"};
+        QTest::newRow("Enter: batch of spaces")
+            << FieldCase{2, {"2024000001", zh, "  "}, 2, QStringLiteral("批次号不能为空！"), 2, 2, ""};
+        QTest::newRow("Enter: batch Chinese")
+            << FieldCase{2, {"2024000001", zh, "批1"}, 2, QStringLiteral("批次号超过10位或有中文字符！"), 2, 2, "批1"};
+        QTest::newRow("Enter: batch runs the whole confirm")
+            << FieldCase{2, {"202400001", zh, "B1"}, 2, testNumberMsg, 2, 0, "202400001"};
         QTest::newRow("Enter: batch logs in") << FieldCase{2, {"2024000001", zh, "B1"}, 2, "", -1, 0, ""};
     }
     void fieldChecks()
@@ -322,10 +342,16 @@ private slots:
     {
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("shown");   // number|name as the Status panel shows them
-        QTest::newRow("plain") << "2024001" << "张三" << "2024001|张三";
-        QTest::newRow("spaces around") << "  2024001 " << " 张三  " << "2024001|张三";
-        QTest::newRow("5 and 6 Chinese") << "一二三四五" << "一二三四五六" << "一二三四五|一二三四五六";
+        QTest::addColumn<QString>("shown"); // number|name as the Status panel shows them
+        QTest::newRow("plain") << "2024001"
+                               << "张三"
+                               << "2024001|张三";
+        QTest::newRow("spaces around") << "  2024001 "
+                                       << " 张三  "
+                                       << "2024001|张三";
+        QTest::newRow("5 and 6 Chinese") << "一二三四五"
+                                         << "一二三四五六"
+                                         << "一二三四五|一二三四五六";
     }
     void practiceLoginWritesTrimmedStudent()
     {
@@ -351,7 +377,7 @@ private slots:
         QCOMPARE(recxhRows(), QList<RecxhRow>{kFirstRow});
 
         // The same student again in the same batch: the password row appears, without a message.
-        window_->menuItem("ywlr")->setEnabled(false);   // as after the English exercise
+        window_->menuItem("ywlr")->setEnabled(false); // as after the English exercise
         Clock::setFixed(QDateTime(kToday.addDays(1), QTime(9, 0)));
         logInForTest();
         QVERIFY(messages().isEmpty());
@@ -365,8 +391,9 @@ private slots:
 
         // Enter refuses Chinese before any look-up; the button checks only the length: twelve
         // bytes are too many, four are a wrong password. Each refusal keeps the password row.
-        const QList<std::tuple<QString, bool, QString>> refused = {
-            {"密码", true, "密码超过10位或有中文字符！"}, {"一二三四五六", false, "密码不能超过10位！"}, {"nope", true, kWrongPassword}};
+        const QList<std::tuple<QString, bool, QString>> refused = {{"密码", true, "密码超过10位或有中文字符！"},
+                                                                   {"一二三四五六", false, "密码不能超过10位！"},
+                                                                   {"nope", true, kWrongPassword}};
         for (const auto& [password, enter, message] : refused) {
             box(3)->clear();
             type(3, password);
@@ -477,7 +504,7 @@ private slots:
     void databaseErrorWritesNothing_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("removeFile");   // else the file is overwritten with foreign bytes
+        QTest::addColumn<bool>("removeFile"); // else the file is overwritten with foreign bytes
         QTest::newRow("test, file removed") << 2 << true;
         QTest::newRow("test, not a grade database") << 2 << false;
         QTest::newRow("system, file removed") << 3 << true;
@@ -522,7 +549,9 @@ private slots:
             QWidget* modal = QApplication::activeModalWidget();
             if (!modal)
                 return;
-            const auto boxAt = [modal](int i) { return modal->findChild<QLineEdit*>(QStringLiteral("Text1_%1").arg(i)); };
+            const auto boxAt = [modal](int i) {
+                return modal->findChild<QLineEdit*>(QStringLiteral("Text1_%1").arg(i));
+            };
             seen = modal->objectName() + (boxAt(2)->isVisible() ? QStringLiteral(" batch") : QString());
             boxAt(0)->setText(QStringLiteral("2024000009"));
             boxAt(1)->setText(QStringLiteral("赵六"));

@@ -20,8 +20,7 @@ inline void typeText(QWidget* box, const QString& text)
     }
 }
 
-template <typename T>
-T* child(QWidget* window, const char* name)
+template <typename T> T* child(QWidget* window, const char* name)
 {
     T* found = window->findChild<T*>(QString::fromLatin1(name));
     if (!found)

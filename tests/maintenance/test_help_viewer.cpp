@@ -67,7 +67,7 @@ private slots:
 
 void TestHelpViewer::showsHelpFile_data()
 {
-    QTest::addColumn<QByteArray>("file");     // empty: no help file at all
+    QTest::addColumn<QByteArray>("file"); // empty: no help file at all
     QTest::addColumn<QString>("shown");
 
     const QByteArray text = gbk(QStringLiteral("录入帮助\r\nEsc 结束录入。\r\n"));
@@ -90,8 +90,8 @@ void TestHelpViewer::showsHelpFile_data()
 
     // What the replace tool writes from a plain text file: the same header, CR LF line ends.
     const auto converted = ExerciseFileFormat::toExerciseText(QStringLiteral("第一行\n第二行\n").toUtf8());
-    QTest::newRow("made from a text file") << ExerciseFileFormat::build(converted.text)
-                                           << QStringLiteral("第一行\n第二行\n");
+    QTest::newRow("made from a text file")
+        << ExerciseFileFormat::build(converted.text) << QStringLiteral("第一行\n第二行\n");
 }
 
 void TestHelpViewer::showsHelpFile()

@@ -33,11 +33,16 @@ void MaintenanceMenuTest::menuItemsOpenModalWindowsAfresh_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("window");
-    QTest::newRow("second login password") << "xgecdlmm" << "frmxgecdlmm";
-    QTest::newRow("user password") << "xgdlmm" << "frmxgyhmm";
-    QTest::newRow("clear history") << "qclsjl" << "frmqclsjl";
-    QTest::newRow("show file") << "xslrwj" << "frmxslrwj";
-    QTest::newRow("replace file") << "ghlrwj" << "frmghlrwj";
+    QTest::newRow("second login password") << "xgecdlmm"
+                                           << "frmxgecdlmm";
+    QTest::newRow("user password") << "xgdlmm"
+                                   << "frmxgyhmm";
+    QTest::newRow("clear history") << "qclsjl"
+                                   << "frmqclsjl";
+    QTest::newRow("show file") << "xslrwj"
+                               << "frmxslrwj";
+    QTest::newRow("replace file") << "ghlrwj"
+                                  << "frmghlrwj";
 }
 
 void MaintenanceMenuTest::menuItemsOpenModalWindowsAfresh()
@@ -82,9 +87,12 @@ void MaintenanceMenuTest::chooserFilters_data()
 {
     QTest::addColumn<QString>("written");
     QTest::addColumn<QString>("qt");
-    QTest::newRow("exercise files") << "录入文件|*.dat" << "录入文件 (*.dat)";
-    QTest::newRow("text or any") << "文本文件|*.txt|所有文件|*.*" << "文本文件 (*.txt);;所有文件 (*)";
-    QTest::newRow("several patterns") << "数据|*.dat;*.mdb" << "数据 (*.dat *.mdb)";
+    QTest::newRow("exercise files") << "录入文件|*.dat"
+                                    << "录入文件 (*.dat)";
+    QTest::newRow("text or any") << "文本文件|*.txt|所有文件|*.*"
+                                 << "文本文件 (*.txt);;所有文件 (*)";
+    QTest::newRow("several patterns") << "数据|*.dat;*.mdb"
+                                      << "数据 (*.dat *.mdb)";
 }
 
 void MaintenanceMenuTest::chooserFilters()

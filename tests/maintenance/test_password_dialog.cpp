@@ -50,9 +50,10 @@ void PasswordDialogTest::opensWithTheStoredPassword_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("second login") << PasswordColumn::SecondLogin << "frmxgecdlmm" << "修改二次登录密码"
-                                  << TestSupport::kSecondPassword;
-    QTest::newRow("user") << PasswordColumn::User << "frmxgyhmm" << "修改用户登录密码" << TestSupport::kUserPassword;
+    QTest::newRow("second login") << PasswordColumn::SecondLogin << "frmxgecdlmm"
+                                  << "修改二次登录密码" << TestSupport::kSecondPassword;
+    QTest::newRow("user") << PasswordColumn::User << "frmxgyhmm"
+                          << "修改用户登录密码" << TestSupport::kUserPassword;
 }
 
 void PasswordDialogTest::opensWithTheStoredPassword()
@@ -125,10 +126,14 @@ void PasswordDialogTest::storesTrimmedPassword_data()
     QTest::addColumn<PasswordColumn>("column");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("ten characters") << PasswordColumn::SecondLogin << "0123456789" << "0123456789";
-    QTest::newRow("eleventh key ignored") << PasswordColumn::SecondLogin << "abcdefghijk" << "abcdefghij";
-    QTest::newRow("surrounding spaces") << PasswordColumn::User << "  new pw  " << "new pw";
-    QTest::newRow("five chinese") << PasswordColumn::User << "五个汉字啊" << "五个汉字啊";
+    QTest::newRow("ten characters") << PasswordColumn::SecondLogin << "0123456789"
+                                    << "0123456789";
+    QTest::newRow("eleventh key ignored") << PasswordColumn::SecondLogin << "abcdefghijk"
+                                          << "abcdefghij";
+    QTest::newRow("surrounding spaces") << PasswordColumn::User << "  new pw  "
+                                        << "new pw";
+    QTest::newRow("five chinese") << PasswordColumn::User << "五个汉字啊"
+                                  << "五个汉字啊";
 }
 
 void PasswordDialogTest::storesTrimmedPassword()

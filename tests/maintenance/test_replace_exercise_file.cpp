@@ -164,10 +164,12 @@ void ReplaceExerciseFileTest::refusesMissingNames_data()
     const QString source = QStringLiteral("new.txt");
     const QString target = QStringLiteral("yw/ydzcs1.dat");
     QTest::newRow("no source") << QString() << target << "目标文件和源文件均不能为空！";
-    QTest::newRow("spaces only target") << source << "   " << "目标文件和源文件均不能为空！";
+    QTest::newRow("spaces only target") << source << "   "
+                                        << "目标文件和源文件均不能为空！";
     QTest::newRow("missing source") << "none.txt" << target << "源文件不存在！";
     QTest::newRow("source is a folder") << "yw" << target << "源文件不存在！";
-    QTest::newRow("missing target") << source << "yw/ydzcs7.dat" << "目标文件不存在！";
+    QTest::newRow("missing target") << source << "yw/ydzcs7.dat"
+                                    << "目标文件不存在！";
 }
 
 void ReplaceExerciseFileTest::refusesMissingNames()
@@ -186,7 +188,7 @@ void ReplaceExerciseFileTest::refusesMissingNames()
     QCOMPARE(shown.first().title, QString());
     QCOMPARE(shown.first().text, message);
     QCOMPARE(read(QStringLiteral("yw/ydzcs1.dat")), originalTarget_);
-    QVERIFY(child<QWidget>(&dialog, "Command3")->isEnabled());   // still at the file step
+    QVERIFY(child<QWidget>(&dialog, "Command3")->isEnabled()); // still at the file step
 }
 
 void ReplaceExerciseFileTest::replaces_data()
@@ -256,10 +258,11 @@ void ReplaceExerciseFileTest::refusesTextsTheReadersWouldNotTake_data()
     QTest::newRow("40000 bytes") << QByteArray(40000, 'x') << "源文件转换后有 40000 字节";
     QTest::newRow("over 65535 bytes") << QByteArray(70000, 'x') << "源文件转换后有 70000 字节";
     // 4096 bytes, and one more when the LF becomes CR LF.
-    QTest::newRow("grows over 4096 by CR") << QByteArray(4095, 'x') + "\n" << "源文件转换后有 4097 字节";
+    QTest::newRow("grows over 4096 by CR") << QByteArray(4095, 'x') + "\n"
+                                           << "源文件转换后有 4097 字节";
     QTest::newRow("250 lines") << QByteArray("a\r\n").repeated(250) << "源文件分行后超过录入屏幕最多 200 行";
-    QTest::newRow("not in code page 936") << QStringLiteral("Good text, then 😀 here\n").toUtf8()
-                                          << "源文件中的字符“😀”（U+1F600）无法用国标码（GBK）保存";
+    QTest::newRow("not in code page 936")
+        << QStringLiteral("Good text, then 😀 here\n").toUtf8() << "源文件中的字符“😀”（U+1F600）无法用国标码（GBK）保存";
 }
 
 void ReplaceExerciseFileTest::refusesTextsTheReadersWouldNotTake()
@@ -316,7 +319,7 @@ void ReplaceExerciseFileTest::failedWriteLeavesTheTargetUnchanged()
     QCOMPARE(read(QStringLiteral("yw/ydzcs1.dat")), originalTarget_);
     QCOMPARE(QDir(folder_->file(QStringLiteral("yw"))).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("ydzcs1.dat")});
-    QVERIFY(child<QWidget>(&dialog, "Command3")->isEnabled());   // still at the file step
+    QVERIFY(child<QWidget>(&dialog, "Command3")->isEnabled()); // still at the file step
 
     // The same replacement works once writing works again.
     AtomicWrite::failAfterBytesForTests(std::nullopt);

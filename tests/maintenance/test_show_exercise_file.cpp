@@ -114,7 +114,7 @@ void ShowExerciseFileTest::choosesFromTheTypeFolder()
     QCOMPARE(child<QLineEdit>(&dialog, "Text2")->text(), chosen);
 
     QTest::mouseClick(child<QRadioButton>(&dialog, "Option1_1"), Qt::LeftButton);
-    FileChooser::scriptAnswer(std::nullopt);   // cancelled
+    FileChooser::scriptAnswer(std::nullopt); // cancelled
     click(&dialog, "Command1");
     QVERIFY(child<QLineEdit>(&dialog, "Text2")->text().isEmpty());
 
@@ -138,7 +138,7 @@ void ShowExerciseFileTest::typeOptionEmptiesTheNameOnlyWhenItChanges()
     auto* chinese = child<QRadioButton>(&dialog, "Option1_1");
 
     QTest::keyClicks(name, "a.dat");
-    QTest::mouseClick(english, Qt::LeftButton);   // already selected: the name stays
+    QTest::mouseClick(english, Qt::LeftButton); // already selected: the name stays
     QCOMPARE(name->text(), QStringLiteral("a.dat"));
     QTest::mouseClick(chinese, Qt::LeftButton);
     QVERIFY(name->text().isEmpty());
@@ -164,12 +164,13 @@ void ShowExerciseFileTest::showsTheText_data()
     QTest::newRow("wide after 105") << exerciseFile(QByteArray(105, 'a') + gbk(QStringLiteral("汉")) + "bc\r\n")
                                     << QString(105, u'a') + QStringLiteral("汉") + "\n\nbc\n\n";
     QTest::newRow("empty text") << exerciseFile(QByteArray()) << QString();
-    QTest::newRow("one byte short") << exerciseFile("abc\r\n").chopped(1) << QStringLiteral("文件不是本程序所需要格式！");
+    QTest::newRow("one byte short") << exerciseFile("abc\r\n").chopped(1)
+                                    << QStringLiteral("文件不是本程序所需要格式！");
     QTest::newRow("one byte long") << exerciseFile("abc\r\n") + "x" << QStringLiteral("文件不是本程序所需要格式！");
     QTest::newRow("wrong magic") << QByteArray("\x07\x58\x10\x17", 4) + exerciseFile("abc").mid(4)
                                  << QStringLiteral("文件不是本程序所需要格式！");
-    QTest::newRow("shorter than a header") << QByteArray("\x07\x58\x10\x16", 4)
-                                           << QStringLiteral("文件不是本程序所需要格式！");
+    QTest::newRow("shorter than a header")
+        << QByteArray("\x07\x58\x10\x16", 4) << QStringLiteral("文件不是本程序所需要格式！");
 }
 
 void ShowExerciseFileTest::showsTheText()
@@ -190,7 +191,8 @@ void ShowExerciseFileTest::wrongFileThenRightFile()
     ShowExerciseFileDialog dialog;
     dialog.show();
     QTest::mouseClick(child<QRadioButton>(&dialog, "Option1_1"), Qt::LeftButton);
-    QCOMPARE(shown(dialog, folder_->file(QStringLiteral("zw/cdzcs1.dat"))), QStringLiteral("文件不是本程序所需要格式！"));
+    QCOMPARE(shown(dialog, folder_->file(QStringLiteral("zw/cdzcs1.dat"))),
+             QStringLiteral("文件不是本程序所需要格式！"));
     QCOMPARE(shown(dialog, folder_->file(QStringLiteral("zw/cdzcs2.dat"))), QStringLiteral("第二个文件\n\n"));
 
     // A typed name, with spaces around it and written the Windows way, is found as well.
@@ -200,7 +202,8 @@ void ShowExerciseFileTest::wrongFileThenRightFile()
     click(&dialog, "Command2");
     QCOMPARE(child<QPlainTextEdit>(&dialog, "Text1")->toPlainText(), QStringLiteral("第二个文件\n\n"));
 
-    for (const QString& typed : {QStringLiteral("   "), folder_->file(QStringLiteral("zw/cdzcs9.dat")), folder_->file("zw")}) {
+    for (const QString& typed :
+         {QStringLiteral("   "), folder_->file(QStringLiteral("zw/cdzcs9.dat")), folder_->file("zw")}) {
         name->clear();
         QTest::keyClicks(name, typed);
         click(&dialog, "Command2");

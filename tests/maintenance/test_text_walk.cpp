@@ -33,8 +33,8 @@ void TextWalkTest::walk_data()
     QTest::newRow("mixed") << gbk("A中b") << false << QString::fromUtf8("A中b");
     QTest::newRow("cr then other byte") << QByteArray("a\rb") << false << QStringLiteral("a\nb");
     QTest::newRow("cr at the end") << QByteArray("a\r") << true << QStringLiteral("a\n\n");
-    QTest::newRow("lead byte at the end") << QByteArray("a\xd6") << false
-                                          << QStringLiteral("a") + QChar(QChar::ReplacementCharacter);
+    QTest::newRow("lead byte at the end")
+        << QByteArray("a\xd6") << false << QStringLiteral("a") + QChar(QChar::ReplacementCharacter);
 }
 
 void TextWalkTest::walk()

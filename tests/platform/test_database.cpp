@@ -41,7 +41,7 @@ private slots:
             Database db = Database::open(file, Database::Mode::Create, "857");
             db.exec(QStringLiteral("CREATE TABLE t (a TEXT)"));
         }
-        Database::open(file, Database::Mode::ReadWrite, "857");   // opens
+        Database::open(file, Database::Mode::ReadWrite, "857"); // opens
         try {
             Database::open(file, Database::Mode::ReadWrite, "858");
             QFAIL("a wrong key opened the file");
@@ -68,9 +68,8 @@ private slots:
         QTest::newRow("two blocks") << QByteArray("passwordPASSWORDpassword")
                                     << QByteArray("saltSALTsaltSALTsaltSALTsaltSALTsalt") << 4096
                                     << QByteArray("3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038");
-        QTest::newRow("password longer than a block")
-            << QByteArray(100, 'p') << QByteArray("salt") << 2
-            << QByteArray("01ea597c3f4afed0588e6820dca16da80ae34760");
+        QTest::newRow("password longer than a block") << QByteArray(100, 'p') << QByteArray("salt") << 2
+                                                      << QByteArray("01ea597c3f4afed0588e6820dca16da80ae34760");
     }
     void keyDerivationGivesTheStandardKeys()
     {
@@ -135,8 +134,7 @@ private slots:
     void untrustedOpenRefusesAnythingElse_data()
     {
         QTest::addColumn<QStringList>("extra");
-        QTest::newRow("trigger") << QStringList{
-            "CREATE TRIGGER tr AFTER INSERT ON t BEGIN DELETE FROM t; END"};
+        QTest::newRow("trigger") << QStringList{"CREATE TRIGGER tr AFTER INSERT ON t BEGIN DELETE FROM t; END"};
         QTest::newRow("view") << QStringList{"CREATE VIEW v AS SELECT * FROM t"};
         QTest::newRow("fts3 table") << QStringList{"CREATE VIRTUAL TABLE f USING fts3(c)"};
         QTest::newRow("rtree table") << QStringList{"CREATE VIRTUAL TABLE r USING rtree(id, x0, x1)"};
@@ -163,7 +161,8 @@ private slots:
     {
         Database db = Database::openUntrusted(plainFile("bounded.db", {}), oneTable());
         try {
-            db.exec(QStringLiteral("WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT count(*) FROM r"));
+            db.exec(QStringLiteral(
+                "WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT count(*) FROM r"));
             QFAIL("an endless statement ended");
         } catch (const DbError& error) {
             QCOMPARE(error.code() & 0xff, SQLITE_INTERRUPT);
@@ -189,8 +188,8 @@ private slots:
         QFile patch(file);
         QVERIFY(patch.open(QIODevice::ReadWrite));
         QByteArray header = patch.read(100);
-        header.replace(28, 4, QByteArray("\xff\xff\x00\x02", 4));   // in-header page count
-        header.replace(92, 4, header.mid(24, 4));                      // and valid for this version
+        header.replace(28, 4, QByteArray("\xff\xff\x00\x02", 4)); // in-header page count
+        header.replace(92, 4, header.mid(24, 4));                 // and valid for this version
         QVERIFY(patch.seek(0));
         patch.write(header);
         patch.close();

@@ -57,8 +57,10 @@ private slots:
 
         for (const auto& [a, b] : {std::pair{"l", "1"}, std::pair{"l", "I"}, std::pair{"1", "I"}, std::pair{"l", "|"},
                                    std::pair{"1", "|"}, std::pair{"I", "|"}, std::pair{"O", "0"}}) {
-            const int differing = differingPixels(drawn(font, QString::fromLatin1(a)), drawn(font, QString::fromLatin1(b)));
-            QVERIFY2(differing >= 6, qPrintable(QStringLiteral("%1 and %2 differ in %3 pixels").arg(a, b).arg(differing)));
+            const int differing =
+                differingPixels(drawn(font, QString::fromLatin1(a)), drawn(font, QString::fromLatin1(b)));
+            QVERIFY2(differing >= 6,
+                     qPrintable(QStringLiteral("%1 and %2 differ in %3 pixels").arg(a, b).arg(differing)));
         }
     }
 };

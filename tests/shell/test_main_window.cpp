@@ -64,8 +64,9 @@ private slots:
         Permissions::setNotWritableForTests(std::nullopt);
         const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
         QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].text.contains(data) && shown[0].text.contains(QStringLiteral("adduser ")
-                                                                        + Permissions::userName() + QStringLiteral(" typelab")),
+        QVERIFY2(shown[0].text.contains(data)
+                     && shown[0].text.contains(QStringLiteral("adduser ") + Permissions::userName()
+                                               + QStringLiteral(" typelab")),
                  qPrintable(shown[0].text));
     }
 
@@ -76,11 +77,11 @@ private slots:
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("data"));
         QVERIFY(QDir().mkpath(folder));
-        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-            | QFileDevice::ExeOther;
+        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+            | QFileDevice::ReadOther | QFileDevice::ExeOther;
         QVERIFY(QFile::setPermissions(dir.path(), open));
         QVERIFY(QFile::setPermissions(folder, open));
-        QCOMPARE(Permissions::firstNotWritable({folder}), std::nullopt);   // the owner may
+        QCOMPARE(Permissions::firstNotWritable({folder}), std::nullopt); // the owner may
         if (geteuid() != 0) {
             QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
             QCOMPARE(Permissions::firstNotWritable({dir.path(), folder}), std::optional<QString>(folder));
@@ -106,11 +107,11 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("录入练习测试"));
 
         const QList<QPair<const char*, const char*>> items = {
-            {"lxdl", " 练习登录 "}, {"csdl", " 测试登录 "}, {"djsf", " 单机收分 "},
-            {"hbsf", " 合并收分 "}, {"dccj", " 导出成绩 "}, {"xtdl", " 系统登录 "}, {"quit", " 退    出 "},
-            {"ywlr", " 英文录入 "}, {"zwlr", " 中文录入 "}, {"cycj", " 查阅成绩 "},
-            {"xgecdlmm", "修改二次登录密码"}, {"xgdlmm", "修改用户登录密码"},
-            {"qclsjl", "清除历史记录"}, {"xslrwj", "显示录入文件"}, {"ghlrwj", "更换录入文件"},
+            {"lxdl", " 练习登录 "},     {"csdl", " 测试登录 "},           {"djsf", " 单机收分 "},
+            {"hbsf", " 合并收分 "},     {"dccj", " 导出成绩 "},           {"xtdl", " 系统登录 "},
+            {"quit", " 退    出 "},     {"ywlr", " 英文录入 "},           {"zwlr", " 中文录入 "},
+            {"cycj", " 查阅成绩 "},     {"xgecdlmm", "修改二次登录密码"}, {"xgdlmm", "修改用户登录密码"},
+            {"qclsjl", "清除历史记录"}, {"xslrwj", "显示录入文件"},       {"ghlrwj", "更换录入文件"},
             {"userbz", " 帮    助 "}};
         for (const auto& [name, caption] : items) {
             QAction* item = window.menuItem(name);
@@ -150,8 +151,8 @@ private slots:
     {
         MainWindow window;
         const QStringList captions = {"  学   号  ", "  姓   名   ", "文本总行数", " 当 前 行 ",
-                                      "  成   绩  ", "  速度(/分)", " 准 确 率", " 剩余时间  "};
-        const int tops[16] = {120, 480, 960, 1320, 2040, 2400, 2880, 3240,
+                                      "  成   绩  ", "  速度(/分)",  " 准 确 率",  " 剩余时间  "};
+        const int tops[16] = {120,  480,  960,  1320, 2040, 2400, 2880, 3240,
                               3840, 4200, 4680, 5040, 5520, 5880, 6600, 7080};
         for (int i = 0; i < 16; ++i) {
             auto* label = window.findChild<QLabel*>(QStringLiteral("Label1_%1").arg(i));
@@ -192,9 +193,12 @@ private slots:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("missing") << "missing" << "文件不存在";
-        QTest::newRow("other password") << "password" << "数据库密码不对";
-        QTest::newRow("no table") << "table" << "缺少数据表";
+        QTest::newRow("missing") << "missing"
+                                 << "文件不存在";
+        QTest::newRow("other password") << "password"
+                                        << "数据库密码不对";
+        QTest::newRow("no table") << "table"
+                                  << "缺少数据表";
     }
 
     void unusableGradeDatabaseEndsWithAMessage()
@@ -236,9 +240,11 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.resize(600, 500);
-        QTRY_COMPARE(window.scrollBar()->height(), Twips::toPixels(Twips::fromPixels(window.frameGeometry().height()) - 1130));
+        QTRY_COMPARE(window.scrollBar()->height(),
+                     Twips::toPixels(Twips::fromPixels(window.frameGeometry().height()) - 1130));
         window.resize(700, 420);
-        QTRY_COMPARE(window.scrollBar()->height(), Twips::toPixels(Twips::fromPixels(window.frameGeometry().height()) - 1130));
+        QTRY_COMPARE(window.scrollBar()->height(),
+                     Twips::toPixels(Twips::fromPixels(window.frameGeometry().height()) - 1130));
     }
 };
 

@@ -21,8 +21,9 @@ AppFolder::AppFolder()
     root.mkpath(QStringLiteral("data"));
     root.mkpath(QStringLiteral("yw"));
     root.mkpath(QStringLiteral("zw"));
-    GradeStore::create(gradeDatabase(), SystemRow{QString::fromLatin1(kUser), QString::fromLatin1(kUserPassword),
-                                                  QString::fromLatin1(kSecondPassword)});
+    GradeStore::create(gradeDatabase(),
+                       SystemRow{QString::fromLatin1(kUser), QString::fromLatin1(kUserPassword),
+                                 QString::fromLatin1(kSecondPassword)});
 }
 
 QString AppFolder::file(const QString& relative) const

@@ -84,7 +84,7 @@ private slots:
         QByteArray errors;
         QCOMPARE(admin({"pack", source, target}, &errors), 1);
         QVERIFY(QString::fromUtf8(errors).contains(QStringLiteral("😀")));
-        QCOMPARE(ExerciseLoader::load(target, ExerciseKind::Chinese)->lineCount(), 2);   // left as it was
+        QCOMPARE(ExerciseLoader::load(target, ExerciseKind::Chinese)->lineCount(), 2); // left as it was
     }
 };
 
