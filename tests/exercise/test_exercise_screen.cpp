@@ -457,11 +457,15 @@ private slots:
         QCOMPARE(screen->inputMethodQuery(Qt::ImCursorRectangle).toRect().topLeft(), line->pos());
 
         // The blink inverts it while focused; without the focus it stays hidden.
+        QTimer* blinker = timer(screen, "Timer1");
+        QVERIFY(blinker->isActive());
         const bool shown = line->isVisible();
-        QTRY_VERIFY_WITH_TIMEOUT(line->isVisible() != shown, 1000);
+        QMetaObject::invokeMethod(blinker, "timeout");
+        QCOMPARE(line->isVisible(), !shown);
         screen->clearFocus();
         QVERIFY(!line->isVisible());
-        QTest::qWait(700);
+        for (int blink = 0; blink < 2; ++blink)
+            QMetaObject::invokeMethod(blinker, "timeout");
         QVERIFY(!line->isVisible());
     }
 

@@ -18,6 +18,9 @@
 
 #include <csignal>
 #include <sys/types.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -91,7 +94,8 @@ private slots:
     }
 };
 
-// Starts Xorg with the dummy driver on a free display number before the application exists.
+// Starts Xorg with the dummy driver before the application exists; the server picks a free
+// display number and writes it to a pipe once it is ready, so the test talks to its own server.
 int main(int argc, char* argv[])
 {
     const QString xorg = QStandardPaths::findExecutable(QStringLiteral("Xorg"));
@@ -100,13 +104,16 @@ int main(int argc, char* argv[])
         return 1;
     }
     const QString config = qEnvironmentVariable("TYPELAB_SOURCE_DIR") + QStringLiteral("/tests/shell/xorg/dummy.conf");
-    const int display = 90 + int(QCoreApplication::applicationPid() % 80);
-    const QString name = QStringLiteral(":%1").arg(display);
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0)
+        return 1;
     QProcess server;
     server.setProgram(xorg);
-    server.setArguments({name, QStringLiteral("-config"), config, QStringLiteral("-noreset"),
-                         QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-logfile"),
-                         QDir::temp().filePath(QStringLiteral("typelab-xorg%1.log").arg(display))});
+    server.setArguments(
+        {QStringLiteral("-displayfd"), QStringLiteral("3"), QStringLiteral("-config"), config,
+         QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-logfile"),
+         QDir::temp().filePath(QStringLiteral("typelab-xorg%1.log").arg(QCoreApplication::applicationPid()))});
+    server.setChildProcessModifier([writeEnd = ready[1]] { dup2(writeEnd, 3); });
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.setStandardOutputFile(QProcess::nullDevice());
     server.start();
@@ -114,10 +121,20 @@ int main(int argc, char* argv[])
         fprintf(stderr, "Xorg did not start\n");
         return 1;
     }
-    const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
-    for (int i = 0; i < 100 && !QFile::exists(socket); ++i)
-        QThread::msleep(50);
-    qputenv("DISPLAY", name.toLatin1());
+    close(ready[1]);
+    QByteArray display;
+    pollfd waiting{ready[0], POLLIN, 0};
+    char ch = 0;
+    while (!display.endsWith('\n') && poll(&waiting, 1, 15000) == 1 && read(ready[0], &ch, 1) == 1)
+        display.append(ch);
+    close(ready[0]);
+    if (!display.endsWith('\n')) {
+        fprintf(stderr, "Xorg did not say which display it took\n");
+        server.kill();
+        server.waitForFinished(5000);
+        return 1;
+    }
+    qputenv("DISPLAY", ":" + display.trimmed());
     qputenv("QT_QPA_PLATFORM", "xcb");
     int result = 1;
     {
