@@ -414,15 +414,19 @@ void ExerciseScreen::finish()
         : Scoring::finishChinese(*text_, engine_->typedBytes(), elapsed, engine_->endedByEsc());
     emit resultReady(wholeNumber(result.speed), wholeNumber(result.accuracy), wholeNumber(result.score));
 
-    const ResultRecorder::Outcome outcome = ResultRecorder::store(taker_, kind_, result);
-    if (!outcome.saved)
-        reportNotSaved(result, outcome.problem);
+    // The screen may be gone when the store ends; the main window takes the message.
+    QWidget* window = area_->window();
+    ResultRecorder::storeInBackground(taker_, kind_, result, window,
+                                      [window, result](const ResultRecorder::Outcome& outcome) {
+                                          if (!outcome.saved)
+                                              reportNotSaved(window, result, outcome.problem);
+                                      });
 }
 
-void ExerciseScreen::reportNotSaved(const ExerciseResult& result, const QString& problem)
+void ExerciseScreen::reportNotSaved(QWidget* parent, const ExerciseResult& result, const QString& problem)
 {
     MessageBoxes::show(
-        area_->window(), QStringLiteral("错误提示对话框"),
+        parent, QStringLiteral("错误提示对话框"),
         QStringLiteral("本次成绩没有保存到成绩数据库！\n成绩：%1  速度：%2/分  准确率：%3%\n%4\n请把成绩告诉老师。")
             .arg(wholeNumber(result.score), wholeNumber(result.speed), wholeNumber(result.accuracy), problem));
 }

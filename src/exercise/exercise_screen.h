@@ -101,7 +101,7 @@ private:
     void applyResizeRule();
     void finish();
     void reportBadExerciseFile();
-    void reportNotSaved(const ExerciseResult& result, const QString& problem);
+    static void reportNotSaved(QWidget* parent, const ExerciseResult& result, const QString& problem);
 
     QMdiArea* area_;
     QScrollBar* scrollBar_;

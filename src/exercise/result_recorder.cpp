@@ -4,6 +4,10 @@
 #include "platform/clock.h"
 #include "shell/program_state.h"
 
+#include <QCoreApplication>
+#include <QThreadPool>
+
+#include <atomic>
 #include <exception>
 
 namespace ResultRecorder {
@@ -28,15 +32,14 @@ GradeRow rowFor(const ExerciseTaker& taker, ExerciseKind kind, const ExerciseRes
 
 constexpr int kTries = 2;
 
-} // namespace
+std::atomic<int> underWay{0};
 
-Outcome store(const ExerciseTaker& taker, ExerciseKind kind, const ExerciseResult& result)
+Outcome storeRow(const GradeRow& row, const QString& appFolder)
 {
-    const GradeRow row = rowFor(taker, kind, result);
     Outcome outcome;
     for (int attempt = 1; attempt <= kTries; ++attempt) {
         try {
-            GradeStore store = opendb();
+            GradeStore store = GradeStore::open(appFolder);
             store.addResult(row);
             outcome.saved = true;
             outcome.problem.clear();
@@ -51,6 +54,30 @@ Outcome store(const ExerciseTaker& taker, ExerciseKind kind, const ExerciseResul
         }
     }
     return outcome;
+}
+
+} // namespace
+
+void storeInBackground(const ExerciseTaker& taker, ExerciseKind kind, const ExerciseResult& result,
+                       QPointer<QObject> context, std::function<void(const Outcome&)> done)
+{
+    // Dated and placed here, on the window's thread, where the clock and the state live.
+    const GradeRow row = rowFor(taker, kind, result);
+    const QString appFolder = programState().appFolder;
+    ++underWay;
+    QThreadPool::globalInstance()->start([row, appFolder, context, done] {
+        const Outcome outcome = storeRow(row, appFolder);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [context, done, outcome] {
+            --underWay;
+            if (context)
+                done(outcome);
+        });
+    });
+}
+
+int storesUnderWay()
+{
+    return underWay;
 }
 
 } // namespace ResultRecorder

@@ -86,9 +86,16 @@ void commit(QWidget* screen, const QString& text)
     QApplication::sendEvent(screen, &event);
 }
 
+// Results are stored on a thread of the pool; what they lead to is seen once none is under way.
+void waitForStores()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(ResultRecorder::storesUnderWay(), 0, 10000);
+}
+
 // The message boxes shown since the last call, as "title: text".
 QStringList messages()
 {
+    waitForStores();
     QStringList shown;
     for (const auto& box : MessageBoxes::takeRecorded())
         shown << box.title + QStringLiteral(": ") + box.text;
@@ -153,6 +160,7 @@ class TestExerciseScreen : public QObject {
     // The stored rows, newest first, one string each.
     QStringList storedRows() const
     {
+        waitForStores();
         QStringList rows;
         for (const GradeRow& r : folder->store().resultsNewestFirst(0, 100))
             rows << QStringList{r.xh,
