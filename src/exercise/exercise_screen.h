@@ -28,7 +28,7 @@ public:
     ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker);
     ~ExerciseScreen() override;
 
-    // The load step: picks and loads the exercise file, measures the font, announces the line
+    // Before the screen is shown: picks and loads the exercise file, measures the font, announces the line
     // count and the time. False when the file was bad: the user has been told and the exercise
     // is closed.
     bool load();

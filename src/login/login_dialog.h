@@ -23,7 +23,7 @@ struct LoginResult {
 class LoginDialog : public QDialog {
     Q_OBJECT
 public:
-    // Builds the dialog and runs its load step for the current Login mode. Show it with
+    // Builds the dialog and lays its rows out for the current Login mode. Show it with
     // exec() (the program) or open() (tests).
     explicit LoginDialog(QWidget* parent);
 
