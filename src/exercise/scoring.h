@@ -41,8 +41,8 @@ ExerciseResult finishEnglish(const ExerciseText& text, const std::array<quint8, 
                              int elapsedSeconds, bool endedByEsc);
 ExerciseResult finishChinese(const ExerciseText& text, const std::array<quint8, ExerciseText::kPositions>& typed,
                              int elapsedSeconds, bool endedByEsc);
-// From the counts alone, without a text (how the scoring is checked by hand); the minimum
-// time is 1200 for English, 600 for Chinese.
+// From the counts alone, without a text (how the scoring is checked by hand). An exercise ended
+// by Esc earns a score only after 1200 characters typed in English, 600 in Chinese.
 ExerciseResult fromCounts(ExerciseKind kind, int correct, int wrong, int elapsedSeconds, bool endedByEsc);
 
 } // namespace Scoring
