@@ -2,9 +2,11 @@
 // machine's grade database, a diskette's collection file) and writes it to standard output as
 // frames. The program runs it as a child with limits on memory and time, so a file that makes
 // the database engine crash, hang or eat memory costs only that file.
-//   typelab-reader grades|collection FILE BATCH BUSY_TIMEOUT_MS
+//   typelab-reader grades|collection|export FILE BATCH BUSY_TIMEOUT_MS
+// (export: a collection file or a grade database, every row when BATCH is empty)
 
 #include "collect/collection_store.h"
+#include "collect/score_export.h"
 #include "collect/source_frames.h"
 #include "grades/grade_store.h"
 
@@ -34,9 +36,11 @@ bool writeAll(const QByteArray& bytes)
     return true;
 }
 
-QList<CollectionRow> readBatch(bool grades, const QString& path, const QString& batch)
+QList<CollectionRow> readBatch(const char* mode, const QString& path, const QString& batch)
 {
-    if (!grades)
+    if (strcmp(mode, "export") == 0)
+        return ScoreExport::readSource(path, batch);
+    if (strcmp(mode, "collection") == 0)
         return CollectionStore::openSource(path).batchRows(batch);
     QList<CollectionRow> rows;
     for (const GradeRow& grade : GradeStore::openUntrusted(path).batchResults(batch))
@@ -62,11 +66,11 @@ QByteArray lookUp(const QString& path)
 
 int main(int argc, char* argv[])
 {
-    if (argc != 5 || (strcmp(argv[1], "grades") != 0 && strcmp(argv[1], "collection") != 0)) {
-        fprintf(stderr, "usage: typelab-reader grades|collection FILE BATCH BUSY_TIMEOUT_MS\n");
+    if (argc != 5
+        || (strcmp(argv[1], "grades") != 0 && strcmp(argv[1], "collection") != 0 && strcmp(argv[1], "export") != 0)) {
+        fprintf(stderr, "usage: typelab-reader grades|collection|export FILE BATCH BUSY_TIMEOUT_MS\n");
         return 2;
     }
-    const bool grades = strcmp(argv[1], "grades") == 0;
     const QString path = QString::fromUtf8(argv[2]);
     const QString batch = QString::fromUtf8(argv[3]);
     Database::setDefaultBusyTimeout(atoi(argv[4]));
@@ -76,7 +80,7 @@ int main(int argc, char* argv[])
     if (!lookedUp.isEmpty())
         return writeAll(out + lookedUp) ? 0 : 1;
     try {
-        const QList<CollectionRow> rows = readBatch(grades, path, batch);
+        const QList<CollectionRow> rows = readBatch(argv[1], path, batch);
         for (const CollectionRow& row : rows)
             out += SourceFrames::row(row);
         out += SourceFrames::end(rows.size());

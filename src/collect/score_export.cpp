@@ -1,6 +1,7 @@
 #include "collect/score_export.h"
 
 #include "collect/batch_summary.h"
+#include "collect/source_read.h"
 #include "grades/grade_store.h"
 
 #include <QDir>
@@ -311,14 +312,17 @@ Outcome write(const QList<CollectionRow>& rows, const QString& outputPath)
 
 Outcome run(const QString& sourcePath, const QString& batch, const QString& outputPath)
 {
-    QList<CollectionRow> rows;
-    try {
-        rows = readSource(QFileInfo(sourcePath).absoluteFilePath(), batch);
-    } catch (const DbError& error) {
+    // A file from elsewhere is read by the source reader, in a process of its own.
+    const QString path = QFileInfo(sourcePath).absoluteFilePath();
+    SourceResult read = SourceRead::readNow(SourceRead::Format::ExportSource, path, batch);
+    if (read.kind != SourceResult::Kind::Rows) {
         Outcome outcome;
-        outcome.message = QStringLiteral("导出失败：") + error.describe();
+        outcome.message = QStringLiteral("导出失败：")
+            + (read.kind == SourceResult::Kind::Missing ? DbError(DbError::Kind::MissingFile, path).describe()
+                                                        : read.problem);
         return outcome;
     }
+    QList<CollectionRow>& rows = read.rows;
     sortForExport(rows);
     return write(rows, outputPath);
 }

@@ -24,7 +24,8 @@ struct Outcome {
 bool formatOf(const QString& outputPath, Format* format);
 
 // Reads the rows of the source: a collection file, or a grade database (its results), both
-// opened as files from elsewhere. An empty batch means every batch. Throws DbError.
+// opened as files from elsewhere. An empty batch means every batch. Throws DbError. This is
+// the source reader's work; run() has the reader do it in a process of its own.
 QList<CollectionRow> readSource(const QString& sourcePath, const QString& batch);
 
 // Rows sorted by batch, then student number (stable: a student's results keep their order).

@@ -78,42 +78,67 @@ qint64 SourceRead::memoryLimit()
 #endif
 }
 
+namespace {
+
+SourceResult resultOf(const ChildProcess::Outcome& outcome, const QString& path)
+{
+    SourceResult result;
+    const SourceFrames::Decoded decoded =
+        outcome.succeeded() ? SourceFrames::decode(outcome.output) : SourceFrames::Decoded{};
+    switch (decoded.kind) {
+    case SourceFrames::Decoded::Kind::Rows:
+        result.kind = SourceResult::Kind::Rows;
+        result.rows = decoded.rows;
+        break;
+    case SourceFrames::Decoded::Kind::Missing:
+        result.kind = SourceResult::Kind::Missing;
+        break;
+    case SourceFrames::Decoded::Kind::Failure:
+        result.problem = decoded.description;
+        break;
+    case SourceFrames::Decoded::Kind::Garbage:
+        result.problem = unreadable(path, whatWentWrong(outcome));
+        break;
+    }
+    return result;
+}
+
+ChildProcess::Limits readerLimits()
+{
+    ChildProcess::Limits limits;
+    limits.addressSpaceBytes = SourceRead::memoryLimit();
+    limits.cpuSeconds = kCpuSeconds;
+    limits.wallMilliseconds = timeLimitMs;
+    return limits;
+}
+
+QStringList readerArguments(SourceRead::Format format, const QString& path, const QString& batch)
+{
+    const QString mode = format == SourceRead::Format::GradeDatabase ? QStringLiteral("grades")
+        : format == SourceRead::Format::CollectionFile               ? QStringLiteral("collection")
+                                                                     : QStringLiteral("export");
+    return {mode, path, batch, QString::number(Database::defaultBusyTimeout())};
+}
+
+} // namespace
+
 void SourceRead::start(Format format, const QString& path, const QString& batch)
 {
     abandon();
     path_ = path;
     child_ = new ChildProcess(this);
     connect(child_, &ChildProcess::finished, this, [this](const ChildProcess::Outcome& outcome) {
-        SourceResult result;
-        const SourceFrames::Decoded decoded =
-            outcome.succeeded() ? SourceFrames::decode(outcome.output) : SourceFrames::Decoded{};
-        switch (decoded.kind) {
-        case SourceFrames::Decoded::Kind::Rows:
-            result.kind = SourceResult::Kind::Rows;
-            result.rows = decoded.rows;
-            break;
-        case SourceFrames::Decoded::Kind::Missing:
-            result.kind = SourceResult::Kind::Missing;
-            break;
-        case SourceFrames::Decoded::Kind::Failure:
-            result.problem = decoded.description;
-            break;
-        case SourceFrames::Decoded::Kind::Garbage:
-            result.problem = unreadable(path_, whatWentWrong(outcome));
-            break;
-        }
+        const SourceResult result = resultOf(outcome, path_);
         child_->deleteLater();
         child_ = nullptr;
         emit done(result);
     });
-    ChildProcess::Limits limits;
-    limits.addressSpaceBytes = memoryLimit();
-    limits.cpuSeconds = kCpuSeconds;
-    limits.wallMilliseconds = timeLimitMs;
-    child_->start(readerProgram(),
-                  {format == Format::GradeDatabase ? QStringLiteral("grades") : QStringLiteral("collection"), path,
-                   batch, QString::number(Database::defaultBusyTimeout())},
-                  limits);
+    child_->start(readerProgram(), readerArguments(format, path, batch), readerLimits());
+}
+
+SourceResult SourceRead::readNow(Format format, const QString& path, const QString& batch)
+{
+    return resultOf(ChildProcess::run(readerProgram(), readerArguments(format, path, batch), readerLimits()), path);
 }
 
 void SourceRead::abandon()

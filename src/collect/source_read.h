@@ -19,7 +19,9 @@ struct SourceResult {
 class SourceRead : public QObject {
     Q_OBJECT
 public:
-    enum class Format { GradeDatabase, CollectionFile };
+    // A machine's grade database or a diskette's collection file, one batch; or an export's
+    // source, either of the two, with every row when the batch is empty.
+    enum class Format { GradeDatabase, CollectionFile, ExportSource };
 
     explicit SourceRead(QObject* parent = nullptr);
     ~SourceRead() override;
@@ -37,6 +39,10 @@ public:
     void start(Format format, const QString& path, const QString& batch);
     // Gives the reader up: it is killed and reaped later, done() does not follow.
     void abandon();
+
+    // The same read, waited for on the calling thread (a tool, or the export, which the
+    // window waits for anyway).
+    static SourceResult readNow(Format format, const QString& path, const QString& batch);
 
 signals:
     void done(const SourceResult& result);

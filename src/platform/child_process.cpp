@@ -1,5 +1,6 @@
 #include "platform/child_process.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -57,12 +59,8 @@ ChildProcess::~ChildProcess()
     abandon();
 }
 
-void ChildProcess::start(const QString& program, const QStringList& arguments, const Limits& limits)
+std::pair<int, int> ChildProcess::spawn(const QString& program, const QStringList& arguments, const Limits& limits)
 {
-    limits_ = limits;
-    outcome_ = Outcome{};
-    outputClosed_ = false;
-
     // Everything the child needs is made before fork: after it only system calls are safe.
     std::vector<QByteArray> argStore;
     argStore.push_back(QFile::encodeName(program));
@@ -74,10 +72,8 @@ void ChildProcess::start(const QString& program, const QStringList& arguments, c
     argv.push_back(nullptr);
 
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        QTimer::singleShot(0, this, &ChildProcess::finish);
-        return;
-    }
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return {-1, -1};
     const pid_t pid = fork();
     if (pid == 0) {
         const int null = open("/dev/null", O_RDWR);
@@ -101,19 +97,94 @@ void ChildProcess::start(const QString& program, const QStringList& arguments, c
     close(fds[1]);
     if (pid < 0) {
         close(fds[0]);
+        return {-1, -1};
+    }
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    return {pid, fds[0]};
+}
+
+void ChildProcess::start(const QString& program, const QStringList& arguments, const Limits& limits)
+{
+    limits_ = limits;
+    outcome_ = Outcome{};
+    outputClosed_ = false;
+    const auto [pid, output] = spawn(program, arguments, limits);
+    if (pid < 0) {
         QTimer::singleShot(0, this, &ChildProcess::finish);
         return;
     }
     pid_ = pid;
-    pipe_ = fds[0];
+    pipe_ = output;
     outcome_.started = true;
-    fcntl(pipe_, F_SETFL, fcntl(pipe_, F_GETFL) | O_NONBLOCK);
     notifier_ = new QSocketNotifier(pipe_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &ChildProcess::readOutput);
     wallClock_ = new QTimer(this);
     wallClock_->setSingleShot(true);
     connect(wallClock_, &QTimer::timeout, this, [this] { giveUp(false); });
     wallClock_->start(limits.wallMilliseconds);
+}
+
+ChildProcess::Outcome ChildProcess::run(const QString& program, const QStringList& arguments, const Limits& limits)
+{
+    Outcome outcome;
+    const auto [pid, output] = spawn(program, arguments, limits);
+    if (pid < 0)
+        return outcome;
+    outcome.started = true;
+    QElapsedTimer clock;
+    clock.start();
+    char buffer[65536];
+    bool ended = false;
+    while (!ended) {
+        const qint64 left = limits.wallMilliseconds - clock.elapsed();
+        pollfd waiting{output, POLLIN, 0};
+        if (left <= 0 || poll(&waiting, 1, int(left)) == 0) {
+            outcome.timedOut = true;
+            break;
+        }
+        const ssize_t got = read(output, buffer, sizeof buffer);
+        if (got > 0) {
+            outcome.output.append(buffer, got);
+            if (outcome.output.size() > limits.outputBytes) {
+                outcome.tooMuchOutput = true;
+                break;
+            }
+        } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+            ended = true;
+        }
+    }
+    close(output);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        reapLater(pid);
+        return outcome;
+    }
+    // The child ends right after closing its output; one that does not within its time is
+    // given up like one that overran.
+    int status = 0;
+#ifdef SYS_pidfd_open
+    const int exited = int(syscall(SYS_pidfd_open, pid, 0));
+    if (exited >= 0) {
+        pollfd waiting{exited, POLLIN, 0};
+        const qint64 left = qMax<qint64>(0, limits.wallMilliseconds - clock.elapsed());
+        const bool gone = poll(&waiting, 1, int(left)) == 1;
+        close(exited);
+        if (!gone) {
+            outcome.timedOut = true;
+            kill(pid, SIGKILL);
+            reapLater(pid);
+            return outcome;
+        }
+    }
+#endif
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    if (WIFEXITED(status)) {
+        outcome.exitedNormally = true;
+        outcome.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        outcome.signal = WTERMSIG(status);
+    }
+    return outcome;
 }
 
 void ChildProcess::readOutput()

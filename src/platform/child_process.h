@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
+#include <utility>
 
 class QSocketNotifier;
 class QTimer;
@@ -42,12 +43,18 @@ public:
     void start(const QString& program, const QStringList& arguments, const Limits& limits);
     // Gives the child up now: killed, reaped later, finished() not emitted.
     void abandon();
+
+    // Runs the program to its end (or to its limits) on the calling thread, without an event
+    // loop: for a tool, or for a short read the window may wait for.
+    static Outcome run(const QString& program, const QStringList& arguments, const Limits& limits);
     bool running() const { return pid_ > 0; }
 
 signals:
     void finished(const ChildProcess::Outcome& outcome);
 
 private:
+    // Starts the child: its pid and the read end of its output, or -1 for both.
+    static std::pair<int, int> spawn(const QString& program, const QStringList& arguments, const Limits& limits);
     void readOutput();
     void pollExit();
     void giveUp(bool tooMuchOutput);
