@@ -505,6 +505,23 @@ private slots:
         QCOMPARE(Lab::collectionRows(lab.teachersFile()), 4);
         QVERIFY(reader.hungReadersGone());
     }
+
+    // The export waits for its reader on its own thread, under the same limits.
+    void readingNowHasTheSameLimits()
+    {
+        Lab lab;
+        lab.addMachine(1, batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2));
+        const FakeReader reader({{2, QStringLiteral("hang")}, {3, QStringLiteral("crash")}});
+        SourceRead::setTimeLimit(1000);
+        const SourceResult fine = SourceRead::readNow(SourceRead::Format::ExportSource, lab.machineDatabase(1), {});
+        const SourceResult hung = SourceRead::readNow(SourceRead::Format::ExportSource, lab.machineDatabase(2), {});
+        const SourceResult crashed = SourceRead::readNow(SourceRead::Format::ExportSource, lab.machineDatabase(3), {});
+        SourceRead::setTimeLimit(10'000);
+        QCOMPARE(fine.rows, collectedFrom(batchOf(QStringLiteral("110"), QStringLiteral("B1"), 2)));
+        QCOMPARE(hung.problem, lab.machineDatabase(2) + QStringLiteral("：1秒内没有读完（共享没有响应？），已放弃"));
+        QVERIFY2(crashed.problem.contains(QStringLiteral("读取程序异常退出")), qPrintable(crashed.problem));
+        QVERIFY(reader.hungReadersGone());
+    }
 };
 
 QTEST_MAIN(TestCollectionDialog)
