@@ -1,10 +1,13 @@
 // Shows the collection, the merge or the export dialog after a run over a small laboratory, for
-// a screenshot on a real X server: screenshot_dialogs collect|merge|export [seconds]. The export
-// leaves its workbook in the working folder as 击录测试成绩.xlsx.
+// a screenshot on a real X server: screenshot_dialogs collect|collect-running|merge|export
+// [seconds]. collect-running stays in the middle of a network run, machine 3 never answering.
+// The export leaves its workbook in the working folder as 击录测试成绩.xlsx.
 
 #include "collect/collection_dialog.h"
 #include "collect/export_dialog.h"
 #include "collect/merge_dialog.h"
+#include "collect/source_read.h"
+#include "fake_reader.h"
 #include "lab_fixture.h"
 #include "platform/fonts.h"
 #include "shell/program_state.h"
@@ -22,6 +25,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     Fonts::registerSubstitutions();
+    SourceRead::setReaderProgram(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-reader"));
     const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("collect");
     const int seconds = argc > 2 ? atoi(argv[2]) : 20;
 
@@ -75,6 +79,16 @@ int main(int argc, char* argv[])
         QTest::keyClicks(text1, QStringLiteral("B1"));
         for (int run = 0; run < 5; ++run)
             merge->runMerge();
+    } else if (which == QLatin1String("collect-running")) {
+        static const FakeReader reader({{3, QStringLiteral("hang")}});
+        lab.addMachine(4, {Lab::result(QStringLiteral("2026400001"), QStringLiteral("B1"))});
+        auto* collect = new CollectionDialog;
+        dialog.reset(collect);
+        collect->show();
+        QTest::mouseClick(collect->findChild<QRadioButton*>(QStringLiteral("Option1_1")), Qt::LeftButton);
+        QTest::keyClicks(collect->findChild<QLineEdit*>(QStringLiteral("Text1")), lab.prefix());
+        QTest::keyClicks(collect->findChild<QLineEdit*>(QStringLiteral("Text2")), QStringLiteral("B1"));
+        collect->runCollection();
     } else {
         auto* collect = new CollectionDialog;
         dialog.reset(collect);
