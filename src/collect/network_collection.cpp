@@ -17,9 +17,18 @@ NetworkCollection::~NetworkCollection()
     stop();
 }
 
+namespace {
+int readersForTests = 0;
+}
+
 int NetworkCollection::parallelReaders()
 {
-    return qMax(4, 2 * QThread::idealThreadCount());
+    return readersForTests > 0 ? readersForTests : qMax(4, 2 * QThread::idealThreadCount());
+}
+
+void NetworkCollection::setParallelReadersForTests(int readers)
+{
+    readersForTests = readers;
 }
 
 QString NetworkCollection::machinePath(int machine) const

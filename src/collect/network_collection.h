@@ -22,6 +22,8 @@ public:
     // Readers at work at once: the key derivation keeps a processor busy, a share keeps a
     // reader waiting, so a few more than the processors, and at least four.
     static int parallelReaders();
+    // Tests compare a run with one reader at a time against the parallel one; 0 restores.
+    static void setParallelReadersForTests(int readers);
 
     // Takes the trimmed path prefix and a batch that passed batchAccepted. finished() follows,
     // at once when the teacher's file cannot be had.

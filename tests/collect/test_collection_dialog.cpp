@@ -506,6 +506,32 @@ private slots:
         QVERIFY(reader.hungReadersGone());
     }
 
+    // Machines read several at once, finishing in any order, give the teacher's file and the
+    // report that reading one machine after another gives.
+    void parallelRunMatchesOneAtATime()
+    {
+        Lab lab;
+        for (int machine = 1; machine <= 9; ++machine)
+            lab.addMachine(machine,
+                           batchOf(QStringLiteral("%1").arg(machine * 100), QStringLiteral("B1"), 10 - machine));
+        Lab::writeFile(lab.machineDatabase(5), QByteArray(5000, '\x5a')); // unreadable
+        QStringList reports;
+        QList<QList<CollectionRow>> files;
+        for (int readers : {1, 0}) {
+            NetworkCollection::setParallelReadersForTests(readers);
+            QFile::remove(lab.teachersFile());
+            Rig rig;
+            rig.collectNetwork(lab.prefix());
+            reports << rig.label2->text();
+            files << CollectionStore::openSource(lab.teachersFile()).allRows();
+        }
+        NetworkCollection::setParallelReadersForTests(0);
+        QVERIFY(NetworkCollection::parallelReaders() >= 4);
+        QCOMPARE(reports[1], reports[0]);
+        QCOMPARE(files[1], files[0]);
+        QCOMPARE(files[0].size(), 9 + 8 + 7 + 6 + 4 + 3 + 2 + 1);
+    }
+
     // The export waits for its reader on its own thread, under the same limits.
     void readingNowHasTheSameLimits()
     {
