@@ -107,7 +107,6 @@ void ChildProcess::start(const QString& program, const QStringList& arguments, c
 {
     limits_ = limits;
     outcome_ = Outcome{};
-    outputClosed_ = false;
     const auto [pid, output] = spawn(program, arguments, limits);
     if (pid < 0) {
         QTimer::singleShot(0, this, &ChildProcess::finish);
@@ -207,7 +206,6 @@ void ChildProcess::readOutput()
         break; // end of output (or a broken pipe)
     }
     closePipe();
-    outputClosed_ = true;
     // The child ends right after closing its output; look for its exit until it has.
     exitPoll_ = new QTimer(this);
     connect(exitPoll_, &QTimer::timeout, this, &ChildProcess::pollExit);

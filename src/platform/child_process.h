@@ -65,7 +65,6 @@ private:
     int pipe_ = -1;
     Limits limits_;
     Outcome outcome_;
-    bool outputClosed_ = false;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* wallClock_ = nullptr;
     QTimer* exitPoll_ = nullptr;
