@@ -1,7 +1,8 @@
 // Network collection through the collection dialog from machines served over real SMB
 // (with_smb_lab.sh: one smbd per machine, smbnetfs): every machine collected; then one
-// machine's server gone and another's stalled: the others are collected, those two are named,
-// and the teacher's file holds every row of the machines read, once.
+// machine's server gone and another's stalled; then a share lost in the middle of its read.
+// The others are collected, the lost ones are named, and the teacher's file holds every row of
+// the machines read, once. The tests run in order, each on the servers the last one left.
 
 #include "collect/collection_dialog.h"
 #include "collect/collection_store.h"
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 
 namespace {
 
@@ -46,8 +48,9 @@ class TestNetworkShare : public QObject {
     QList<pid_t> servers_;
     std::unique_ptr<TestSupport::AppFolder> app_;
 
-    // Runs a network collection of B1 over the shared lab; returns the status line.
-    QString collect()
+    // Runs a network collection of B1 over the shared lab, doing `meanwhile` while it runs;
+    // returns the status line.
+    QString collect(const std::function<void()>& meanwhile = {})
     {
         CollectionDialog dialog;
         dialog.show();
@@ -56,6 +59,8 @@ class TestNetworkShare : public QObject {
         dialog.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("B1"));
         auto* confirm = dialog.findChild<QPushButton*>(QStringLiteral("Command1"));
         QTest::mouseClick(confirm, Qt::LeftButton);
+        if (meanwhile)
+            meanwhile();
         if (!QTest::qWaitFor([&] { return confirm->isEnabled(); }, 60000))
             return QStringLiteral("the run did not end");
         return dialog.findChild<QLabel*>(QStringLiteral("Label2"))->text();
@@ -106,6 +111,24 @@ private slots:
         QVERIFY2(lines.at(1).startsWith(prefix + QStringLiteral("3/data/stugrade.mdb：")), qPrintable(lines.at(1)));
         QCOMPARE(lines.at(2), prefix + QStringLiteral("5/data/stugrade.mdb：1秒内没有读完（共享没有响应？），已放弃"));
         QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collected({1, 2, 4, 6}, 4));
+    }
+
+    // Machine 4's server stops answering while machine 4 is read, and is killed outright once
+    // the machines before it are stored (3 is gone since the last test).
+    void shareLostMidRun()
+    {
+        Lab lab;
+        QCOMPARE(kill(-servers_[3], SIGSTOP), 0);
+        const QString line = collect([&] {
+            QTRY_COMPARE_WITH_TIMEOUT(Lab::collectionRows(lab.teachersFile()), 8, 10000);
+            kill(-servers_[3], SIGKILL);
+        });
+        QStringList lines = line.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.first(), QStringLiteral("共回收 16条记录。"));
+        lines.removeLast();
+        const QString prefix = lab_ + QStringLiteral("/lab/PC");
+        QCOMPARE(lines.last(), QStringLiteral("未能读取：%1、%2").arg(prefix + u'3', prefix + u'4'));
+        QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), collected({1, 2, 5, 6}, 4));
     }
 };
 
