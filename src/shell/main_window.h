@@ -65,6 +65,7 @@ protected:
 private:
     void buildMenus();
     void buildPanels();
+    static QBrush backgroundBrush();
     void loginItem(int mode);
     void exerciseItem(int type);
     void quit();
