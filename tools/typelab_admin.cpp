@@ -5,11 +5,15 @@
 //       turns a UTF-8 (or code page 936) text into an exercise or help file
 //   typelab-admin export SOURCE OUTPUT [--batch B]
 //       writes the results of a collection file or a grade database to OUTPUT (.xlsx or .csv)
+//   typelab-admin purge APP_FOLDER [--today YYYY-MM-DD]
+//       opens the Application folder's grade database and deletes results and test logins 15
+//       or more days old, as the program does when it starts (it runs this command then)
 
 #include "collect/score_collection.h"
 #include "collect/score_export.h"
 #include "exercise/exercise_file_format.h"
 #include "grades/grade_store.h"
+#include "platform/clock.h"
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
@@ -41,7 +45,8 @@ int usage()
 {
     err() << "usage: typelab-admin init [--user NAME] [--password P] [--second-password P] FILE\n"
              "       typelab-admin pack SOURCE.txt TARGET.dat\n"
-             "       typelab-admin export SOURCE OUTPUT [--batch B]\n";
+             "       typelab-admin export SOURCE OUTPUT [--batch B]\n"
+             "       typelab-admin purge APP_FOLDER [--today YYYY-MM-DD]\n";
     return 2;
 }
 
@@ -179,6 +184,27 @@ int exportScores(QStringList args)
     return outcome.written ? 0 : 1;
 }
 
+int purge(QStringList args)
+{
+    QDate today = Clock::today();
+    if (args.size() == 3 && args[1] == QLatin1String("--today")) {
+        today = QDate::fromString(args[2], Qt::ISODate);
+        if (!today.isValid())
+            return usage();
+    } else if (args.size() != 1) {
+        return usage();
+    }
+    try {
+        GradeStore store = GradeStore::open(args[0]);
+        const GradeStore::PurgeCounts purged = store.purgeOld(today);
+        out() << "purged " << purged.results << " results and " << purged.testLogins << " test logins\n";
+    } catch (const DbError& error) {
+        err() << error.describe() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -194,5 +220,7 @@ int main(int argc, char* argv[])
         return pack(args);
     if (command == "export")
         return exportScores(args);
+    if (command == "purge")
+        return purge(args);
     return usage();
 }

@@ -1,6 +1,6 @@
 #include "platform/child_process.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -79,7 +79,7 @@ std::pair<int, int> ChildProcess::spawn(const QString& program, const QStringLis
         const int null = open("/dev/null", O_RDWR);
         dup2(null, STDIN_FILENO);
         dup2(fds[1], STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
+        dup2(limits.errorsToOutput ? fds[1] : null, STDERR_FILENO);
         closeInheritedDescriptors();
         if (limits.addressSpaceBytes > 0) {
             const rlimit memory{rlim_t(limits.addressSpaceBytes), rlim_t(limits.addressSpaceBytes)};
@@ -125,19 +125,38 @@ void ChildProcess::start(const QString& program, const QStringList& arguments, c
 
 ChildProcess::Outcome ChildProcess::run(const QString& program, const QStringList& arguments, const Limits& limits)
 {
-    Outcome outcome;
+    return wait(launch(program, arguments, limits));
+}
+
+ChildProcess::Launched ChildProcess::launch(const QString& program, const QStringList& arguments,
+                                            const Limits& limits)
+{
+    Launched launched;
+    launched.limits = limits;
+    launched.startedAt = QDeadlineTimer::current().deadline();
     const auto [pid, output] = spawn(program, arguments, limits);
+    launched.pid = pid;
+    launched.output = output;
+    return launched;
+}
+
+ChildProcess::Outcome ChildProcess::wait(const Launched& launched)
+{
+    Outcome outcome;
+    const int pid = launched.pid;
+    const int output = launched.output;
+    const Limits& limits = launched.limits;
     if (pid < 0)
         return outcome;
     outcome.started = true;
-    QElapsedTimer clock;
-    clock.start();
+    auto left = [&] {
+        return qMax<qint64>(0, launched.startedAt + limits.wallMilliseconds - QDeadlineTimer::current().deadline());
+    };
     char buffer[65536];
     bool ended = false;
     while (!ended) {
-        const qint64 left = limits.wallMilliseconds - clock.elapsed();
         pollfd waiting{output, POLLIN, 0};
-        if (left <= 0 || poll(&waiting, 1, int(left)) == 0) {
+        if (left() <= 0 || poll(&waiting, 1, int(left())) == 0) {
             outcome.timedOut = true;
             break;
         }
@@ -165,8 +184,7 @@ ChildProcess::Outcome ChildProcess::run(const QString& program, const QStringLis
     const int exited = int(syscall(SYS_pidfd_open, pid, 0));
     if (exited >= 0) {
         pollfd waiting{exited, POLLIN, 0};
-        const qint64 left = qMax<qint64>(0, limits.wallMilliseconds - clock.elapsed());
-        const bool gone = poll(&waiting, 1, int(left)) == 1;
+        const bool gone = poll(&waiting, 1, int(left())) == 1;
         close(exited);
         if (!gone) {
             outcome.timedOut = true;

@@ -21,6 +21,7 @@ public:
         int cpuSeconds = 0;           // 0: no limit
         int wallMilliseconds = 10'000;
         qint64 outputBytes = 64 << 20; // more than this is taken for garbage and given up
+        bool errorsToOutput = false;   // standard error joins standard output (else /dev/null)
     };
 
     struct Outcome {
@@ -47,6 +48,18 @@ public:
     // Runs the program to its end (or to its limits) on the calling thread, without an event
     // loop: for a tool, or for a short read the window may wait for.
     static Outcome run(const QString& program, const QStringList& arguments, const Limits& limits);
+
+    // The same in two halves, for work started early and collected later: launch() starts the
+    // child (its wall clock runs from here), wait() collects what run() would have returned.
+    struct Launched {
+        int pid = -1;
+        int output = -1;
+        Limits limits;
+        qint64 startedAt = 0; // monotonic milliseconds
+    };
+    static Launched launch(const QString& program, const QStringList& arguments, const Limits& limits);
+    static Outcome wait(const Launched& launched);
+
     bool running() const { return pid_ > 0; }
 
 signals:

@@ -231,7 +231,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 bool MainWindow::finishLoad()
 {
     GradeDatabaseCheck check = std::exchange(pendingCheck_, {});
-    const std::optional<DbError> failure = check ? check() : openAndPurge(programState().appFolder, Clock::today());
+    const std::optional<QString> failure = check ? check() : openAndPurge(programState().appFolder, Clock::today());
     inputHeld_.reset();
     // The first paint has read every glyph the window shows for now.
     Fonts::releaseMappedFaces();
@@ -239,7 +239,7 @@ bool MainWindow::finishLoad()
     if (failure) {
         DisplayMode::restore();
         MessageBoxes::show(this, QStringLiteral("录入练习测试"),
-                           QStringLiteral("成绩数据库无法使用，程序将退出。\n%1").arg(failure->describe()));
+                           QStringLiteral("成绩数据库无法使用，程序将退出。\n%1").arg(*failure));
         return false;
     }
     return true;

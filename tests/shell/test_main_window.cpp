@@ -5,6 +5,7 @@
 #include "platform/message_box.h"
 #include "platform/permissions.h"
 #include "platform/twips.h"
+#include "shell/grade_database_check.h"
 #include "shell/main_window.h"
 #include "shell/program_state.h"
 #include "shell/status_panel.h"
@@ -96,6 +97,45 @@ private slots:
         QCOMPARE(waitpid(child, &status, 0), child);
         QVERIFY(WIFEXITED(status));
         QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    // The start-up check runs in typelab-admin beside the program; it purges and reports as the
+    // program itself would, and without the tool the program does the work itself.
+    void startUpCheckThroughTheAdminTool_data()
+    {
+        QTest::addColumn<bool>("toolBeside");
+        QTest::addColumn<bool>("broken");
+        QTest::newRow("tool, good database") << true << false;
+        QTest::newRow("tool, broken database") << true << true;
+        QTest::newRow("no tool, good database") << false << false;
+        QTest::newRow("no tool, broken database") << false << true;
+    }
+    void startUpCheckThroughTheAdminTool()
+    {
+        QFETCH(bool, toolBeside);
+        QFETCH(bool, broken);
+        TestSupport::AppFolder app;
+        const QDate today(2026, 12, 8);
+        {
+            GradeStore store = app.store();
+            for (int age : {14, 15})
+                store.addResult({QStringLiteral("2026000001"), QStringLiteral("学生"), QStringLiteral("英文"), 80, 120,
+                                 95, today.addDays(-age), QTime(10, 0), QStringLiteral("B1")});
+        }
+        if (broken) {
+            QFile file(app.gradeDatabase());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QByteArray(4096, 'x'));
+        }
+        if (toolBeside)
+            QVERIFY(QFile::copy(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-admin"), app.file("typelab-admin")));
+        const std::optional<QString> failure = startOpenAndPurge(app.path(), today)();
+        QCOMPARE(failure.has_value(), broken);
+        if (broken) {
+            QCOMPARE(*failure, DbError(DbError::Kind::NotADatabase, app.gradeDatabase()).describe());
+        } else {
+            QCOMPARE(app.store().resultsNewestFirst(0, 10).size(), 1); // the one 15 days old is gone
+        }
     }
 
     void captionsAndMenusAtStart()
