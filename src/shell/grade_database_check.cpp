@@ -23,7 +23,7 @@ GradeDatabaseCheck startOpenAndPurge(const QString& appFolder, const QDate& toda
     if (!QFileInfo(tool).isExecutable())
         return [appFolder, today] { return openAndPurge(appFolder, today); };
     ChildProcess::Limits limits;
-    limits.wallMilliseconds = 30'000;   // a locked database waits for its busy timeout, twice at most
+    limits.wallMilliseconds = 30'000; // a locked database waits for its busy timeout, twice at most
     limits.errorsToOutput = true;
     const auto launched = std::make_shared<ChildProcess::Launched>(ChildProcess::launch(
         tool, {QStringLiteral("purge"), appFolder, QStringLiteral("--today"), today.toString(Qt::ISODate)}, limits));
