@@ -43,6 +43,15 @@ mkdir -p "$stage/debian"
 printf 'Source: typelab\n\nPackage: typelab\nArchitecture: amd64\n' >"$stage/debian/control"
 libraries=$(cd "$stage" && dpkg-shlibdeps -O -e root/opt/typelab/typelab -e root/opt/typelab/typelab-admin -e root/opt/typelab/typelab-reader 2>/dev/null |
   sed -n 's/^shlibs:Depends=//p')
+# The database engine and the workbook writer are loaded when first needed, so dpkg-shlibdeps
+# does not see them: their packages are named from the libraries the build found.
+while read -r soname; do
+  [ -n "$soname" ] || continue
+  path=$(ldconfig -p | awk -v name="$soname" '$1 == name && !found { print $NF; found = 1 }')
+  [ -n "$path" ] || { echo "build-deb: $soname is not installed" >&2; exit 1; }
+  package=$(dpkg -S "$(readlink -f "$path")" | sed -n "1s/:.*//p")
+  libraries="$libraries, $package"
+done <"$build/loaded-libraries.txt"
 depends="$libraries, qt6-qpa-plugins, qt6-translations-l10n, fonts-noto-cjk, fonts-arphic-ukai, fonts-arphic-uming, fcitx5, fcitx5-chinese-addons, fcitx5-frontend-qt6, adduser"
 size=$(du -sk --exclude=DEBIAN "$root" | cut -f1)
 cat >"$root/DEBIAN/control" <<CONTROL

@@ -14,6 +14,77 @@
 #include <sys/stat.h>
 #include <xlsxwriter.h>
 
+#include <dlfcn.h>
+
+namespace {
+
+// The workbook writer is loaded when a workbook is written, not with the program (it brings a
+// cryptography library along).
+struct XlsxWriter {
+    decltype(&::chart_add_series) chart_add_series = nullptr;
+    decltype(&::chart_legend_set_position) chart_legend_set_position = nullptr;
+    decltype(&::chart_series_set_categories) chart_series_set_categories = nullptr;
+    decltype(&::chart_series_set_name) chart_series_set_name = nullptr;
+    decltype(&::chart_series_set_values) chart_series_set_values = nullptr;
+    decltype(&::chart_title_set_name) chart_title_set_name = nullptr;
+    decltype(&::format_set_bold) format_set_bold = nullptr;
+    decltype(&::format_set_num_format) format_set_num_format = nullptr;
+    decltype(&::lxw_strerror) lxw_strerror = nullptr;
+    decltype(&::workbook_add_chart) workbook_add_chart = nullptr;
+    decltype(&::workbook_add_format) workbook_add_format = nullptr;
+    decltype(&::workbook_add_worksheet) workbook_add_worksheet = nullptr;
+    decltype(&::workbook_close) workbook_close = nullptr;
+    decltype(&::workbook_new_opt) workbook_new_opt = nullptr;
+    decltype(&::worksheet_autofilter) worksheet_autofilter = nullptr;
+    decltype(&::worksheet_freeze_panes) worksheet_freeze_panes = nullptr;
+    decltype(&::worksheet_insert_chart) worksheet_insert_chart = nullptr;
+    decltype(&::worksheet_set_column) worksheet_set_column = nullptr;
+    decltype(&::worksheet_write_datetime) worksheet_write_datetime = nullptr;
+    decltype(&::worksheet_write_number) worksheet_write_number = nullptr;
+    decltype(&::worksheet_write_string) worksheet_write_string = nullptr;
+};
+
+// Null when the library cannot be loaded.
+const XlsxWriter* loadXlsxWriter()
+{
+    static const XlsxWriter loaded = [] {
+        XlsxWriter w;
+        void* library = dlopen(TYPELAB_XLSXWRITER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return w;
+        w.chart_add_series = reinterpret_cast<decltype(&::chart_add_series)>(dlsym(library, "chart_add_series"));
+        w.chart_legend_set_position = reinterpret_cast<decltype(&::chart_legend_set_position)>(dlsym(library, "chart_legend_set_position"));
+        w.chart_series_set_categories = reinterpret_cast<decltype(&::chart_series_set_categories)>(dlsym(library, "chart_series_set_categories"));
+        w.chart_series_set_name = reinterpret_cast<decltype(&::chart_series_set_name)>(dlsym(library, "chart_series_set_name"));
+        w.chart_series_set_values = reinterpret_cast<decltype(&::chart_series_set_values)>(dlsym(library, "chart_series_set_values"));
+        w.chart_title_set_name = reinterpret_cast<decltype(&::chart_title_set_name)>(dlsym(library, "chart_title_set_name"));
+        w.format_set_bold = reinterpret_cast<decltype(&::format_set_bold)>(dlsym(library, "format_set_bold"));
+        w.format_set_num_format = reinterpret_cast<decltype(&::format_set_num_format)>(dlsym(library, "format_set_num_format"));
+        w.lxw_strerror = reinterpret_cast<decltype(&::lxw_strerror)>(dlsym(library, "lxw_strerror"));
+        w.workbook_add_chart = reinterpret_cast<decltype(&::workbook_add_chart)>(dlsym(library, "workbook_add_chart"));
+        w.workbook_add_format = reinterpret_cast<decltype(&::workbook_add_format)>(dlsym(library, "workbook_add_format"));
+        w.workbook_add_worksheet = reinterpret_cast<decltype(&::workbook_add_worksheet)>(dlsym(library, "workbook_add_worksheet"));
+        w.workbook_close = reinterpret_cast<decltype(&::workbook_close)>(dlsym(library, "workbook_close"));
+        w.workbook_new_opt = reinterpret_cast<decltype(&::workbook_new_opt)>(dlsym(library, "workbook_new_opt"));
+        w.worksheet_autofilter = reinterpret_cast<decltype(&::worksheet_autofilter)>(dlsym(library, "worksheet_autofilter"));
+        w.worksheet_freeze_panes = reinterpret_cast<decltype(&::worksheet_freeze_panes)>(dlsym(library, "worksheet_freeze_panes"));
+        w.worksheet_insert_chart = reinterpret_cast<decltype(&::worksheet_insert_chart)>(dlsym(library, "worksheet_insert_chart"));
+        w.worksheet_set_column = reinterpret_cast<decltype(&::worksheet_set_column)>(dlsym(library, "worksheet_set_column"));
+        w.worksheet_write_datetime = reinterpret_cast<decltype(&::worksheet_write_datetime)>(dlsym(library, "worksheet_write_datetime"));
+        w.worksheet_write_number = reinterpret_cast<decltype(&::worksheet_write_number)>(dlsym(library, "worksheet_write_number"));
+        w.worksheet_write_string = reinterpret_cast<decltype(&::worksheet_write_string)>(dlsym(library, "worksheet_write_string"));
+        return w;
+    }();
+    return loaded.workbook_new_opt ? &loaded : nullptr;
+}
+
+const XlsxWriter& xlsx()
+{
+    return *loadXlsxWriter();
+}
+
+} // namespace
+
 namespace ScoreExport {
 namespace {
 
@@ -84,70 +155,70 @@ constexpr double kFigureWidths[9] = {10, 8, 10, 10, 10, 10, 12, 12, 14};
 
 lxw_format* numberFormat(lxw_workbook* book, const char* pattern)
 {
-    lxw_format* format = workbook_add_format(book);
-    format_set_num_format(format, pattern);
+    lxw_format* format = xlsx().workbook_add_format(book);
+    xlsx().format_set_num_format(format, pattern);
     return format;
 }
 
 lxw_format* boldFormat(lxw_workbook* book)
 {
-    lxw_format* format = workbook_add_format(book);
-    format_set_bold(format);
+    lxw_format* format = xlsx().workbook_add_format(book);
+    xlsx().format_set_bold(format);
     return format;
 }
 
 void writeMarks(lxw_workbook* book, const QList<CollectionRow>& rows)
 {
-    lxw_worksheet* sheet = workbook_add_worksheet(book, kMarksSheet.toUtf8().constData());
+    lxw_worksheet* sheet = xlsx().workbook_add_worksheet(book, kMarksSheet.toUtf8().constData());
     lxw_format* header = boldFormat(book);
     lxw_format* date = numberFormat(book, "yyyy-mm-dd");
     lxw_format* time = numberFormat(book, "hh:mm:ss");
 
     const QStringList names = CollectionStore::columnNames();
     for (int column = 0; column < names.size(); ++column) {
-        worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kMarkWidths[column], nullptr);
-        worksheet_write_string(sheet, 0, lxw_col_t(column), names[column].toUtf8().constData(), header);
+        xlsx().worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kMarkWidths[column], nullptr);
+        xlsx().worksheet_write_string(sheet, 0, lxw_col_t(column), names[column].toUtf8().constData(), header);
     }
-    worksheet_freeze_panes(sheet, 1, 0);
-    worksheet_autofilter(sheet, 0, 0, lxw_row_t(rows.size()), lxw_col_t(names.size() - 1));
+    xlsx().worksheet_freeze_panes(sheet, 1, 0);
+    xlsx().worksheet_autofilter(sheet, 0, 0, lxw_row_t(rows.size()), lxw_col_t(names.size() - 1));
     lxw_row_t r = 1;
     for (const CollectionRow& row : rows) {
-        worksheet_write_string(sheet, r, 0, row.xh.toUtf8().constData(), nullptr);
-        worksheet_write_string(sheet, r, 1, row.xm.toUtf8().constData(), nullptr);
-        worksheet_write_string(sheet, r, 2, row.lrxm.toUtf8().constData(), nullptr);
-        worksheet_write_number(sheet, r, 3, row.lrcj, nullptr);
-        worksheet_write_number(sheet, r, 4, row.lrsd, nullptr);
-        worksheet_write_number(sheet, r, 5, row.lrzql, nullptr);
+        xlsx().worksheet_write_string(sheet, r, 0, row.xh.toUtf8().constData(), nullptr);
+        xlsx().worksheet_write_string(sheet, r, 1, row.xm.toUtf8().constData(), nullptr);
+        xlsx().worksheet_write_string(sheet, r, 2, row.lrxm.toUtf8().constData(), nullptr);
+        xlsx().worksheet_write_number(sheet, r, 3, row.lrcj, nullptr);
+        xlsx().worksheet_write_number(sheet, r, 4, row.lrsd, nullptr);
+        xlsx().worksheet_write_number(sheet, r, 5, row.lrzql, nullptr);
         if (row.lrdate.isValid()) {
             lxw_datetime value = dateOf(row.lrdate);
-            worksheet_write_datetime(sheet, r, 6, &value, date);
+            xlsx().worksheet_write_datetime(sheet, r, 6, &value, date);
         }
         if (row.lrtime.isValid()) {
             lxw_datetime value = timeOf(row.lrtime);
-            worksheet_write_datetime(sheet, r, 7, &value, time);
+            xlsx().worksheet_write_datetime(sheet, r, 7, &value, time);
         }
-        worksheet_write_string(sheet, r, 8, row.lrpc.toUtf8().constData(), nullptr);
+        xlsx().worksheet_write_string(sheet, r, 8, row.lrpc.toUtf8().constData(), nullptr);
         ++r;
     }
 }
 
 void writeFigures(lxw_workbook* book, const QList<CollectionRow>& rows)
 {
-    lxw_worksheet* sheet = workbook_add_worksheet(book, kFiguresSheet.toUtf8().constData());
+    lxw_worksheet* sheet = xlsx().workbook_add_worksheet(book, kFiguresSheet.toUtf8().constData());
     lxw_format* header = boldFormat(book);
     lxw_format* oneDecimal = numberFormat(book, "0.0");
 
     static const char* const captions[] = {"批次",   "人数",     "平均分",     "中位数",      "最高分",
                                            "最低分", "平均速度", "平均准确率", "60分以上人数"};
     for (int column = 0; column < 9; ++column) {
-        worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kFigureWidths[column], nullptr);
-        worksheet_write_string(sheet, 0, lxw_col_t(column), captions[column], header);
+        xlsx().worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kFigureWidths[column], nullptr);
+        xlsx().worksheet_write_string(sheet, 0, lxw_col_t(column), captions[column], header);
     }
     // The score bands of each batch sit right of its figures; the charts draw from them.
     constexpr lxw_col_t firstBand = 10;
-    worksheet_write_string(sheet, 0, firstBand - 1, "分数段", header);
+    xlsx().worksheet_write_string(sheet, 0, firstBand - 1, "分数段", header);
     for (int band = 0; band < BatchSummary::kBands; ++band)
-        worksheet_write_string(sheet, 0, lxw_col_t(firstBand + band),
+        xlsx().worksheet_write_string(sheet, 0, lxw_col_t(firstBand + band),
                                BatchSummary::bandCaption(band).toUtf8().constData(), header);
 
     const QList<BatchSummary> summaries = BatchSummary::ofRows(rows);
@@ -156,30 +227,30 @@ void writeFigures(lxw_workbook* book, const QList<CollectionRow>& rows)
         const BatchSummary& s = summaries[i];
         const lxw_row_t r = lxw_row_t(i + 1);
         const QByteArray batch = s.batch.toUtf8();
-        worksheet_write_string(sheet, r, 0, batch.constData(), nullptr);
-        worksheet_write_number(sheet, r, 1, s.count, nullptr);
-        worksheet_write_number(sheet, r, 2, s.meanScore, oneDecimal);
-        worksheet_write_number(sheet, r, 3, s.medianScore, oneDecimal);
-        worksheet_write_number(sheet, r, 4, s.highestScore, nullptr);
-        worksheet_write_number(sheet, r, 5, s.lowestScore, nullptr);
-        worksheet_write_number(sheet, r, 6, s.meanSpeed, oneDecimal);
-        worksheet_write_number(sheet, r, 7, s.meanAccuracy, oneDecimal);
-        worksheet_write_number(sheet, r, 8, s.passed, nullptr);
-        worksheet_write_string(sheet, r, firstBand - 1, batch.constData(), nullptr);
+        xlsx().worksheet_write_string(sheet, r, 0, batch.constData(), nullptr);
+        xlsx().worksheet_write_number(sheet, r, 1, s.count, nullptr);
+        xlsx().worksheet_write_number(sheet, r, 2, s.meanScore, oneDecimal);
+        xlsx().worksheet_write_number(sheet, r, 3, s.medianScore, oneDecimal);
+        xlsx().worksheet_write_number(sheet, r, 4, s.highestScore, nullptr);
+        xlsx().worksheet_write_number(sheet, r, 5, s.lowestScore, nullptr);
+        xlsx().worksheet_write_number(sheet, r, 6, s.meanSpeed, oneDecimal);
+        xlsx().worksheet_write_number(sheet, r, 7, s.meanAccuracy, oneDecimal);
+        xlsx().worksheet_write_number(sheet, r, 8, s.passed, nullptr);
+        xlsx().worksheet_write_string(sheet, r, firstBand - 1, batch.constData(), nullptr);
         for (int band = 0; band < BatchSummary::kBands; ++band)
-            worksheet_write_number(sheet, r, lxw_col_t(firstBand + band), s.bands[std::size_t(band)], nullptr);
+            xlsx().worksheet_write_number(sheet, r, lxw_col_t(firstBand + band), s.bands[std::size_t(band)], nullptr);
 
-        lxw_chart* chart = workbook_add_chart(book, LXW_CHART_COLUMN);
-        lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-        chart_series_set_categories(series, sheetName.constData(), 0, firstBand, 0,
+        lxw_chart* chart = xlsx().workbook_add_chart(book, LXW_CHART_COLUMN);
+        lxw_chart_series* series = xlsx().chart_add_series(chart, nullptr, nullptr);
+        xlsx().chart_series_set_categories(series, sheetName.constData(), 0, firstBand, 0,
                                     firstBand + BatchSummary::kBands - 1);
-        chart_series_set_values(series, sheetName.constData(), r, firstBand, r, firstBand + BatchSummary::kBands - 1);
-        chart_series_set_name(series, (QStringLiteral("批次 ") + s.batch).toUtf8().constData());
-        chart_title_set_name(chart, (QStringLiteral("批次 %1 分数分布").arg(s.batch)).toUtf8().constData());
-        chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
+        xlsx().chart_series_set_values(series, sheetName.constData(), r, firstBand, r, firstBand + BatchSummary::kBands - 1);
+        xlsx().chart_series_set_name(series, (QStringLiteral("批次 ") + s.batch).toUtf8().constData());
+        xlsx().chart_title_set_name(chart, (QStringLiteral("批次 %1 分数分布").arg(s.batch)).toUtf8().constData());
+        xlsx().chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
         // Charts stand below the table, one under the other.
         const lxw_row_t chartRow = lxw_row_t(summaries.size() + 3 + i * 16);
-        worksheet_insert_chart(sheet, chartRow, 0, chart);
+        xlsx().worksheet_insert_chart(sheet, chartRow, 0, chart);
     }
 }
 
@@ -211,6 +282,10 @@ void setUsualPermissions(const QString& path)
 
 bool writeXlsx(const QList<CollectionRow>& rows, const QString& outputPath, QString* problem)
 {
+    if (!loadXlsxWriter()) {
+        *problem = QStringLiteral("无法载入 %1，请安装 libxlsxwriter").arg(QString::fromUtf8(TYPELAB_XLSXWRITER_LIBRARY));
+        return false;
+    }
     // Written beside the target under another name, then renamed over it when complete.
     const QFileInfo target(outputPath);
     QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
@@ -222,16 +297,16 @@ bool writeXlsx(const QList<CollectionRow>& rows, const QString& outputPath, QStr
     const QByteArray temporaryName = QFile::encodeName(temporary.fileName());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    lxw_workbook* book = workbook_new_opt(temporaryName.constData(), &options);
+    lxw_workbook* book = xlsx().workbook_new_opt(temporaryName.constData(), &options);
     if (!book) {
         *problem = QStringLiteral("无法创建工作簿");
         return false;
     }
     writeMarks(book, rows);
     writeFigures(book, rows);
-    const lxw_error error = workbook_close(book);
+    const lxw_error error = xlsx().workbook_close(book);
     if (error != LXW_NO_ERROR) {
-        *problem = QString::fromUtf8(lxw_strerror(error));
+        *problem = QString::fromUtf8(xlsx().lxw_strerror(error));
         return false;
     }
     if (!zipComplete(temporary.fileName())) {

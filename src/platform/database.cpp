@@ -4,6 +4,87 @@
 
 #include <sqlite3.h>
 
+#include <dlfcn.h>
+
+namespace {
+
+// The engine is loaded when the first database is opened, not with the program: the window
+// appears and idles without it (and without the cryptography it brings along), and the start-up
+// purge runs in a process of its own.
+struct Engine {
+    decltype(&::sqlite3_bind_double) sqlite3_bind_double = nullptr;
+    decltype(&::sqlite3_bind_int64) sqlite3_bind_int64 = nullptr;
+    decltype(&::sqlite3_bind_null) sqlite3_bind_null = nullptr;
+    decltype(&::sqlite3_bind_text) sqlite3_bind_text = nullptr;
+    decltype(&::sqlite3_busy_timeout) sqlite3_busy_timeout = nullptr;
+    decltype(&::sqlite3_changes) sqlite3_changes = nullptr;
+    decltype(&::sqlite3_clear_bindings) sqlite3_clear_bindings = nullptr;
+    decltype(&::sqlite3_close_v2) sqlite3_close_v2 = nullptr;
+    decltype(&::sqlite3_column_bytes) sqlite3_column_bytes = nullptr;
+    decltype(&::sqlite3_column_count) sqlite3_column_count = nullptr;
+    decltype(&::sqlite3_column_double) sqlite3_column_double = nullptr;
+    decltype(&::sqlite3_column_int64) sqlite3_column_int64 = nullptr;
+    decltype(&::sqlite3_column_text) sqlite3_column_text = nullptr;
+    decltype(&::sqlite3_column_type) sqlite3_column_type = nullptr;
+    decltype(&::sqlite3_db_config) sqlite3_db_config = nullptr;
+    decltype(&::sqlite3_errmsg) sqlite3_errmsg = nullptr;
+    decltype(&::sqlite3_errstr) sqlite3_errstr = nullptr;
+    decltype(&::sqlite3_extended_errcode) sqlite3_extended_errcode = nullptr;
+    decltype(&::sqlite3_extended_result_codes) sqlite3_extended_result_codes = nullptr;
+    decltype(&::sqlite3_finalize) sqlite3_finalize = nullptr;
+    decltype(&::sqlite3_key) sqlite3_key = nullptr;
+    decltype(&::sqlite3_limit) sqlite3_limit = nullptr;
+    decltype(&::sqlite3_open_v2) sqlite3_open_v2 = nullptr;
+    decltype(&::sqlite3_prepare_v2) sqlite3_prepare_v2 = nullptr;
+    decltype(&::sqlite3_progress_handler) sqlite3_progress_handler = nullptr;
+    decltype(&::sqlite3_reset) sqlite3_reset = nullptr;
+    decltype(&::sqlite3_step) sqlite3_step = nullptr;
+};
+
+const Engine& engine()
+{
+    static const Engine loaded = [] {
+        Engine e;
+        void* library = dlopen(TYPELAB_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return e;
+        e.sqlite3_bind_double = reinterpret_cast<decltype(&::sqlite3_bind_double)>(dlsym(library, "sqlite3_bind_double"));
+        e.sqlite3_bind_int64 = reinterpret_cast<decltype(&::sqlite3_bind_int64)>(dlsym(library, "sqlite3_bind_int64"));
+        e.sqlite3_bind_null = reinterpret_cast<decltype(&::sqlite3_bind_null)>(dlsym(library, "sqlite3_bind_null"));
+        e.sqlite3_bind_text = reinterpret_cast<decltype(&::sqlite3_bind_text)>(dlsym(library, "sqlite3_bind_text"));
+        e.sqlite3_busy_timeout = reinterpret_cast<decltype(&::sqlite3_busy_timeout)>(dlsym(library, "sqlite3_busy_timeout"));
+        e.sqlite3_changes = reinterpret_cast<decltype(&::sqlite3_changes)>(dlsym(library, "sqlite3_changes"));
+        e.sqlite3_clear_bindings = reinterpret_cast<decltype(&::sqlite3_clear_bindings)>(dlsym(library, "sqlite3_clear_bindings"));
+        e.sqlite3_close_v2 = reinterpret_cast<decltype(&::sqlite3_close_v2)>(dlsym(library, "sqlite3_close_v2"));
+        e.sqlite3_column_bytes = reinterpret_cast<decltype(&::sqlite3_column_bytes)>(dlsym(library, "sqlite3_column_bytes"));
+        e.sqlite3_column_count = reinterpret_cast<decltype(&::sqlite3_column_count)>(dlsym(library, "sqlite3_column_count"));
+        e.sqlite3_column_double = reinterpret_cast<decltype(&::sqlite3_column_double)>(dlsym(library, "sqlite3_column_double"));
+        e.sqlite3_column_int64 = reinterpret_cast<decltype(&::sqlite3_column_int64)>(dlsym(library, "sqlite3_column_int64"));
+        e.sqlite3_column_text = reinterpret_cast<decltype(&::sqlite3_column_text)>(dlsym(library, "sqlite3_column_text"));
+        e.sqlite3_column_type = reinterpret_cast<decltype(&::sqlite3_column_type)>(dlsym(library, "sqlite3_column_type"));
+        e.sqlite3_db_config = reinterpret_cast<decltype(&::sqlite3_db_config)>(dlsym(library, "sqlite3_db_config"));
+        e.sqlite3_errmsg = reinterpret_cast<decltype(&::sqlite3_errmsg)>(dlsym(library, "sqlite3_errmsg"));
+        e.sqlite3_errstr = reinterpret_cast<decltype(&::sqlite3_errstr)>(dlsym(library, "sqlite3_errstr"));
+        e.sqlite3_extended_errcode = reinterpret_cast<decltype(&::sqlite3_extended_errcode)>(dlsym(library, "sqlite3_extended_errcode"));
+        e.sqlite3_extended_result_codes = reinterpret_cast<decltype(&::sqlite3_extended_result_codes)>(dlsym(library, "sqlite3_extended_result_codes"));
+        e.sqlite3_finalize = reinterpret_cast<decltype(&::sqlite3_finalize)>(dlsym(library, "sqlite3_finalize"));
+        e.sqlite3_key = reinterpret_cast<decltype(&::sqlite3_key)>(dlsym(library, "sqlite3_key"));
+        e.sqlite3_limit = reinterpret_cast<decltype(&::sqlite3_limit)>(dlsym(library, "sqlite3_limit"));
+        e.sqlite3_open_v2 = reinterpret_cast<decltype(&::sqlite3_open_v2)>(dlsym(library, "sqlite3_open_v2"));
+        e.sqlite3_prepare_v2 = reinterpret_cast<decltype(&::sqlite3_prepare_v2)>(dlsym(library, "sqlite3_prepare_v2"));
+        e.sqlite3_progress_handler = reinterpret_cast<decltype(&::sqlite3_progress_handler)>(dlsym(library, "sqlite3_progress_handler"));
+        e.sqlite3_reset = reinterpret_cast<decltype(&::sqlite3_reset)>(dlsym(library, "sqlite3_reset"));
+        e.sqlite3_step = reinterpret_cast<decltype(&::sqlite3_step)>(dlsym(library, "sqlite3_step"));
+        return e;
+    }();
+    if (!loaded.sqlite3_open_v2)
+        throw DbError(DbError::Kind::Other, QString(),
+                      QStringLiteral("数据库引擎 %1 无法载入").arg(QString::fromUtf8(TYPELAB_ENGINE_LIBRARY)));
+    return loaded;
+}
+
+} // namespace
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -145,7 +226,7 @@ Statement::Statement(Statement&& other) noexcept : db_(other.db_), path_(std::mo
 Statement& Statement::operator=(Statement&& other) noexcept
 {
     if (this != &other) {
-        sqlite3_finalize(stmt_);
+        engine().sqlite3_finalize(stmt_);
         db_ = other.db_;
         path_ = std::move(other.path_);
         stmt_ = other.stmt_;
@@ -156,12 +237,13 @@ Statement& Statement::operator=(Statement&& other) noexcept
 
 Statement::~Statement()
 {
-    sqlite3_finalize(stmt_);
+    if (stmt_)
+        engine().sqlite3_finalize(stmt_);
 }
 
 void Statement::fail(int rc) const
 {
-    throw DbError(rc, path_, QString::fromUtf8(sqlite3_errmsg(db_)));
+    throw DbError(rc, path_, QString::fromUtf8(engine().sqlite3_errmsg(db_)));
 }
 
 void Statement::check(int rc) const
@@ -173,25 +255,25 @@ void Statement::check(int rc) const
 Statement& Statement::bind(int index, const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
-    check(sqlite3_bind_text(stmt_, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT));
+    check(engine().sqlite3_bind_text(stmt_, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT));
     return *this;
 }
 
 Statement& Statement::bind(int index, qint64 value)
 {
-    check(sqlite3_bind_int64(stmt_, index, value));
+    check(engine().sqlite3_bind_int64(stmt_, index, value));
     return *this;
 }
 
 Statement& Statement::bind(int index, double value)
 {
-    check(sqlite3_bind_double(stmt_, index, value));
+    check(engine().sqlite3_bind_double(stmt_, index, value));
     return *this;
 }
 
 Statement& Statement::bindNull(int index)
 {
-    check(sqlite3_bind_null(stmt_, index));
+    check(engine().sqlite3_bind_null(stmt_, index));
     return *this;
 }
 
@@ -216,60 +298,60 @@ Statement& Statement::bind(int index, const QVariant& value)
 
 bool Statement::step()
 {
-    const int rc = sqlite3_step(stmt_);
+    const int rc = engine().sqlite3_step(stmt_);
     if (rc == SQLITE_ROW)
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    const int code = sqlite3_extended_errcode(db_);
-    const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
-    sqlite3_reset(stmt_);
+    const int code = engine().sqlite3_extended_errcode(db_);
+    const QString message = QString::fromUtf8(engine().sqlite3_errmsg(db_));
+    engine().sqlite3_reset(stmt_);
     throw DbError(code ? code : rc, path_, message);
 }
 
 void Statement::exec()
 {
     while (step()) {}
-    sqlite3_reset(stmt_);
+    engine().sqlite3_reset(stmt_);
 }
 
 void Statement::reset()
 {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
+    engine().sqlite3_reset(stmt_);
+    engine().sqlite3_clear_bindings(stmt_);
 }
 
 int Statement::columnCount() const
 {
-    return sqlite3_column_count(stmt_);
+    return engine().sqlite3_column_count(stmt_);
 }
 
 bool Statement::isNull(int column) const
 {
-    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+    return engine().sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
 QString Statement::text(int column) const
 {
-    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    const auto* data = reinterpret_cast<const char*>(engine().sqlite3_column_text(stmt_, column));
     if (!data)
         return QString();
-    return QString::fromUtf8(data, sqlite3_column_bytes(stmt_, column));
+    return QString::fromUtf8(data, engine().sqlite3_column_bytes(stmt_, column));
 }
 
 qint64 Statement::integer(int column) const
 {
-    return sqlite3_column_int64(stmt_, column);
+    return engine().sqlite3_column_int64(stmt_, column);
 }
 
 double Statement::real(int column) const
 {
-    return sqlite3_column_double(stmt_, column);
+    return engine().sqlite3_column_double(stmt_, column);
 }
 
 QVariant Statement::value(int column) const
 {
-    switch (sqlite3_column_type(stmt_, column)) {
+    switch (engine().sqlite3_column_type(stmt_, column)) {
     case SQLITE_INTEGER:
         return QVariant(integer(column));
     case SQLITE_FLOAT:
@@ -292,7 +374,7 @@ Database::Database(Database&& other) noexcept
 Database& Database::operator=(Database&& other) noexcept
 {
     if (this != &other) {
-        sqlite3_close_v2(db_);
+        engine().sqlite3_close_v2(db_);
         db_ = other.db_;
         path_ = std::move(other.path_);
         budget_ = std::move(other.budget_);
@@ -305,26 +387,27 @@ Database::~Database()
 {
     // Should a statement outlive its connection, the connection closes when that statement
     // is finalised, instead of staying open for good as plain close would leave it.
-    sqlite3_close_v2(db_);
+    if (db_)
+        engine().sqlite3_close_v2(db_);
 }
 
 void Database::fail(int rc) const
 {
-    QString message = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString::fromUtf8(sqlite3_errstr(rc));
+    QString message = db_ ? QString::fromUtf8(engine().sqlite3_errmsg(db_)) : QString::fromUtf8(engine().sqlite3_errstr(rc));
     throw DbError(rc, path_, message);
 }
 
 static sqlite3* openHandle(const QString& path, int flags)
 {
     sqlite3* handle = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, flags, nullptr);
+    const int rc = engine().sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message =
-            handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
-        sqlite3_close_v2(handle);
+            handle ? QString::fromUtf8(engine().sqlite3_errmsg(handle)) : QString::fromUtf8(engine().sqlite3_errstr(rc));
+        engine().sqlite3_close_v2(handle);
         throw DbError(rc, path, message);
     }
-    sqlite3_extended_result_codes(handle, 1);
+    engine().sqlite3_extended_result_codes(handle, 1);
     return handle;
 }
 
@@ -335,7 +418,7 @@ void Database::applyKey(const QByteArray& key)
     // The key is derived here from the file's salt when the file has one (see key_derivation.h).
     const QByteArray raw = KeyDerivation::rawKeyFor(path_, key);
     const QByteArray& given = raw.isEmpty() ? key : raw;
-    const int rc = sqlite3_key(db_, given.constData(), given.size());
+    const int rc = engine().sqlite3_key(db_, given.constData(), given.size());
     if (rc != SQLITE_OK)
         fail(rc);
     // The settings SQLCipher 3 uses by default, written out so that a later SQLCipher
@@ -371,7 +454,7 @@ Database Database::openUntrusted(const QString& path, const QList<ExpectedTable>
         (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
     Database db(openHandle(path, flags), path);
     int enabled = 0;
-    sqlite3_db_config(db.db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &enabled);
+    engine().sqlite3_db_config(db.db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &enabled);
     db.limitCost();
     db.applyKey(key);
     db.setBusyTimeout(defaultBusyTimeout());
@@ -401,20 +484,20 @@ void Database::limitCost()
 {
     // Our rows hold short texts and numbers, our statements are small: anything larger comes
     // from a crafted file and is refused by the engine instead of being worked through.
-    sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, 1'000'000);
-    sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, 100'000);
-    sqlite3_limit(db_, SQLITE_LIMIT_EXPR_DEPTH, 100);
-    sqlite3_limit(db_, SQLITE_LIMIT_COMPOUND_SELECT, 3);
-    sqlite3_limit(db_, SQLITE_LIMIT_VDBE_OP, 25'000);
-    sqlite3_limit(db_, SQLITE_LIMIT_FUNCTION_ARG, 8);
-    sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
-    sqlite3_limit(db_, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, 100);
-    sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, 32);
-    sqlite3_limit(db_, SQLITE_LIMIT_TRIGGER_DEPTH, 1);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, 1'000'000);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, 100'000);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_EXPR_DEPTH, 100);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_COMPOUND_SELECT, 3);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_VDBE_OP, 25'000);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_FUNCTION_ARG, 8);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, 100);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, 32);
+    engine().sqlite3_limit(db_, SQLITE_LIMIT_TRIGGER_DEPTH, 1);
     // A statement that runs away (a recursive query a file smuggled in) is stopped.
     budget_ = std::make_unique<StepBudget>();
     constexpr int kStepsPerCall = 10'000;
-    sqlite3_progress_handler(
+    engine().sqlite3_progress_handler(
         db_, kStepsPerCall,
         [](void* context) -> int {
             auto* budget = static_cast<StepBudget*>(context);
@@ -491,7 +574,7 @@ Statement Database::prepare(const QString& sql)
         budget_->left = untrustedStepBudget;
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(db_, utf8.constData(), utf8.size(), &stmt, nullptr);
+    const int rc = engine().sqlite3_prepare_v2(db_, utf8.constData(), utf8.size(), &stmt, nullptr);
     if (rc != SQLITE_OK)
         fail(rc);
     return Statement(db_, path_, stmt);
@@ -519,12 +602,12 @@ int Database::defaultBusyTimeout()
 
 void Database::setBusyTimeout(int milliseconds)
 {
-    sqlite3_busy_timeout(db_, milliseconds);
+    engine().sqlite3_busy_timeout(db_, milliseconds);
 }
 
 qint64 Database::changes() const
 {
-    return sqlite3_changes(db_);
+    return engine().sqlite3_changes(db_);
 }
 
 // ---------------------------------------------------------------- Transaction
