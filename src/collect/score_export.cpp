@@ -53,26 +53,41 @@ const XlsxWriter* loadXlsxWriter()
         if (!library)
             return w;
         w.chart_add_series = reinterpret_cast<decltype(&::chart_add_series)>(dlsym(library, "chart_add_series"));
-        w.chart_legend_set_position = reinterpret_cast<decltype(&::chart_legend_set_position)>(dlsym(library, "chart_legend_set_position"));
-        w.chart_series_set_categories = reinterpret_cast<decltype(&::chart_series_set_categories)>(dlsym(library, "chart_series_set_categories"));
-        w.chart_series_set_name = reinterpret_cast<decltype(&::chart_series_set_name)>(dlsym(library, "chart_series_set_name"));
-        w.chart_series_set_values = reinterpret_cast<decltype(&::chart_series_set_values)>(dlsym(library, "chart_series_set_values"));
-        w.chart_title_set_name = reinterpret_cast<decltype(&::chart_title_set_name)>(dlsym(library, "chart_title_set_name"));
+        w.chart_legend_set_position =
+            reinterpret_cast<decltype(&::chart_legend_set_position)>(dlsym(library, "chart_legend_set_position"));
+        w.chart_series_set_categories =
+            reinterpret_cast<decltype(&::chart_series_set_categories)>(dlsym(library, "chart_series_set_categories"));
+        w.chart_series_set_name =
+            reinterpret_cast<decltype(&::chart_series_set_name)>(dlsym(library, "chart_series_set_name"));
+        w.chart_series_set_values =
+            reinterpret_cast<decltype(&::chart_series_set_values)>(dlsym(library, "chart_series_set_values"));
+        w.chart_title_set_name =
+            reinterpret_cast<decltype(&::chart_title_set_name)>(dlsym(library, "chart_title_set_name"));
         w.format_set_bold = reinterpret_cast<decltype(&::format_set_bold)>(dlsym(library, "format_set_bold"));
-        w.format_set_num_format = reinterpret_cast<decltype(&::format_set_num_format)>(dlsym(library, "format_set_num_format"));
+        w.format_set_num_format =
+            reinterpret_cast<decltype(&::format_set_num_format)>(dlsym(library, "format_set_num_format"));
         w.lxw_strerror = reinterpret_cast<decltype(&::lxw_strerror)>(dlsym(library, "lxw_strerror"));
         w.workbook_add_chart = reinterpret_cast<decltype(&::workbook_add_chart)>(dlsym(library, "workbook_add_chart"));
-        w.workbook_add_format = reinterpret_cast<decltype(&::workbook_add_format)>(dlsym(library, "workbook_add_format"));
-        w.workbook_add_worksheet = reinterpret_cast<decltype(&::workbook_add_worksheet)>(dlsym(library, "workbook_add_worksheet"));
+        w.workbook_add_format =
+            reinterpret_cast<decltype(&::workbook_add_format)>(dlsym(library, "workbook_add_format"));
+        w.workbook_add_worksheet =
+            reinterpret_cast<decltype(&::workbook_add_worksheet)>(dlsym(library, "workbook_add_worksheet"));
         w.workbook_close = reinterpret_cast<decltype(&::workbook_close)>(dlsym(library, "workbook_close"));
         w.workbook_new_opt = reinterpret_cast<decltype(&::workbook_new_opt)>(dlsym(library, "workbook_new_opt"));
-        w.worksheet_autofilter = reinterpret_cast<decltype(&::worksheet_autofilter)>(dlsym(library, "worksheet_autofilter"));
-        w.worksheet_freeze_panes = reinterpret_cast<decltype(&::worksheet_freeze_panes)>(dlsym(library, "worksheet_freeze_panes"));
-        w.worksheet_insert_chart = reinterpret_cast<decltype(&::worksheet_insert_chart)>(dlsym(library, "worksheet_insert_chart"));
-        w.worksheet_set_column = reinterpret_cast<decltype(&::worksheet_set_column)>(dlsym(library, "worksheet_set_column"));
-        w.worksheet_write_datetime = reinterpret_cast<decltype(&::worksheet_write_datetime)>(dlsym(library, "worksheet_write_datetime"));
-        w.worksheet_write_number = reinterpret_cast<decltype(&::worksheet_write_number)>(dlsym(library, "worksheet_write_number"));
-        w.worksheet_write_string = reinterpret_cast<decltype(&::worksheet_write_string)>(dlsym(library, "worksheet_write_string"));
+        w.worksheet_autofilter =
+            reinterpret_cast<decltype(&::worksheet_autofilter)>(dlsym(library, "worksheet_autofilter"));
+        w.worksheet_freeze_panes =
+            reinterpret_cast<decltype(&::worksheet_freeze_panes)>(dlsym(library, "worksheet_freeze_panes"));
+        w.worksheet_insert_chart =
+            reinterpret_cast<decltype(&::worksheet_insert_chart)>(dlsym(library, "worksheet_insert_chart"));
+        w.worksheet_set_column =
+            reinterpret_cast<decltype(&::worksheet_set_column)>(dlsym(library, "worksheet_set_column"));
+        w.worksheet_write_datetime =
+            reinterpret_cast<decltype(&::worksheet_write_datetime)>(dlsym(library, "worksheet_write_datetime"));
+        w.worksheet_write_number =
+            reinterpret_cast<decltype(&::worksheet_write_number)>(dlsym(library, "worksheet_write_number"));
+        w.worksheet_write_string =
+            reinterpret_cast<decltype(&::worksheet_write_string)>(dlsym(library, "worksheet_write_string"));
         return w;
     }();
     return loaded.workbook_new_opt ? &loaded : nullptr;
@@ -219,7 +234,7 @@ void writeFigures(lxw_workbook* book, const QList<CollectionRow>& rows)
     xlsx().worksheet_write_string(sheet, 0, firstBand - 1, "分数段", header);
     for (int band = 0; band < BatchSummary::kBands; ++band)
         xlsx().worksheet_write_string(sheet, 0, lxw_col_t(firstBand + band),
-                               BatchSummary::bandCaption(band).toUtf8().constData(), header);
+                                      BatchSummary::bandCaption(band).toUtf8().constData(), header);
 
     const QList<BatchSummary> summaries = BatchSummary::ofRows(rows);
     const QByteArray sheetName = kFiguresSheet.toUtf8();
@@ -243,8 +258,9 @@ void writeFigures(lxw_workbook* book, const QList<CollectionRow>& rows)
         lxw_chart* chart = xlsx().workbook_add_chart(book, LXW_CHART_COLUMN);
         lxw_chart_series* series = xlsx().chart_add_series(chart, nullptr, nullptr);
         xlsx().chart_series_set_categories(series, sheetName.constData(), 0, firstBand, 0,
-                                    firstBand + BatchSummary::kBands - 1);
-        xlsx().chart_series_set_values(series, sheetName.constData(), r, firstBand, r, firstBand + BatchSummary::kBands - 1);
+                                           firstBand + BatchSummary::kBands - 1);
+        xlsx().chart_series_set_values(series, sheetName.constData(), r, firstBand, r,
+                                       firstBand + BatchSummary::kBands - 1);
         xlsx().chart_series_set_name(series, (QStringLiteral("批次 ") + s.batch).toUtf8().constData());
         xlsx().chart_title_set_name(chart, (QStringLiteral("批次 %1 分数分布").arg(s.batch)).toUtf8().constData());
         xlsx().chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
@@ -283,7 +299,8 @@ void setUsualPermissions(const QString& path)
 bool writeXlsx(const QList<CollectionRow>& rows, const QString& outputPath, QString* problem)
 {
     if (!loadXlsxWriter()) {
-        *problem = QStringLiteral("无法载入 %1，请安装 libxlsxwriter").arg(QString::fromUtf8(TYPELAB_XLSXWRITER_LIBRARY));
+        *problem =
+            QStringLiteral("无法载入 %1，请安装 libxlsxwriter").arg(QString::fromUtf8(TYPELAB_XLSXWRITER_LIBRARY));
         return false;
     }
     // Written beside the target under another name, then renamed over it when complete.

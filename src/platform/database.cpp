@@ -48,31 +48,43 @@ const Engine& engine()
         void* library = dlopen(TYPELAB_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         if (!library)
             return e;
-        e.sqlite3_bind_double = reinterpret_cast<decltype(&::sqlite3_bind_double)>(dlsym(library, "sqlite3_bind_double"));
+        e.sqlite3_bind_double =
+            reinterpret_cast<decltype(&::sqlite3_bind_double)>(dlsym(library, "sqlite3_bind_double"));
         e.sqlite3_bind_int64 = reinterpret_cast<decltype(&::sqlite3_bind_int64)>(dlsym(library, "sqlite3_bind_int64"));
         e.sqlite3_bind_null = reinterpret_cast<decltype(&::sqlite3_bind_null)>(dlsym(library, "sqlite3_bind_null"));
         e.sqlite3_bind_text = reinterpret_cast<decltype(&::sqlite3_bind_text)>(dlsym(library, "sqlite3_bind_text"));
-        e.sqlite3_busy_timeout = reinterpret_cast<decltype(&::sqlite3_busy_timeout)>(dlsym(library, "sqlite3_busy_timeout"));
+        e.sqlite3_busy_timeout =
+            reinterpret_cast<decltype(&::sqlite3_busy_timeout)>(dlsym(library, "sqlite3_busy_timeout"));
         e.sqlite3_changes = reinterpret_cast<decltype(&::sqlite3_changes)>(dlsym(library, "sqlite3_changes"));
-        e.sqlite3_clear_bindings = reinterpret_cast<decltype(&::sqlite3_clear_bindings)>(dlsym(library, "sqlite3_clear_bindings"));
+        e.sqlite3_clear_bindings =
+            reinterpret_cast<decltype(&::sqlite3_clear_bindings)>(dlsym(library, "sqlite3_clear_bindings"));
         e.sqlite3_close_v2 = reinterpret_cast<decltype(&::sqlite3_close_v2)>(dlsym(library, "sqlite3_close_v2"));
-        e.sqlite3_column_bytes = reinterpret_cast<decltype(&::sqlite3_column_bytes)>(dlsym(library, "sqlite3_column_bytes"));
-        e.sqlite3_column_count = reinterpret_cast<decltype(&::sqlite3_column_count)>(dlsym(library, "sqlite3_column_count"));
-        e.sqlite3_column_double = reinterpret_cast<decltype(&::sqlite3_column_double)>(dlsym(library, "sqlite3_column_double"));
-        e.sqlite3_column_int64 = reinterpret_cast<decltype(&::sqlite3_column_int64)>(dlsym(library, "sqlite3_column_int64"));
-        e.sqlite3_column_text = reinterpret_cast<decltype(&::sqlite3_column_text)>(dlsym(library, "sqlite3_column_text"));
-        e.sqlite3_column_type = reinterpret_cast<decltype(&::sqlite3_column_type)>(dlsym(library, "sqlite3_column_type"));
+        e.sqlite3_column_bytes =
+            reinterpret_cast<decltype(&::sqlite3_column_bytes)>(dlsym(library, "sqlite3_column_bytes"));
+        e.sqlite3_column_count =
+            reinterpret_cast<decltype(&::sqlite3_column_count)>(dlsym(library, "sqlite3_column_count"));
+        e.sqlite3_column_double =
+            reinterpret_cast<decltype(&::sqlite3_column_double)>(dlsym(library, "sqlite3_column_double"));
+        e.sqlite3_column_int64 =
+            reinterpret_cast<decltype(&::sqlite3_column_int64)>(dlsym(library, "sqlite3_column_int64"));
+        e.sqlite3_column_text =
+            reinterpret_cast<decltype(&::sqlite3_column_text)>(dlsym(library, "sqlite3_column_text"));
+        e.sqlite3_column_type =
+            reinterpret_cast<decltype(&::sqlite3_column_type)>(dlsym(library, "sqlite3_column_type"));
         e.sqlite3_db_config = reinterpret_cast<decltype(&::sqlite3_db_config)>(dlsym(library, "sqlite3_db_config"));
         e.sqlite3_errmsg = reinterpret_cast<decltype(&::sqlite3_errmsg)>(dlsym(library, "sqlite3_errmsg"));
         e.sqlite3_errstr = reinterpret_cast<decltype(&::sqlite3_errstr)>(dlsym(library, "sqlite3_errstr"));
-        e.sqlite3_extended_errcode = reinterpret_cast<decltype(&::sqlite3_extended_errcode)>(dlsym(library, "sqlite3_extended_errcode"));
-        e.sqlite3_extended_result_codes = reinterpret_cast<decltype(&::sqlite3_extended_result_codes)>(dlsym(library, "sqlite3_extended_result_codes"));
+        e.sqlite3_extended_errcode =
+            reinterpret_cast<decltype(&::sqlite3_extended_errcode)>(dlsym(library, "sqlite3_extended_errcode"));
+        e.sqlite3_extended_result_codes = reinterpret_cast<decltype(&::sqlite3_extended_result_codes)>(
+            dlsym(library, "sqlite3_extended_result_codes"));
         e.sqlite3_finalize = reinterpret_cast<decltype(&::sqlite3_finalize)>(dlsym(library, "sqlite3_finalize"));
         e.sqlite3_key = reinterpret_cast<decltype(&::sqlite3_key)>(dlsym(library, "sqlite3_key"));
         e.sqlite3_limit = reinterpret_cast<decltype(&::sqlite3_limit)>(dlsym(library, "sqlite3_limit"));
         e.sqlite3_open_v2 = reinterpret_cast<decltype(&::sqlite3_open_v2)>(dlsym(library, "sqlite3_open_v2"));
         e.sqlite3_prepare_v2 = reinterpret_cast<decltype(&::sqlite3_prepare_v2)>(dlsym(library, "sqlite3_prepare_v2"));
-        e.sqlite3_progress_handler = reinterpret_cast<decltype(&::sqlite3_progress_handler)>(dlsym(library, "sqlite3_progress_handler"));
+        e.sqlite3_progress_handler =
+            reinterpret_cast<decltype(&::sqlite3_progress_handler)>(dlsym(library, "sqlite3_progress_handler"));
         e.sqlite3_reset = reinterpret_cast<decltype(&::sqlite3_reset)>(dlsym(library, "sqlite3_reset"));
         e.sqlite3_step = reinterpret_cast<decltype(&::sqlite3_step)>(dlsym(library, "sqlite3_step"));
         return e;
@@ -393,7 +405,8 @@ Database::~Database()
 
 void Database::fail(int rc) const
 {
-    QString message = db_ ? QString::fromUtf8(engine().sqlite3_errmsg(db_)) : QString::fromUtf8(engine().sqlite3_errstr(rc));
+    QString message =
+        db_ ? QString::fromUtf8(engine().sqlite3_errmsg(db_)) : QString::fromUtf8(engine().sqlite3_errstr(rc));
     throw DbError(rc, path_, message);
 }
 
@@ -402,8 +415,8 @@ static sqlite3* openHandle(const QString& path, int flags)
     sqlite3* handle = nullptr;
     const int rc = engine().sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message =
-            handle ? QString::fromUtf8(engine().sqlite3_errmsg(handle)) : QString::fromUtf8(engine().sqlite3_errstr(rc));
+        const QString message = handle ? QString::fromUtf8(engine().sqlite3_errmsg(handle))
+                                       : QString::fromUtf8(engine().sqlite3_errstr(rc));
         engine().sqlite3_close_v2(handle);
         throw DbError(rc, path, message);
     }

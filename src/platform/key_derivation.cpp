@@ -4,94 +4,63 @@
 #include <QHash>
 #include <QMutex>
 
-#include <array>
-#include <cstdint>
+// SHA1_Transform and the SHA_CTX fields are all that is used of the low-level interface.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
+
 #include <cstring>
+#include <dlfcn.h>
 
 namespace {
 
-// SHA-1 (FIPS 180-4), only as far as the derivation needs it: a state and its compression.
-// Written here so that the program does not load a cryptography library to start.
-using Sha1State = std::array<uint32_t, 5>;
-constexpr Sha1State kSha1Start = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
-constexpr int kBlock = 64;
-constexpr int kDigest = 20;
+// SHA-1 comes from the cryptography library the engine loads anyway, loaded here when a key is
+// first derived (the engine is not loaded before either), for its fast compression.
+struct Crypto {
+    decltype(&::SHA1_Init) SHA1_Init = nullptr;
+    decltype(&::SHA1_Update) SHA1_Update = nullptr;
+    decltype(&::SHA1_Final) SHA1_Final = nullptr;
+    decltype(&::SHA1_Transform) SHA1_Transform = nullptr;
+    decltype(&::SHA1) SHA1 = nullptr;
+};
 
-uint32_t rotl(uint32_t value, int bits)
+// Null when the library cannot be loaded: the engine then derives the key itself.
+const Crypto* loadCrypto()
 {
-    return (value << bits) | (value >> (32 - bits));
+    static const Crypto loaded = [] {
+        Crypto c;
+        void* library = dlopen(TYPELAB_CRYPTO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return c;
+        c.SHA1_Init = reinterpret_cast<decltype(&::SHA1_Init)>(dlsym(library, "SHA1_Init"));
+        c.SHA1_Update = reinterpret_cast<decltype(&::SHA1_Update)>(dlsym(library, "SHA1_Update"));
+        c.SHA1_Final = reinterpret_cast<decltype(&::SHA1_Final)>(dlsym(library, "SHA1_Final"));
+        c.SHA1_Transform = reinterpret_cast<decltype(&::SHA1_Transform)>(dlsym(library, "SHA1_Transform"));
+        c.SHA1 = reinterpret_cast<decltype(&::SHA1)>(dlsym(library, "SHA1"));
+        return c;
+    }();
+    return loaded.SHA1_Transform && loaded.SHA1_Init && loaded.SHA1_Update && loaded.SHA1_Final && loaded.SHA1
+        ? &loaded
+        : nullptr;
 }
 
-void compress(Sha1State& state, const unsigned char block[kBlock])
+const Crypto& crypto()
 {
-    uint32_t w[80];
-    for (int i = 0; i < 16; ++i)
-        w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 | uint32_t(block[4 * i + 2]) << 8
-            | uint32_t(block[4 * i + 3]);
-    for (int i = 16; i < 80; ++i)
-        w[i] = rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
-    uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
-    for (int i = 0; i < 80; ++i) {
-        uint32_t f, k;
-        if (i < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999u;
-        } else if (i < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1u;
-        } else if (i < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDCu;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6u;
-        }
-        const uint32_t next = rotl(a, 5) + f + e + k + w[i];
-        e = d;
-        d = c;
-        c = rotl(b, 30);
-        b = a;
-        a = next;
-    }
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
-    state[4] += e;
+    return *loadCrypto();
 }
 
-void digestOf(const Sha1State& state, unsigned char out[kDigest])
+// The inner or outer HMAC state after its pad block; a 20-byte message then takes one
+// compression of a block padded in advance.
+void hmacRound(const SHA_CTX& padded, unsigned char block[SHA_CBLOCK], unsigned char digest[SHA_DIGEST_LENGTH])
 {
+    SHA_CTX state = padded;
+    crypto().SHA1_Transform(&state, block);
+    const unsigned int words[5] = {state.h0, state.h1, state.h2, state.h3, state.h4};
     for (int i = 0; i < 5; ++i) {
-        out[4 * i] = static_cast<unsigned char>(state[i] >> 24);
-        out[4 * i + 1] = static_cast<unsigned char>(state[i] >> 16);
-        out[4 * i + 2] = static_cast<unsigned char>(state[i] >> 8);
-        out[4 * i + 3] = static_cast<unsigned char>(state[i]);
+        digest[4 * i] = static_cast<unsigned char>(words[i] >> 24);
+        digest[4 * i + 1] = static_cast<unsigned char>(words[i] >> 16);
+        digest[4 * i + 2] = static_cast<unsigned char>(words[i] >> 8);
+        digest[4 * i + 3] = static_cast<unsigned char>(words[i]);
     }
-}
-
-// The whole message hashed from `state` on, which has already taken `before` bytes.
-void finish(Sha1State state, quint64 before, const QByteArray& message, unsigned char out[kDigest])
-{
-    QByteArray padded = message;
-    const quint64 bits = (before + quint64(message.size())) * 8;
-    padded.append(char(0x80));
-    while ((padded.size() + 8) % kBlock != 0)
-        padded.append(char(0));
-    for (int i = 7; i >= 0; --i)
-        padded.append(char(bits >> (8 * i)));
-    for (qsizetype at = 0; at < padded.size(); at += kBlock)
-        compress(state, reinterpret_cast<const unsigned char*>(padded.constData() + at));
-    digestOf(state, out);
-}
-
-// One HMAC round on a 20-byte message: one compression of a block padded in advance, from
-// the state the pad block left.
-void hmacRound(const Sha1State& padded, unsigned char block[kBlock], unsigned char digest[kDigest])
-{
-    Sha1State state = padded;
-    compress(state, block);
-    digestOf(state, digest);
 }
 
 struct KeyCache {
@@ -114,44 +83,51 @@ namespace KeyDerivation {
 
 QByteArray pbkdf2HmacSha1(const QByteArray& password, const QByteArray& salt, int iterations, int length)
 {
-    unsigned char key[kBlock] = {};
-    if (password.size() > kBlock)
-        finish(kSha1Start, 0, password, key);
+    unsigned char key[SHA_CBLOCK] = {};
+    if (password.size() > SHA_CBLOCK)
+        crypto().SHA1(reinterpret_cast<const unsigned char*>(password.constData()), size_t(password.size()), key);
     else
         std::memcpy(key, password.constData(), size_t(password.size()));
-    unsigned char innerPad[kBlock], outerPad[kBlock];
-    for (int i = 0; i < kBlock; ++i) {
+    unsigned char innerPad[SHA_CBLOCK], outerPad[SHA_CBLOCK];
+    for (int i = 0; i < SHA_CBLOCK; ++i) {
         innerPad[i] = key[i] ^ 0x36;
         outerPad[i] = key[i] ^ 0x5c;
     }
-    Sha1State inner = kSha1Start, outer = kSha1Start;
-    compress(inner, innerPad);
-    compress(outer, outerPad);
+    SHA_CTX inner, outer;
+    crypto().SHA1_Init(&inner);
+    crypto().SHA1_Update(&inner, innerPad, SHA_CBLOCK);
+    crypto().SHA1_Init(&outer);
+    crypto().SHA1_Update(&outer, outerPad, SHA_CBLOCK);
 
     // A 20-byte message after a 64-byte pad: 0x80, zeros, and the length of 84 bytes in bits.
-    unsigned char block[kBlock] = {};
-    block[kDigest] = 0x80;
+    unsigned char block[SHA_CBLOCK] = {};
+    block[SHA_DIGEST_LENGTH] = 0x80;
     block[62] = (84 * 8) >> 8;
     block[63] = (84 * 8) & 0xff;
 
     QByteArray out;
     for (quint32 index = 1; out.size() < length; ++index) {
-        QByteArray first = salt;
-        for (int shift = 24; shift >= 0; shift -= 8)
-            first.append(char(index >> shift));
-        unsigned char u[kDigest], t[kDigest];
-        finish(inner, kBlock, first, u);
-        finish(outer, kBlock, QByteArray(reinterpret_cast<const char*>(u), kDigest), u);
-        std::memcpy(t, u, kDigest);
+        const unsigned char indexBytes[4] = {static_cast<unsigned char>(index >> 24),
+                                             static_cast<unsigned char>(index >> 16),
+                                             static_cast<unsigned char>(index >> 8), static_cast<unsigned char>(index)};
+        unsigned char u[SHA_DIGEST_LENGTH], t[SHA_DIGEST_LENGTH];
+        SHA_CTX first = inner;
+        crypto().SHA1_Update(&first, salt.constData(), size_t(salt.size()));
+        crypto().SHA1_Update(&first, indexBytes, 4);
+        crypto().SHA1_Final(u, &first);
+        first = outer;
+        crypto().SHA1_Update(&first, u, SHA_DIGEST_LENGTH);
+        crypto().SHA1_Final(u, &first);
+        std::memcpy(t, u, SHA_DIGEST_LENGTH);
         for (int round = 1; round < iterations; ++round) {
-            std::memcpy(block, u, kDigest);
+            std::memcpy(block, u, SHA_DIGEST_LENGTH);
             hmacRound(inner, block, u);
-            std::memcpy(block, u, kDigest);
+            std::memcpy(block, u, SHA_DIGEST_LENGTH);
             hmacRound(outer, block, u);
-            for (int k = 0; k < kDigest; ++k)
+            for (int k = 0; k < SHA_DIGEST_LENGTH; ++k)
                 t[k] ^= u[k];
         }
-        out.append(reinterpret_cast<const char*>(t), qMin(kDigest, int(length - out.size())));
+        out.append(reinterpret_cast<const char*>(t), qMin(SHA_DIGEST_LENGTH, int(length - out.size())));
     }
     return out;
 }
@@ -162,7 +138,7 @@ QByteArray rawKeyFor(const QString& path, const QByteArray& password)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray salt = file.read(saltBytes);
-    if (salt.size() != saltBytes)
+    if (salt.size() != saltBytes || !loadCrypto())
         return {};
     const QByteArray id = password + '\0' + salt;
     KeyCache& keys = cache();
