@@ -3,6 +3,7 @@
 #include "collect/batch_summary.h"
 #include "collect/source_read.h"
 #include "grades/grade_store.h"
+#include "platform/loaded_library.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,84 +15,33 @@
 #include <sys/stat.h>
 #include <xlsxwriter.h>
 
-#include <dlfcn.h>
-
 namespace {
 
 // The workbook writer is loaded when a workbook is written, not with the program (it brings a
 // cryptography library along).
-struct XlsxWriter {
-    decltype(&::chart_add_series) chart_add_series = nullptr;
-    decltype(&::chart_legend_set_position) chart_legend_set_position = nullptr;
-    decltype(&::chart_series_set_categories) chart_series_set_categories = nullptr;
-    decltype(&::chart_series_set_name) chart_series_set_name = nullptr;
-    decltype(&::chart_series_set_values) chart_series_set_values = nullptr;
-    decltype(&::chart_title_set_name) chart_title_set_name = nullptr;
-    decltype(&::format_set_bold) format_set_bold = nullptr;
-    decltype(&::format_set_num_format) format_set_num_format = nullptr;
-    decltype(&::lxw_strerror) lxw_strerror = nullptr;
-    decltype(&::workbook_add_chart) workbook_add_chart = nullptr;
-    decltype(&::workbook_add_format) workbook_add_format = nullptr;
-    decltype(&::workbook_add_worksheet) workbook_add_worksheet = nullptr;
-    decltype(&::workbook_close) workbook_close = nullptr;
-    decltype(&::workbook_new_opt) workbook_new_opt = nullptr;
-    decltype(&::worksheet_autofilter) worksheet_autofilter = nullptr;
-    decltype(&::worksheet_freeze_panes) worksheet_freeze_panes = nullptr;
-    decltype(&::worksheet_insert_chart) worksheet_insert_chart = nullptr;
-    decltype(&::worksheet_set_column) worksheet_set_column = nullptr;
-    decltype(&::worksheet_write_datetime) worksheet_write_datetime = nullptr;
-    decltype(&::worksheet_write_number) worksheet_write_number = nullptr;
-    decltype(&::worksheet_write_string) worksheet_write_string = nullptr;
-};
-
-// Null when the library cannot be loaded.
-const XlsxWriter* loadXlsxWriter()
-{
-    static const XlsxWriter loaded = [] {
-        XlsxWriter w;
-        void* library = dlopen(TYPELAB_XLSXWRITER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (!library)
-            return w;
-        w.chart_add_series = reinterpret_cast<decltype(&::chart_add_series)>(dlsym(library, "chart_add_series"));
-        w.chart_legend_set_position =
-            reinterpret_cast<decltype(&::chart_legend_set_position)>(dlsym(library, "chart_legend_set_position"));
-        w.chart_series_set_categories =
-            reinterpret_cast<decltype(&::chart_series_set_categories)>(dlsym(library, "chart_series_set_categories"));
-        w.chart_series_set_name =
-            reinterpret_cast<decltype(&::chart_series_set_name)>(dlsym(library, "chart_series_set_name"));
-        w.chart_series_set_values =
-            reinterpret_cast<decltype(&::chart_series_set_values)>(dlsym(library, "chart_series_set_values"));
-        w.chart_title_set_name =
-            reinterpret_cast<decltype(&::chart_title_set_name)>(dlsym(library, "chart_title_set_name"));
-        w.format_set_bold = reinterpret_cast<decltype(&::format_set_bold)>(dlsym(library, "format_set_bold"));
-        w.format_set_num_format =
-            reinterpret_cast<decltype(&::format_set_num_format)>(dlsym(library, "format_set_num_format"));
-        w.lxw_strerror = reinterpret_cast<decltype(&::lxw_strerror)>(dlsym(library, "lxw_strerror"));
-        w.workbook_add_chart = reinterpret_cast<decltype(&::workbook_add_chart)>(dlsym(library, "workbook_add_chart"));
-        w.workbook_add_format =
-            reinterpret_cast<decltype(&::workbook_add_format)>(dlsym(library, "workbook_add_format"));
-        w.workbook_add_worksheet =
-            reinterpret_cast<decltype(&::workbook_add_worksheet)>(dlsym(library, "workbook_add_worksheet"));
-        w.workbook_close = reinterpret_cast<decltype(&::workbook_close)>(dlsym(library, "workbook_close"));
-        w.workbook_new_opt = reinterpret_cast<decltype(&::workbook_new_opt)>(dlsym(library, "workbook_new_opt"));
-        w.worksheet_autofilter =
-            reinterpret_cast<decltype(&::worksheet_autofilter)>(dlsym(library, "worksheet_autofilter"));
-        w.worksheet_freeze_panes =
-            reinterpret_cast<decltype(&::worksheet_freeze_panes)>(dlsym(library, "worksheet_freeze_panes"));
-        w.worksheet_insert_chart =
-            reinterpret_cast<decltype(&::worksheet_insert_chart)>(dlsym(library, "worksheet_insert_chart"));
-        w.worksheet_set_column =
-            reinterpret_cast<decltype(&::worksheet_set_column)>(dlsym(library, "worksheet_set_column"));
-        w.worksheet_write_datetime =
-            reinterpret_cast<decltype(&::worksheet_write_datetime)>(dlsym(library, "worksheet_write_datetime"));
-        w.worksheet_write_number =
-            reinterpret_cast<decltype(&::worksheet_write_number)>(dlsym(library, "worksheet_write_number"));
-        w.worksheet_write_string =
-            reinterpret_cast<decltype(&::worksheet_write_string)>(dlsym(library, "worksheet_write_string"));
-        return w;
-    }();
-    return loaded.workbook_new_opt ? &loaded : nullptr;
-}
+#define TYPELAB_XLSXWRITER_FUNCTIONS(X)                                                                                \
+    X(chart_add_series)                                                                                                \
+    X(chart_legend_set_position)                                                                                       \
+    X(chart_series_set_categories)                                                                                     \
+    X(chart_series_set_name)                                                                                           \
+    X(chart_series_set_values)                                                                                         \
+    X(chart_title_set_name)                                                                                            \
+    X(format_set_bold)                                                                                                 \
+    X(format_set_num_format)                                                                                           \
+    X(lxw_strerror)                                                                                                    \
+    X(workbook_add_chart)                                                                                              \
+    X(workbook_add_format)                                                                                             \
+    X(workbook_add_worksheet)                                                                                          \
+    X(workbook_close)                                                                                                  \
+    X(workbook_new_opt)                                                                                                \
+    X(worksheet_autofilter)                                                                                            \
+    X(worksheet_freeze_panes)                                                                                          \
+    X(worksheet_insert_chart)                                                                                          \
+    X(worksheet_set_column)                                                                                            \
+    X(worksheet_write_datetime)                                                                                        \
+    X(worksheet_write_number)                                                                                          \
+    X(worksheet_write_string)
+TYPELAB_LOADED_LIBRARY(XlsxWriter, loadXlsxWriter, TYPELAB_XLSXWRITER_LIBRARY, TYPELAB_XLSXWRITER_FUNCTIONS)
 
 const XlsxWriter& xlsx()
 {

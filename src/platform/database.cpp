@@ -1,107 +1,60 @@
 #include "platform/database.h"
 
 #include "platform/key_derivation.h"
+#include "platform/loaded_library.h"
 
 #include <sqlite3.h>
-
-#include <dlfcn.h>
-
-namespace {
-
-// The engine is loaded when the first database is opened, not with the program: the window
-// appears and idles without it (and without the cryptography it brings along), and the start-up
-// purge runs in a process of its own.
-struct Engine {
-    decltype(&::sqlite3_bind_double) sqlite3_bind_double = nullptr;
-    decltype(&::sqlite3_bind_int64) sqlite3_bind_int64 = nullptr;
-    decltype(&::sqlite3_bind_null) sqlite3_bind_null = nullptr;
-    decltype(&::sqlite3_bind_text) sqlite3_bind_text = nullptr;
-    decltype(&::sqlite3_busy_timeout) sqlite3_busy_timeout = nullptr;
-    decltype(&::sqlite3_changes) sqlite3_changes = nullptr;
-    decltype(&::sqlite3_clear_bindings) sqlite3_clear_bindings = nullptr;
-    decltype(&::sqlite3_close_v2) sqlite3_close_v2 = nullptr;
-    decltype(&::sqlite3_column_bytes) sqlite3_column_bytes = nullptr;
-    decltype(&::sqlite3_column_count) sqlite3_column_count = nullptr;
-    decltype(&::sqlite3_column_double) sqlite3_column_double = nullptr;
-    decltype(&::sqlite3_column_int64) sqlite3_column_int64 = nullptr;
-    decltype(&::sqlite3_column_text) sqlite3_column_text = nullptr;
-    decltype(&::sqlite3_column_type) sqlite3_column_type = nullptr;
-    decltype(&::sqlite3_db_config) sqlite3_db_config = nullptr;
-    decltype(&::sqlite3_errmsg) sqlite3_errmsg = nullptr;
-    decltype(&::sqlite3_errstr) sqlite3_errstr = nullptr;
-    decltype(&::sqlite3_extended_errcode) sqlite3_extended_errcode = nullptr;
-    decltype(&::sqlite3_extended_result_codes) sqlite3_extended_result_codes = nullptr;
-    decltype(&::sqlite3_finalize) sqlite3_finalize = nullptr;
-    decltype(&::sqlite3_key) sqlite3_key = nullptr;
-    decltype(&::sqlite3_limit) sqlite3_limit = nullptr;
-    decltype(&::sqlite3_open_v2) sqlite3_open_v2 = nullptr;
-    decltype(&::sqlite3_prepare_v2) sqlite3_prepare_v2 = nullptr;
-    decltype(&::sqlite3_progress_handler) sqlite3_progress_handler = nullptr;
-    decltype(&::sqlite3_reset) sqlite3_reset = nullptr;
-    decltype(&::sqlite3_step) sqlite3_step = nullptr;
-};
-
-const Engine& engine()
-{
-    static const Engine loaded = [] {
-        Engine e;
-        void* library = dlopen(TYPELAB_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (!library)
-            return e;
-        e.sqlite3_bind_double =
-            reinterpret_cast<decltype(&::sqlite3_bind_double)>(dlsym(library, "sqlite3_bind_double"));
-        e.sqlite3_bind_int64 = reinterpret_cast<decltype(&::sqlite3_bind_int64)>(dlsym(library, "sqlite3_bind_int64"));
-        e.sqlite3_bind_null = reinterpret_cast<decltype(&::sqlite3_bind_null)>(dlsym(library, "sqlite3_bind_null"));
-        e.sqlite3_bind_text = reinterpret_cast<decltype(&::sqlite3_bind_text)>(dlsym(library, "sqlite3_bind_text"));
-        e.sqlite3_busy_timeout =
-            reinterpret_cast<decltype(&::sqlite3_busy_timeout)>(dlsym(library, "sqlite3_busy_timeout"));
-        e.sqlite3_changes = reinterpret_cast<decltype(&::sqlite3_changes)>(dlsym(library, "sqlite3_changes"));
-        e.sqlite3_clear_bindings =
-            reinterpret_cast<decltype(&::sqlite3_clear_bindings)>(dlsym(library, "sqlite3_clear_bindings"));
-        e.sqlite3_close_v2 = reinterpret_cast<decltype(&::sqlite3_close_v2)>(dlsym(library, "sqlite3_close_v2"));
-        e.sqlite3_column_bytes =
-            reinterpret_cast<decltype(&::sqlite3_column_bytes)>(dlsym(library, "sqlite3_column_bytes"));
-        e.sqlite3_column_count =
-            reinterpret_cast<decltype(&::sqlite3_column_count)>(dlsym(library, "sqlite3_column_count"));
-        e.sqlite3_column_double =
-            reinterpret_cast<decltype(&::sqlite3_column_double)>(dlsym(library, "sqlite3_column_double"));
-        e.sqlite3_column_int64 =
-            reinterpret_cast<decltype(&::sqlite3_column_int64)>(dlsym(library, "sqlite3_column_int64"));
-        e.sqlite3_column_text =
-            reinterpret_cast<decltype(&::sqlite3_column_text)>(dlsym(library, "sqlite3_column_text"));
-        e.sqlite3_column_type =
-            reinterpret_cast<decltype(&::sqlite3_column_type)>(dlsym(library, "sqlite3_column_type"));
-        e.sqlite3_db_config = reinterpret_cast<decltype(&::sqlite3_db_config)>(dlsym(library, "sqlite3_db_config"));
-        e.sqlite3_errmsg = reinterpret_cast<decltype(&::sqlite3_errmsg)>(dlsym(library, "sqlite3_errmsg"));
-        e.sqlite3_errstr = reinterpret_cast<decltype(&::sqlite3_errstr)>(dlsym(library, "sqlite3_errstr"));
-        e.sqlite3_extended_errcode =
-            reinterpret_cast<decltype(&::sqlite3_extended_errcode)>(dlsym(library, "sqlite3_extended_errcode"));
-        e.sqlite3_extended_result_codes = reinterpret_cast<decltype(&::sqlite3_extended_result_codes)>(
-            dlsym(library, "sqlite3_extended_result_codes"));
-        e.sqlite3_finalize = reinterpret_cast<decltype(&::sqlite3_finalize)>(dlsym(library, "sqlite3_finalize"));
-        e.sqlite3_key = reinterpret_cast<decltype(&::sqlite3_key)>(dlsym(library, "sqlite3_key"));
-        e.sqlite3_limit = reinterpret_cast<decltype(&::sqlite3_limit)>(dlsym(library, "sqlite3_limit"));
-        e.sqlite3_open_v2 = reinterpret_cast<decltype(&::sqlite3_open_v2)>(dlsym(library, "sqlite3_open_v2"));
-        e.sqlite3_prepare_v2 = reinterpret_cast<decltype(&::sqlite3_prepare_v2)>(dlsym(library, "sqlite3_prepare_v2"));
-        e.sqlite3_progress_handler =
-            reinterpret_cast<decltype(&::sqlite3_progress_handler)>(dlsym(library, "sqlite3_progress_handler"));
-        e.sqlite3_reset = reinterpret_cast<decltype(&::sqlite3_reset)>(dlsym(library, "sqlite3_reset"));
-        e.sqlite3_step = reinterpret_cast<decltype(&::sqlite3_step)>(dlsym(library, "sqlite3_step"));
-        return e;
-    }();
-    if (!loaded.sqlite3_open_v2)
-        throw DbError(DbError::Kind::Other, QString(),
-                      QStringLiteral("数据库引擎 %1 无法载入").arg(QString::fromUtf8(TYPELAB_ENGINE_LIBRARY)));
-    return loaded;
-}
-
-} // namespace
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+
+namespace {
+
+// The engine is loaded when the first database is opened, not with the program: the window
+// appears and idles without it (and without the cryptography it brings along), and the start-up
+// purge runs in a process of its own.
+#define TYPELAB_ENGINE_FUNCTIONS(X)                                                                                    \
+    X(sqlite3_bind_double)                                                                                             \
+    X(sqlite3_bind_int64)                                                                                              \
+    X(sqlite3_bind_null)                                                                                               \
+    X(sqlite3_bind_text)                                                                                               \
+    X(sqlite3_busy_timeout)                                                                                            \
+    X(sqlite3_changes)                                                                                                 \
+    X(sqlite3_clear_bindings)                                                                                          \
+    X(sqlite3_close_v2)                                                                                                \
+    X(sqlite3_column_bytes)                                                                                            \
+    X(sqlite3_column_count)                                                                                            \
+    X(sqlite3_column_double)                                                                                           \
+    X(sqlite3_column_int64)                                                                                            \
+    X(sqlite3_column_text)                                                                                             \
+    X(sqlite3_column_type)                                                                                             \
+    X(sqlite3_db_config)                                                                                               \
+    X(sqlite3_errmsg)                                                                                                  \
+    X(sqlite3_errstr)                                                                                                  \
+    X(sqlite3_extended_errcode)                                                                                        \
+    X(sqlite3_extended_result_codes)                                                                                   \
+    X(sqlite3_finalize)                                                                                                \
+    X(sqlite3_key)                                                                                                     \
+    X(sqlite3_limit)                                                                                                   \
+    X(sqlite3_open_v2)                                                                                                 \
+    X(sqlite3_prepare_v2)                                                                                              \
+    X(sqlite3_progress_handler)                                                                                        \
+    X(sqlite3_reset)                                                                                                   \
+    X(sqlite3_step)
+TYPELAB_LOADED_LIBRARY(Engine, loadEngine, TYPELAB_ENGINE_LIBRARY, TYPELAB_ENGINE_FUNCTIONS)
+
+const Engine& engine()
+{
+    if (const Engine* loaded = loadEngine())
+        return *loaded;
+    throw DbError(DbError::Kind::Other, QString(),
+                  QStringLiteral("数据库引擎 %1 无法载入").arg(QString::fromUtf8(TYPELAB_ENGINE_LIBRARY)));
+}
+
+} // namespace
 
 DbError::DbError(int code, QString file, QString engineMessage)
     : std::runtime_error(QStringLiteral("%1: %2").arg(file, engineMessage).toStdString()), code_(code),

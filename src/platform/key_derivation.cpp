@@ -1,5 +1,7 @@
 #include "platform/key_derivation.h"
 
+#include "platform/loaded_library.h"
+
 #include <QFile>
 #include <QHash>
 #include <QMutex>
@@ -9,39 +11,18 @@
 #include <openssl/sha.h>
 
 #include <cstring>
-#include <dlfcn.h>
 
 namespace {
 
 // SHA-1 comes from the cryptography library the engine loads anyway, loaded here when a key is
 // first derived (the engine is not loaded before either), for its fast compression.
-struct Crypto {
-    decltype(&::SHA1_Init) SHA1_Init = nullptr;
-    decltype(&::SHA1_Update) SHA1_Update = nullptr;
-    decltype(&::SHA1_Final) SHA1_Final = nullptr;
-    decltype(&::SHA1_Transform) SHA1_Transform = nullptr;
-    decltype(&::SHA1) SHA1 = nullptr;
-};
-
-// Null when the library cannot be loaded: the engine then derives the key itself.
-const Crypto* loadCrypto()
-{
-    static const Crypto loaded = [] {
-        Crypto c;
-        void* library = dlopen(TYPELAB_CRYPTO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (!library)
-            return c;
-        c.SHA1_Init = reinterpret_cast<decltype(&::SHA1_Init)>(dlsym(library, "SHA1_Init"));
-        c.SHA1_Update = reinterpret_cast<decltype(&::SHA1_Update)>(dlsym(library, "SHA1_Update"));
-        c.SHA1_Final = reinterpret_cast<decltype(&::SHA1_Final)>(dlsym(library, "SHA1_Final"));
-        c.SHA1_Transform = reinterpret_cast<decltype(&::SHA1_Transform)>(dlsym(library, "SHA1_Transform"));
-        c.SHA1 = reinterpret_cast<decltype(&::SHA1)>(dlsym(library, "SHA1"));
-        return c;
-    }();
-    return loaded.SHA1_Transform && loaded.SHA1_Init && loaded.SHA1_Update && loaded.SHA1_Final && loaded.SHA1
-        ? &loaded
-        : nullptr;
-}
+#define TYPELAB_CRYPTO_FUNCTIONS(X)                                                                                    \
+    X(SHA1_Init)                                                                                                       \
+    X(SHA1_Update)                                                                                                     \
+    X(SHA1_Final)                                                                                                      \
+    X(SHA1_Transform)                                                                                                  \
+    X(SHA1)
+TYPELAB_LOADED_LIBRARY(Crypto, loadCrypto, TYPELAB_CRYPTO_LIBRARY, TYPELAB_CRYPTO_FUNCTIONS)
 
 const Crypto& crypto()
 {
