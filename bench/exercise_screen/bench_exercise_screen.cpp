@@ -7,8 +7,7 @@
 #include "exercise/exercise_screen.h"
 #include "platform/codepage.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
+#include "login/login_dialog.h"
 #include "shell/status_panel.h"
 #include "support/test_support.h"
 
@@ -115,10 +114,8 @@ int main(int argc, char* argv[])
     if (!window.load(folder.path()))
         return 1;
     window.showMaximized();
-    programState().loginMode = LoginMode(1);
-    window.statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("2024001"));
-    window.statusPanel()->setValue(StatusPanel::Name, QStringLiteral("张三"));
-    setmenus(window);
+    window.newLoginDialog(LoginMode::Practice);
+    window.showLogin(LoginResult{true, QStringLiteral("2024001"), QStringLiteral("张三"), QStringLiteral("练习登录")});
 
     for (ExerciseKind kind : {ExerciseKind::English, ExerciseKind::Chinese}) {
         Figures figures;

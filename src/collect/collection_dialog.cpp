@@ -5,7 +5,7 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -29,7 +29,7 @@ bool isEnter(QEvent* event)
 
 } // namespace
 
-CollectionDialog::CollectionDialog(QWidget* parent) : QDialog(parent)
+CollectionDialog::CollectionDialog(const QString& appFolder, QWidget* parent) : QDialog(parent), appFolder_(appFolder)
 {
     setObjectName(QStringLiteral("frmdjsf"));
     setWindowTitle(QStringLiteral("收分"));
@@ -124,7 +124,7 @@ void CollectionDialog::runCollection()
     }
     if (modeButtons_[0]->isChecked()) {
         InputBlock block;
-        ScoreCollection collection(*this);
+        ScoreCollection collection(*this, appFolder_);
         collection.collectSingle(trimSpaces(pathBox_->text()), batch);
         return;
     }
@@ -204,8 +204,8 @@ void CollectionDialog::machineDone(int machine, int machinesFound)
     progressBar_->show();
 }
 
-void openCollectionDialog(QWidget* parent)
+void openCollectionDialog(QWidget* parent, const QString& appFolder)
 {
-    CollectionDialog dialog(parent);
+    CollectionDialog dialog(appFolder, parent);
     dialog.exec();
 }

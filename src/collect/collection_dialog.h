@@ -17,7 +17,8 @@ class QRadioButton;
 class CollectionDialog : public QDialog, private CollectionView {
     Q_OBJECT
 public:
-    explicit CollectionDialog(QWidget* parent = nullptr);
+    // Single-machine collection reads the batch from the Application folder's grade database.
+    explicit CollectionDialog(const QString& appFolder, QWidget* parent = nullptr);
 
     // The button's work; Enter in the batch box does the same.
     void runCollection();
@@ -37,6 +38,7 @@ private:
     void setResultLine(const QString& text) override;
     void machineDone(int machine, int machinesFound) override;
 
+    QString appFolder_;
     // Object names, which tests find them by, in brackets.
     QRadioButton* modeButtons_[2] = {};    // single-machine, network (Option1_0, Option1_1)
     QLabel* pathCaption_ = nullptr;        // Label1
@@ -51,4 +53,4 @@ private:
 };
 
 // The menu item's work: the dialog, modal, made afresh at each opening.
-void openCollectionDialog(QWidget* parent);
+void openCollectionDialog(QWidget* parent, const QString& appFolder);

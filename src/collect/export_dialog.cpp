@@ -8,7 +8,7 @@
 #include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "platform/fonts.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
 #include <QDir>
 #include <QGroupBox>

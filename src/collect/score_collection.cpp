@@ -3,7 +3,7 @@
 #include "collect/collection_store.h"
 #include "grades/grade_store.h"
 #include "platform/paths.h"
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
 #include <QFileInfo>
 
@@ -54,7 +54,7 @@ void ScoreCollection::collectSingle(const QString& targetFolder, const QString& 
 
     QList<CollectionRow> rows;
     try {
-        GradeStore store = opendb();
+        GradeStore store = opendb(appFolder_);
         rows = asCollectionRows(store.batchResults(batch));
     } catch (const DbError& error) {
         view_.setProgressLine(error.describe());

@@ -37,7 +37,8 @@ public:
     // Machine i's grade database as the user would write it: prefix + i + "\data\stugrade.mdb".
     static QString machineDatabase(const QString& prefix, int machine);
 
-    explicit ScoreCollection(CollectionView& view) : view_(view) {}
+    // Single-machine collection reads the Application folder's grade database.
+    ScoreCollection(CollectionView& view, QString appFolder) : view_(view), appFolder_(std::move(appFolder)) {}
 
     // Takes the trimmed texts of the path box and the batch box; the batch has passed
     // batchAccepted. Every failure ends up as a line in the view; nothing is thrown.
@@ -55,4 +56,5 @@ public:
 
 private:
     CollectionView& view_;
+    QString appFolder_;
 };

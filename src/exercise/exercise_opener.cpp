@@ -3,27 +3,20 @@
 #include "exercise/exercise_screen.h"
 #include "platform/input_method.h"
 #include "platform/message_box.h"
-#include "shell/program_state.h"
 
 #include <QMdiArea>
 #include <QScrollBar>
 
-ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, int type, const ExerciseTaker& taker,
-                              const std::function<void(ExerciseScreen*)>& wire)
+ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, const QString& appFolder,
+                              const ExerciseTaker& taker, const std::function<void(ExerciseScreen*)>& wire)
 {
-    ProgramState& state = programState();
-    // One exercise at a time.
-    if (state.exerciseType != ExerciseType::None || (type != 1 && type != 2))
-        return nullptr;
-    state.exerciseType = ExerciseType(type);
-    auto* screen =
-        new ExerciseScreen(area, scrollBar, type == 1 ? ExerciseKind::English : ExerciseKind::Chinese, taker);
+    auto* screen = new ExerciseScreen(area, scrollBar, kind, appFolder, taker);
     wire(screen);
     // A bad exercise file has been reported and the exercise closed again: nothing to show.
     if (!screen->load())
         return nullptr;
     // A detection may misfire, so the student is told and the exercise still opens.
-    if (type == 2 && !InputMethod::chineseInputAvailable())
+    if (kind == ExerciseKind::Chinese && !InputMethod::chineseInputAvailable())
         MessageBoxes::show(area->window(), QStringLiteral("中文录入"),
                            QStringLiteral("没有检测到可以输入中文的输入法，可能只能输入英文字母和符号。\n\n"
                                           "中文录入要用 fcitx5 拼音输入法和它的 Qt 6 前端：请老师（系统管理员）"

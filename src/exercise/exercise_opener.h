@@ -9,7 +9,8 @@ class ExerciseScreen;
 class QMdiArea;
 class QScrollBar;
 
-// Opens an exercise of the type (1 English, 2 Chinese) unless one is open; `wire` connects the
-// screen's signals before it loads. Returns the screen shown, or null when none was.
-ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, int type, const ExerciseTaker& taker,
-                              const std::function<void(ExerciseScreen*)>& wire);
+// Opens an exercise of the kind from the Application folder's files, taken by the taker;
+// `wire` connects the screen's signals before it loads. Returns the screen shown, or null
+// when none was (a bad exercise file, reported and closed again).
+ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, const QString& appFolder,
+                              const ExerciseTaker& taker, const std::function<void(ExerciseScreen*)>& wire);

@@ -4,7 +4,6 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -36,8 +35,10 @@ QString wholeNumber(float value)
 
 } // namespace
 
-ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker)
-    : area_(area), scrollBar_(scrollBar), kind_(kind), cells_(Fonts::song(kFontPoints)), taker_(std::move(taker))
+ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, QString appFolder,
+                               ExerciseTaker taker)
+    : area_(area), scrollBar_(scrollBar), kind_(kind), appFolder_(std::move(appFolder)),
+      cells_(Fonts::song(kFontPoints)), taker_(std::move(taker))
 {
     setObjectName(QStringLiteral("form2"));
     setFocusPolicy(Qt::StrongFocus);
@@ -68,17 +69,11 @@ ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKi
     cells_.setChangedHandler([this](const QRect& rect) { update(rect); });
 }
 
-ExerciseScreen::~ExerciseScreen()
-{
-    // Taken away without its end sequence (the main window closing): no exercise is open.
-    if (!closed_)
-        programState().exerciseType = ExerciseType::None;
-}
+ExerciseScreen::~ExerciseScreen() = default;
 
 bool ExerciseScreen::load()
 {
-    ProgramState& state = programState();
-    text_ = ExerciseLoader::load(ExerciseLoader::pathFor(state.appFolder, kind_, ExerciseLoader::drawDigit()), kind_);
+    text_ = ExerciseLoader::load(ExerciseLoader::pathFor(appFolder_, kind_, ExerciseLoader::drawDigit()), kind_);
     if (!text_) {
         reportBadExerciseFile();
         return false;
@@ -90,7 +85,7 @@ bool ExerciseScreen::load()
     emit totalLinesKnown(text_->lastLine + 1);
     emit timeLeftChanged(countdown_.text());
     // In a test login each exercise can be taken once.
-    if (!state.batchNumber.isEmpty())
+    if (!taker_.batchNumber.isEmpty())
         emit takenInTest(kind_);
     return true;
 }
@@ -416,7 +411,7 @@ void ExerciseScreen::finish()
 
     // The screen may be gone when the store ends; the main window takes the message.
     QWidget* window = area_->window();
-    ResultRecorder::storeInBackground(taker_, kind_, result, window,
+    ResultRecorder::storeInBackground(appFolder_, taker_, kind_, result, window,
                                       [window, result](const ResultRecorder::Outcome& outcome) {
                                           if (!outcome.saved)
                                               reportNotSaved(window, result, outcome.problem);
@@ -459,7 +454,6 @@ void ExerciseScreen::closeExercise()
     blinkTimer_->stop();
     cursorLine_->hide();
     scrollBar_->hide();
-    programState().exerciseType = ExerciseType::None;
     emit closed();
     if (frame_)
         frame_->close();

@@ -24,8 +24,9 @@ class QTimer;
 class ExerciseScreen : public QWidget, public TypingHost {
     Q_OBJECT
 public:
-    // The result belongs to the taker, who was logged in when the exercise started.
-    ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker);
+    // The text is drawn from the Application folder's exercise files; the result belongs to
+    // the taker, who was logged in when the exercise started.
+    ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, QString appFolder, ExerciseTaker taker);
     ~ExerciseScreen() override;
 
     // Before the screen is shown: picks and loads the exercise file, measures the font, announces the line
@@ -40,8 +41,8 @@ public:
     void activate();
     // One tick of the countdown timer Timer2.
     void countdownTick();
-    // The end sequence: keys stop, the scroll bar goes, the Exercise type is 0, the screen
-    // closes.
+    // The end sequence: keys stop, the scroll bar goes, the screen closes (and says so: no
+    // exercise is open any more).
     void closeExercise();
 
     // What the exercise shows and holds, for the main window and for tests.
@@ -106,6 +107,7 @@ private:
     QMdiArea* area_;
     QScrollBar* scrollBar_;
     const ExerciseKind kind_;
+    const QString appFolder_;
     std::optional<ExerciseText> text_;
     CellImage cells_;
     std::unique_ptr<TypingEngine> engine_;

@@ -2,7 +2,6 @@
 
 #include "grades/grade_store.h"
 #include "platform/clock.h"
-#include "shell/program_state.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>
@@ -58,12 +57,12 @@ Outcome storeRow(const GradeRow& row, const QString& appFolder)
 
 } // namespace
 
-void storeInBackground(const ExerciseTaker& taker, ExerciseKind kind, const ExerciseResult& result,
-                       QPointer<QObject> context, std::function<void(const Outcome&)> done)
+void storeInBackground(const QString& appFolder, const ExerciseTaker& taker, ExerciseKind kind,
+                       const ExerciseResult& result, QPointer<QObject> context,
+                       std::function<void(const Outcome&)> done)
 {
-    // Dated and placed here, on the window's thread, where the clock and the state live.
+    // Dated here, on the window's thread, where the clock lives.
     const GradeRow row = rowFor(taker, kind, result);
-    const QString appFolder = programState().appFolder;
     ++underWay;
     QThreadPool::globalInstance()->start([row, appFolder, context, done] {
         const Outcome outcome = storeRow(row, appFolder);

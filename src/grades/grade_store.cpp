@@ -55,6 +55,11 @@ GradeStore GradeStore::open(const QString& appFolder)
     return openFile(Paths::gradeDatabase(appFolder));
 }
 
+GradeStore opendb(const QString& appFolder)
+{
+    return GradeStore::open(appFolder);
+}
+
 GradeStore GradeStore::openFile(const QString& path)
 {
     GradeStore store(Database::open(path, Database::Mode::ReadWrite, databasePassword));

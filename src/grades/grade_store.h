@@ -98,3 +98,6 @@ private:
     explicit GradeStore(Database db) : db_(std::move(db)) {}
     Database db_;
 };
+
+// opendb: the grade database of an Application folder, for one unit of work. Throws DbError.
+GradeStore opendb(const QString& appFolder);

@@ -5,7 +5,6 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
 
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -83,9 +82,9 @@ void HistoryView::reportReadFailure(const QString& problem)
     MessageBoxes::show(this, QString::fromUtf8(kCaption), QStringLiteral("成绩记录无法读取。\n%1").arg(problem));
 }
 
-void openHistoryView(QWidget* parent)
+void openHistoryView(QWidget* parent, const QString& appFolder)
 {
-    HistoryView view(programState().appFolder, parent);
+    HistoryView view(appFolder, parent);
     view.load();
     view.exec();
 }

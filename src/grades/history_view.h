@@ -32,4 +32,4 @@ private:
 };
 
 // The menu item's work: the window, modal, made afresh at each opening.
-void openHistoryView(QWidget* parent);
+void openHistoryView(QWidget* parent, const QString& appFolder);

@@ -1,6 +1,6 @@
 #include "login/login_checks.h"
 
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // The field checks of the login dialog, without the dialog: each tells which message to show
 // and which box to select, or nothing when the fields pass. The first failing check wins.
 
-#include "shell/program_state.h"
+#include "login/login_mode.h"
 
 #include <QString>
 #include <optional>

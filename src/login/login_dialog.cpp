@@ -6,8 +6,7 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
+#include "platform/byte_length.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -32,8 +31,9 @@ const QString kStarMask = QStringLiteral("QLineEdit { lineedit-password-characte
 
 } // namespace
 
-LoginDialog::LoginDialog(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+LoginDialog::LoginDialog(LoginMode mode, const QString& appFolder, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      mode_(mode), appFolder_(appFolder)
 {
     setObjectName(QStringLiteral("frmdl"));
     setWindowTitle(QStringLiteral("登录窗口"));
@@ -89,11 +89,7 @@ void LoginDialog::placeRow(int row, int top)
 
 void LoginDialog::load()
 {
-    ProgramState& state = programState();
-    state.batchNumber.clear();
-    state.doubleByte = false;
-
-    switch (state.loginMode) {
+    switch (mode_) {
     case LoginMode::Practice:
         for (int row : {2, 3}) {
             labels_[row]->hide();
@@ -151,7 +147,7 @@ void LoginDialog::keyPressEvent(QKeyEvent* event)
 
 void LoginDialog::enterPressed(int boxIndex)
 {
-    const EnterOutcome outcome = LoginChecks::enterInBox(boxIndex, programState().loginMode, boxes_[boxIndex]->text());
+    const EnterOutcome outcome = LoginChecks::enterInBox(boxIndex, mode_, boxes_[boxIndex]->text());
     if (outcome.fault) {
         refuse(*outcome.fault);
         return;
@@ -170,7 +166,7 @@ void LoginDialog::enterPressed(int boxIndex)
 
 void LoginDialog::confirm()
 {
-    switch (programState().loginMode) {
+    switch (mode_) {
     case LoginMode::Practice:
         confirmPractice();
         break;
@@ -204,10 +200,10 @@ void LoginDialog::confirmTest()
     const QString name = trimSpaces(boxes_[1]->text());
     const QString batch = trimSpaces(boxes_[2]->text());
 
-    // The database work ends before anything else is written, so a database error leaves
-    // the menus, the Status panel and the Batch number as they were.
+    // The database work ends before the login is reported, so a database error leaves the
+    // menus, the Status panel and the Batch number as they were.
     try {
-        GradeStore store = opendb();
+        GradeStore store = opendb(appFolder_);
         if (store.claimTestLogin(number, batch, Clock::today()) == GradeStore::TestLoginClaim::AlreadyRecorded) {
             if (boxes_[3]->isHidden()) {
                 showSecondLoginRow();
@@ -226,8 +222,7 @@ void LoginDialog::confirmTest()
         reportDatabaseError(error);
         return;
     }
-    programState().batchNumber = batch;
-    logInStudent(number, name, batch + QStringLiteral("测试登录  "));
+    logInStudent(number, name, batch + QStringLiteral("测试登录  "), batch);
 }
 
 void LoginDialog::showSecondLoginRow()
@@ -246,7 +241,7 @@ void LoginDialog::confirmSystem()
         return;
     }
     try {
-        GradeStore store = opendb();
+        GradeStore store = opendb(appFolder_);
         if (!store.systemLoginMatches(trimSpaces(boxes_[0]->text()), trimSpaces(boxes_[1]->text()))) {
             refuseWrongPassword(1);
             return;
@@ -286,8 +281,9 @@ void LoginDialog::message(const QString& text)
     MessageBoxes::show(this, kTitle, text);
 }
 
-void LoginDialog::logInStudent(const QString& number, const QString& name, const QString& loginCaption)
+void LoginDialog::logInStudent(const QString& number, const QString& name, const QString& loginCaption,
+                               const QString& batch)
 {
-    emit loggedIn(LoginResult{true, number, name, loginCaption});
+    emit loggedIn(LoginResult{true, number, name, loginCaption, batch});
     accept();
 }

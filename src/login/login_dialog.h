@@ -1,8 +1,10 @@
 #pragma once
 // The login dialog frmdl ("登录窗口") behind " 练习登录 ", " 测试登录 " and " 系统登录 ": it takes
-// its fields from the Login mode the main window has just set, checks them, looks the test
-// and system logins up in the grade database, and on success writes the login into the
-// program state and tells the window (loggedIn), which shows it in its panel, label and menus.
+// its fields from the Login mode it is opened for, checks them, looks the test and system
+// logins up in the grade database, and on success tells the window (loggedIn), which keeps the
+// login and shows it in its panel, label and menus.
+
+#include "login/login_mode.h"
 
 #include <QDialog>
 
@@ -18,14 +20,15 @@ struct LoginResult {
     QString number;       // the student's number and name, for the Status panel
     QString name;
     QString caption; // the login label's text
+    QString batch;   // the trimmed batch of a test login; empty otherwise
 };
 
 class LoginDialog : public QDialog {
     Q_OBJECT
 public:
-    // Builds the dialog and lays its rows out for the current Login mode. Show it with
-    // exec() (the program) or open() (tests).
-    explicit LoginDialog(QWidget* parent);
+    // Builds the dialog and lays its rows out for the Login mode; the grade database is the
+    // Application folder's. Show it with exec() (the program) or open() (tests).
+    LoginDialog(LoginMode mode, const QString& appFolder, QWidget* parent);
 
     QLineEdit* box(int index) const { return boxes_[index]; }   // Text1_0 .. Text1_3
     QLabel* caption(int index) const { return labels_[index]; } // Label1_0 .. Label1_4
@@ -55,7 +58,10 @@ private:
     void refuseWrongPassword(int boxIndex);
     void reportDatabaseError(const DbError& error);
     void message(const QString& text);
-    void logInStudent(const QString& number, const QString& name, const QString& loginCaption);
+    void logInStudent(const QString& number, const QString& name, const QString& loginCaption,
+                      const QString& batch = {});
+    const LoginMode mode_;
+    const QString appFolder_;
     QLabel* labels_[5] = {};
     QLineEdit* boxes_[4] = {};
     QPushButton* button_ = nullptr;

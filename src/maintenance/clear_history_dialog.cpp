@@ -4,13 +4,13 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-ClearHistoryDialog::ClearHistoryDialog(QWidget* parent) : QDialog(parent)
+ClearHistoryDialog::ClearHistoryDialog(const QString& appFolder, QWidget* parent)
+    : QDialog(parent), appFolder_(appFolder)
 {
     setObjectName(QStringLiteral("frmqclsjl"));
     setWindowTitle(QStringLiteral("清除历史记录"));
@@ -40,7 +40,7 @@ void ClearHistoryDialog::clear()
     status_->setText(QStringLiteral("开始清理历史记录……"));
     status_->repaint();
     try {
-        GradeStore store = opendb();
+        GradeStore store = opendb(appFolder_);
         store.clearHistory(); // both tables in one transaction: all or nothing
     } catch (const DbError& error) {
         const QString problem = QStringLiteral("清理历史记录失败，记录未改动：") + error.describe();

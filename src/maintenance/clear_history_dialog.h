@@ -10,11 +10,12 @@ class QPushButton;
 class ClearHistoryDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ClearHistoryDialog(QWidget* parent = nullptr);
+    explicit ClearHistoryDialog(const QString& appFolder, QWidget* parent = nullptr);
 
 private:
     void clear();
 
+    QString appFolder_;
     QLabel* status_ = nullptr;       // Label1
     QPushButton* confirm_ = nullptr; // Command1
 };

@@ -5,7 +5,7 @@
 #include "maintenance/atomic_write.h"
 #include "maintenance/file_error_text.h"
 #include "platform/paths.h"
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "maintenance/file_error_text.h"
 #include "maintenance/text_walk.h"
 #include "platform/paths.h"
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
 #include <QFileInfo>
 

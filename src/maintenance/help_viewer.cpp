@@ -3,8 +3,7 @@
 #include "maintenance/help_content.h"
 #include "platform/fonts.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
+#include "platform/no_right_click.h"
 
 #include <QEvent>
 #include <QPalette>
@@ -39,7 +38,7 @@ HelpViewer::HelpViewer(const QString& appFolder, QWidget* parent) : QDialog(pare
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(text1_);
 
-    installNoRightClick(text1_);
+    NoRightClick::norightclick(text1_);
     text1_->installEventFilter(this);
     QPalette colours = text1_->palette();
     colours.setColor(QPalette::Base, kBackground);
@@ -73,13 +72,11 @@ bool HelpViewer::eventFilter(QObject* watched, QEvent* event)
 
 void HelpViewer::releaseTextBox()
 {
-    // Only the box this window guarded is let go; another window may hold the guard by now.
-    if (programState().subclassedTextBox == text1_)
-        removeNoRightClick();
+    NoRightClick::release(text1_);
 }
 
-void openHelpViewer(QWidget* parent)
+void openHelpViewer(QWidget* parent, const QString& appFolder)
 {
-    HelpViewer viewer(programState().appFolder, parent);
+    HelpViewer viewer(appFolder, parent);
     viewer.exec();
 }

@@ -25,4 +25,4 @@ private:
 };
 
 // The menu item's work: the window, modal, made afresh at each opening.
-void openHelpViewer(QWidget* parent);
+void openHelpViewer(QWidget* parent, const QString& appFolder);

@@ -5,26 +5,26 @@
 #include "maintenance/replace_exercise_file_dialog.h"
 #include "maintenance/show_exercise_file_dialog.h"
 
-void openPasswordDialog(QWidget* parent, PasswordColumn column)
+void openPasswordDialog(QWidget* parent, const QString& appFolder, PasswordColumn column)
 {
-    PasswordDialog dialog(column, parent);
+    PasswordDialog dialog(column, appFolder, parent);
     dialog.exec();
 }
 
-void openClearHistoryDialog(QWidget* parent)
+void openClearHistoryDialog(QWidget* parent, const QString& appFolder)
 {
-    ClearHistoryDialog dialog(parent);
+    ClearHistoryDialog dialog(appFolder, parent);
     dialog.exec();
 }
 
-void openShowExerciseFile(QWidget* parent)
+void openShowExerciseFile(QWidget* parent, const QString& appFolder)
 {
-    ShowExerciseFileDialog dialog(parent);
+    ShowExerciseFileDialog dialog(appFolder, parent);
     dialog.exec();
 }
 
-void openReplaceExerciseFile(QWidget* parent)
+void openReplaceExerciseFile(QWidget* parent, const QString& appFolder)
 {
-    ReplaceExerciseFileDialog dialog(parent);
+    ReplaceExerciseFileDialog dialog(appFolder, parent);
     dialog.exec();
 }

@@ -4,7 +4,7 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -35,7 +35,8 @@ const char* const kNoSystemRow = "数据库的system表中没有记录，无法�
 
 } // namespace
 
-PasswordDialog::PasswordDialog(PasswordColumn column, QWidget* parent) : QDialog(parent), column_(column)
+PasswordDialog::PasswordDialog(PasswordColumn column, const QString& appFolder, QWidget* parent)
+    : QDialog(parent), column_(column), appFolder_(appFolder)
 {
     const Variant variant = variantOf(column);
     setObjectName(QString::fromLatin1(variant.objectName));
@@ -88,7 +89,7 @@ PasswordDialog::PasswordDialog(PasswordColumn column, QWidget* parent) : QDialog
 void PasswordDialog::load()
 {
     try {
-        GradeStore store = opendb();
+        GradeStore store = opendb(appFolder_);
         const std::optional<SystemRow> row = store.systemRow();
         if (!row) {
             disableWith(QString::fromUtf8(kNoSystemRow));
@@ -109,7 +110,7 @@ void PasswordDialog::change()
         return;
     }
     try {
-        GradeStore store = opendb();
+        GradeStore store = opendb(appFolder_);
         if (!store.setPassword(column_, password)) {
             disableWith(QString::fromUtf8(kNoSystemRow));
             return;

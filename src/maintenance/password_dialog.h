@@ -12,7 +12,7 @@ enum class PasswordColumn;
 class PasswordDialog : public QDialog {
     Q_OBJECT
 public:
-    PasswordDialog(PasswordColumn column, QWidget* parent = nullptr);
+    PasswordDialog(PasswordColumn column, const QString& appFolder, QWidget* parent = nullptr);
 
     static constexpr int kMaxPasswordBytes = 10;
 
@@ -23,6 +23,7 @@ private:
     void disableWith(const QString& problem);
 
     PasswordColumn column_;
+    QString appFolder_;
     QLineEdit* oldPassword_ = nullptr;    // Text2
     QLineEdit* newPassword_ = nullptr;    // Text1
     QPushButton* changeButton_ = nullptr; // Command1

@@ -5,7 +5,6 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -27,12 +26,12 @@ QPushButton* button(const QString& text, const char* name, QWidget* parent)
 }
 } // namespace
 
-ReplaceExerciseFileDialog::ReplaceExerciseFileDialog(QWidget* parent) : QDialog(parent)
+ReplaceExerciseFileDialog::ReplaceExerciseFileDialog(const QString& appFolder, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmghlrwj"));
     setWindowTitle(QStringLiteral("更换录入文件"));
     setFont(Fonts::song(10.5));
-    rememberedFolder_ = programState().appFolder;
+    rememberedFolder_ = appFolder;
 
     auto* typeFrame = new QGroupBox(QStringLiteral("文件类型选择"), this);
     typeFrame->setObjectName(QStringLiteral("Frame1"));

@@ -11,7 +11,8 @@ class QRadioButton;
 class ReplaceExerciseFileDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ReplaceExerciseFileDialog(QWidget* parent = nullptr);
+    // The target chooser starts in the Application folder's yw or zw.
+    explicit ReplaceExerciseFileDialog(const QString& appFolder, QWidget* parent = nullptr);
     ~ReplaceExerciseFileDialog() override;
 
     void done(int result) override;

@@ -3,9 +3,8 @@
 #include "maintenance/exercise_file_view.h"
 #include "platform/file_chooser.h"
 #include "platform/fonts.h"
+#include "platform/no_right_click.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -20,12 +19,12 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-ShowExerciseFileDialog::ShowExerciseFileDialog(QWidget* parent) : QDialog(parent)
+ShowExerciseFileDialog::ShowExerciseFileDialog(const QString& appFolder, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmxslrwj"));
     setWindowTitle(QStringLiteral("显示录入文件"));
     setFont(Fonts::song(10.5));
-    rememberedFolder_ = programState().appFolder;
+    rememberedFolder_ = appFolder;
 
     auto* frame = new QGroupBox(QStringLiteral("选定文件"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -85,7 +84,7 @@ ShowExerciseFileDialog::ShowExerciseFileDialog(QWidget* parent) : QDialog(parent
     connect(browse, &QPushButton::clicked, this, &ShowExerciseFileDialog::chooseFile);
     connect(confirm, &QPushButton::clicked, this, &ShowExerciseFileDialog::showFile);
 
-    installNoRightClick(display_);
+    NoRightClick::norightclick(display_);
 }
 
 ShowExerciseFileDialog::~ShowExerciseFileDialog()
@@ -103,8 +102,7 @@ void ShowExerciseFileDialog::release()
 {
     if (!rememberedFolder_.isEmpty())
         QDir::setCurrent(rememberedFolder_);
-    if (programState().subclassedTextBox == display_)
-        removeNoRightClick();
+    NoRightClick::release(display_);
 }
 
 void ShowExerciseFileDialog::typeClicked(int index)

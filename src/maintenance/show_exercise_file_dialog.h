@@ -11,7 +11,8 @@ class QRadioButton;
 class ShowExerciseFileDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ShowExerciseFileDialog(QWidget* parent = nullptr);
+    // The file chooser starts in the Application folder's yw or zw.
+    explicit ShowExerciseFileDialog(const QString& appFolder, QWidget* parent = nullptr);
     ~ShowExerciseFileDialog() override;
 
     void done(int result) override;

@@ -2,6 +2,7 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/platform/database.cpp
   src/platform/key_derivation.cpp
   src/platform/codepage.cpp
+  src/platform/byte_length.cpp
   src/platform/paths.cpp
   src/platform/clock.cpp
   src/platform/twips.cpp
@@ -12,6 +13,7 @@ list(APPEND TYPELAB_CORE_SOURCES
 list(APPEND TYPELAB_GUI_SOURCES
   src/platform/display_mode.cpp
   src/platform/message_box.cpp
+  src/platform/no_right_click.cpp
   src/platform/fonts.cpp
   src/platform/signal_guard.cpp
   src/platform/file_chooser.cpp

@@ -19,8 +19,6 @@
 #include "platform/startup_trace.h"
 #include "platform/permissions.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
 #include "shell/status_panel.h"
 
 #include <QApplication>
@@ -67,8 +65,9 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+MainWindow::MainWindow(const QString& appFolder, QWidget* parent) : QMainWindow(parent)
 {
+    session_.appFolder = appFolder;
     initResources();
     setObjectName(QStringLiteral("MDIF1"));
     setWindowTitle(QStringLiteral("录入练习测试"));
@@ -85,43 +84,48 @@ void MainWindow::buildMenus()
 
     QMenu* login = bar->addMenu(QStringLiteral(" 登    录 "));
     login->setObjectName(QStringLiteral("dl"));
-    connect(addItem(login, "lxdl", " 练习登录 "), &QAction::triggered, this, [this] { loginItem(1); });
+    connect(addItem(login, "lxdl", " 练习登录 "), &QAction::triggered, this,
+            [this] { loginItem(LoginMode::Practice); });
     addSeparator(login, "lll1");
-    connect(addItem(login, "csdl", " 测试登录 "), &QAction::triggered, this, [this] { loginItem(2); });
+    connect(addItem(login, "csdl", " 测试登录 "), &QAction::triggered, this, [this] { loginItem(LoginMode::Test); });
     addSeparator(login, "lll2");
-    connect(addItem(login, "djsf", " 单机收分 "), &QAction::triggered, this, [this] { openCollectionDialog(this); });
+    connect(addItem(login, "djsf", " 单机收分 "), &QAction::triggered, this,
+            [this] { openCollectionDialog(this, session_.appFolder); });
     connect(addItem(login, "hbsf", " 合并收分 "), &QAction::triggered, this, [this] { openMergeDialog(this); });
     connect(addItem(login, "dccj", " 导出成绩 "), &QAction::triggered, this, [this] { openExportDialog(this); });
     addSeparator(login, "ll3");
-    connect(addItem(login, "xtdl", " 系统登录 "), &QAction::triggered, this, [this] { loginItem(3); });
+    connect(addItem(login, "xtdl", " 系统登录 "), &QAction::triggered, this, [this] { loginItem(LoginMode::System); });
     addSeparator(login, "lll4");
     connect(addItem(login, "quit", " 退    出 "), &QAction::triggered, this, &MainWindow::quit);
 
     QMenu* exercises = bar->addMenu(QStringLiteral(" 录入项目 "));
     exercises->setObjectName(QStringLiteral("lrxm"));
-    connect(addItem(exercises, "ywlr", " 英文录入 "), &QAction::triggered, this, [this] { exerciseItem(1); });
+    connect(addItem(exercises, "ywlr", " 英文录入 "), &QAction::triggered, this,
+            [this] { exerciseItem(ExerciseKind::English); });
     addSeparator(exercises, "lll5");
-    connect(addItem(exercises, "zwlr", " 中文录入 "), &QAction::triggered, this, [this] { exerciseItem(2); });
+    connect(addItem(exercises, "zwlr", " 中文录入 "), &QAction::triggered, this,
+            [this] { exerciseItem(ExerciseKind::Chinese); });
     addSeparator(exercises, "lll6");
-    connect(addItem(exercises, "cycj", " 查阅成绩 "), &QAction::triggered, this, [this] { openHistoryView(this); });
+    connect(addItem(exercises, "cycj", " 查阅成绩 "), &QAction::triggered, this,
+            [this] { openHistoryView(this, session_.appFolder); });
 
     QMenu* maintenance = bar->addMenu(QStringLiteral(" 系统维护 "));
     maintenance->setObjectName(QStringLiteral("xtwh"));
     connect(addItem(maintenance, "xgecdlmm", "修改二次登录密码"), &QAction::triggered, this,
-            [this] { openPasswordDialog(this, PasswordColumn::SecondLogin); });
+            [this] { openPasswordDialog(this, session_.appFolder, PasswordColumn::SecondLogin); });
     connect(addItem(maintenance, "xgdlmm", "修改用户登录密码"), &QAction::triggered, this,
-            [this] { openPasswordDialog(this, PasswordColumn::User); });
+            [this] { openPasswordDialog(this, session_.appFolder, PasswordColumn::User); });
     connect(addItem(maintenance, "qclsjl", "清除历史记录"), &QAction::triggered, this,
-            [this] { openClearHistoryDialog(this); });
+            [this] { openClearHistoryDialog(this, session_.appFolder); });
     connect(addItem(maintenance, "xslrwj", "显示录入文件"), &QAction::triggered, this,
-            [this] { openShowExerciseFile(this); });
+            [this] { openShowExerciseFile(this, session_.appFolder); });
     connect(addItem(maintenance, "ghlrwj", "更换录入文件"), &QAction::triggered, this,
-            [this] { openReplaceExerciseFile(this); });
+            [this] { openReplaceExerciseFile(this, session_.appFolder); });
 
     // " 帮    助 " has no items: clicking the menu title opens the help.
     QAction* help = bar->addAction(QStringLiteral(" 帮    助 "));
     help->setObjectName(QStringLiteral("userbz"));
-    connect(help, &QAction::triggered, this, [this] { openHelpViewer(this); });
+    connect(help, &QAction::triggered, this, [this] { openHelpViewer(this, session_.appFolder); });
 }
 
 // The background picture is soft clouds over a gradient: kept at half the size it is drawn at
@@ -183,15 +187,14 @@ bool MainWindow::load(const QString& appFolder)
 
 bool MainWindow::beginLoad(const QString& appFolder, GradeDatabaseCheck check)
 {
-    ProgramState& state = programState();
-    state.appFolder = appFolder;
+    session_.appFolder = appFolder;
     DisplayMode::save();
     savedScreenSize_ = DisplayMode::savedSize();
     DisplayMode::change(800, 600, 85);
     // Every window repaints in the new mode.
     for (QWidget* widget : QApplication::topLevelWidgets())
         widget->update();
-    setmenus(*this);
+    setmenus(session_.loginMode);
     // The engine writes the database and a journal beside it: both must be writable by this
     // user, which on a lab machine means being in the typelab group.
     const QString database = Paths::gradeDatabase(appFolder);
@@ -227,7 +230,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 bool MainWindow::finishLoad()
 {
     GradeDatabaseCheck check = std::exchange(pendingCheck_, {});
-    const std::optional<QString> failure = check ? check() : openAndPurge(programState().appFolder, Clock::today());
+    const std::optional<QString> failure = check ? check() : openAndPurge(session_.appFolder, Clock::today());
     inputHeld_.reset();
     // The first paint has read every glyph the window shows for now.
     Fonts::releaseMappedFaces();
@@ -251,12 +254,37 @@ QAction* MainWindow::menuItem(const char* name) const
     return findChild<QAction*>(QString::fromUtf8(name));
 }
 
+void MainWindow::setmenus(LoginMode mode)
+{
+    QAction* exercises = topMenu("lrxm")->menuAction();
+    QAction* maintenance = topMenu("xtwh")->menuAction();
+    switch (mode) {
+    case LoginMode::None:
+        exercises->setEnabled(false);
+        maintenance->setEnabled(false);
+        break;
+    case LoginMode::Practice:
+    case LoginMode::Test:
+        exercises->setEnabled(true);
+        maintenance->setEnabled(false);
+        break;
+    case LoginMode::System:
+        exercises->setEnabled(true);
+        maintenance->setEnabled(true);
+        break;
+    default:
+        break;
+    }
+}
+
 void MainWindow::setExerciseWindow(QWidget* frame, QWidget* focusTarget)
 {
     exerciseFrame_ = frame;
     exerciseFocus_ = focusTarget;
 }
 
+// Nothing is left to lay out with the Exercise screen gone: the area is repainted where the
+// screen stood.
 void MainWindow::endOfExercise()
 {
     mdiArea_->update();
@@ -275,22 +303,30 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     applyResizeRule();
 }
 
-void MainWindow::loginItem(int mode)
+void MainWindow::loginItem(LoginMode mode)
 {
-    // The mode holds even when the dialog is closed without logging in.
-    programState().loginMode = LoginMode(mode);
-    LoginDialog dialog(this);
-    connect(&dialog, &LoginDialog::loggedIn, this, &MainWindow::showLogin);
-    dialog.exec();
+    // The mode holds even when the dialog is closed without logging in, and every opening of
+    // the dialog ends the test batch.
+    newLoginDialog(mode)->exec();
+}
+
+std::unique_ptr<LoginDialog> MainWindow::newLoginDialog(LoginMode mode)
+{
+    session_.loginMode = mode;
+    session_.taker.batchNumber.clear();
+    auto dialog = std::make_unique<LoginDialog>(mode, session_.appFolder, this);
+    connect(dialog.get(), &LoginDialog::loggedIn, this, &MainWindow::showLogin);
+    return dialog;
 }
 
 void MainWindow::showLogin(const LoginResult& login)
 {
     if (login.student) {
+        session_.taker = ExerciseTaker{login.number, login.name, login.batch};
         statusPanel_->setValue(StatusPanel::StudentNumber, login.number);
         statusPanel_->setValue(StatusPanel::Name, login.name);
     }
-    setmenus(*this);
+    setmenus(session_.loginMode);
     menuItem("ywlr")->setEnabled(true);
     menuItem("zwlr")->setEnabled(true);
     if (login.student) {
@@ -299,12 +335,13 @@ void MainWindow::showLogin(const LoginResult& login)
     }
 }
 
-void MainWindow::exerciseItem(int type)
+void MainWindow::exerciseItem(ExerciseKind kind)
 {
+    if (session_.exerciseOpen)
+        return;
+    session_.exerciseOpen = true;
     // The result belongs to whoever is logged in when the exercise starts.
-    const ExerciseTaker taker{trimSpaces(statusPanel_->value(StatusPanel::StudentNumber)),
-                              trimSpaces(statusPanel_->value(StatusPanel::Name)), programState().batchNumber};
-    startExercise(mdiArea_, scrollBar_, type, taker, [this](ExerciseScreen* screen) {
+    startExercise(mdiArea_, scrollBar_, kind, session_.appFolder, session_.taker, [this](ExerciseScreen* screen) {
         StatusPanel* panel = statusPanel_;
         connect(screen, &ExerciseScreen::totalLinesKnown, panel,
                 [panel](int lines) { panel->setValue(StatusPanel::TotalLines, QString::number(lines)); });
@@ -327,6 +364,7 @@ void MainWindow::exerciseItem(int type)
         });
         connect(screen, &ExerciseScreen::placed, this, &MainWindow::setExerciseWindow);
         connect(screen, &ExerciseScreen::closed, this, [this] {
+            session_.exerciseOpen = false;
             setExerciseWindow(nullptr, nullptr);
             endOfExercise();
         });
@@ -347,7 +385,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::scrollBarChanged(int value)
 {
-    if (programState().exerciseType == ExerciseType::None) {
+    if (!session_.exerciseOpen) {
         endOfExercise();
         return;
     }

@@ -2,7 +2,9 @@
 // The main window MDIF1: menus, Status panel, the scroll bar that moves the Exercise screen,
 // and the bottom strip with the login label.
 
+#include "exercise/exercise_text.h"
 #include "shell/grade_database_check.h"
+#include "shell/session.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -10,6 +12,7 @@
 #include <memory>
 
 class InputBlock;
+class LoginDialog;
 struct LoginResult;
 class QAction;
 class QLabel;
@@ -21,7 +24,8 @@ class StatusPanel;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // The Application folder is the one load() is given; tests that do not load give it here.
+    explicit MainWindow(const QString& appFolder = QString(), QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The start sequence. False when the grade database cannot be used: the user has been
@@ -45,6 +49,11 @@ public:
     QAction* menuItem(const char* name) const; // lxdl, ywlr, userbz, ...
 
     QSize savedScreenSize() const { return savedScreenSize_; }
+    const Session& session() const { return session_; }
+
+    // Enables " 录入项目 " and " 系统维护 " from a Login mode (the session's, as the program
+    // uses it); any other value leaves them as they are.
+    void setmenus(LoginMode mode);
 
     // The window the scroll bar moves (the Exercise screen's frame) and the widget that
     // takes the focus after a scroll; set by the Exercise screen while it is open.
@@ -54,7 +63,11 @@ public:
     void endOfExercise();
     // Sets the scroll bar's height from the window's height (the resize rule).
     void applyResizeRule();
-    // A login the login dialog reports: the Status panel, the login label and the menus.
+    // What a login menu item does before its dialog shows: the Login mode is set, the test
+    // batch ends, and the dialog is made for the mode, its login wired to showLogin.
+    std::unique_ptr<LoginDialog> newLoginDialog(LoginMode mode);
+    // A login the login dialog reports: the session's taker, the Status panel, the login label
+    // and the menus.
     void showLogin(const LoginResult& login);
 
 protected:
@@ -66,12 +79,13 @@ private:
     void buildMenus();
     void buildPanels();
     static QBrush backgroundBrush();
-    void loginItem(int mode);
-    void exerciseItem(int type);
+    void loginItem(LoginMode mode);
+    void exerciseItem(ExerciseKind kind);
     void quit();
     void scrollBarChanged(int value);
     bool finishLoad();
 
+    Session session_;
     StatusPanel* statusPanel_ = nullptr;
     QLabel* loginLabel_ = nullptr;
     QScrollBar* scrollBar_ = nullptr;

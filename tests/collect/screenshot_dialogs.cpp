@@ -10,7 +10,6 @@
 #include "fake_reader.h"
 #include "lab_fixture.h"
 #include "platform/fonts.h"
-#include "shell/program_state.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -32,7 +31,6 @@ int main(int argc, char* argv[])
     const QString workingFolder = QDir::currentPath(); // before the lab makes its own current
     Lab lab;
     TestSupport::AppFolder local;
-    programState().appFolder = local.path();
     {
         GradeStore store = local.store();
         for (int i = 0; i < 5; ++i)
@@ -82,7 +80,7 @@ int main(int argc, char* argv[])
     } else if (which == QLatin1String("collect-running")) {
         static const FakeReader reader({{3, QStringLiteral("hang")}});
         lab.addMachine(4, {Lab::result(QStringLiteral("2026400001"), QStringLiteral("B1"))});
-        auto* collect = new CollectionDialog;
+        auto* collect = new CollectionDialog(local.path());
         dialog.reset(collect);
         collect->show();
         QTest::mouseClick(collect->findChild<QRadioButton*>(QStringLiteral("Option1_1")), Qt::LeftButton);
@@ -90,7 +88,7 @@ int main(int argc, char* argv[])
         QTest::keyClicks(collect->findChild<QLineEdit*>(QStringLiteral("Text2")), QStringLiteral("B1"));
         collect->runCollection();
     } else {
-        auto* collect = new CollectionDialog;
+        auto* collect = new CollectionDialog(local.path());
         dialog.reset(collect);
         collect->show();
         auto* text2 = collect->findChild<QLineEdit*>(QStringLiteral("Text2"));

@@ -8,7 +8,6 @@
 #include "fake_reader.h"
 #include "lab_fixture.h"
 #include "platform/message_box.h"
-#include "shell/program_state.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -26,9 +25,12 @@ namespace {
 const QString kTitle = QStringLiteral("收分对话框");
 const QString kRefusal = QStringLiteral("批次不能为空、超出10位或有全角字符");
 
+// The Application folder the dialogs of a test collect from.
+QString testAppFolder;
+
 // The dialog and its controls, found by name.
 struct Rig {
-    std::unique_ptr<CollectionDialog> dialog = std::make_unique<CollectionDialog>();
+    std::unique_ptr<CollectionDialog> dialog = std::make_unique<CollectionDialog>(testAppFolder);
     template <typename T> T* find(const char* name) const { return dialog->findChild<T*>(QString::fromLatin1(name)); }
     QRadioButton* single = find<QRadioButton>("Option1_0");
     QRadioButton* network = find<QRadioButton>("Option1_1");
@@ -121,7 +123,7 @@ private slots:
     {
         TestSupport::resetState();
         app_ = std::make_unique<TestSupport::AppFolder>();
-        programState().appFolder = app_->path();
+        testAppFolder = app_->path();
     }
 
     void modeChoiceSwitchesThePathBox()
@@ -268,7 +270,7 @@ private slots:
     void singleMachineWithoutGradeDatabase()
     {
         Lab lab;
-        programState().appFolder = lab.root() + QStringLiteral("/nowhere");
+        testAppFolder = lab.root() + QStringLiteral("/nowhere");
         Rig rig;
         rig.collect(QStringLiteral("B1"));
         QVERIFY2(rig.label2->text().contains(QStringLiteral("nowhere/data/stugrade.mdb：文件不存在")),

@@ -52,7 +52,7 @@ class TestNetworkShare : public QObject {
     // returns the status line.
     QString collect(const std::function<void()>& meanwhile = {})
     {
-        CollectionDialog dialog;
+        CollectionDialog dialog(app_->path());
         dialog.show();
         QTest::mouseClick(dialog.findChild<QRadioButton*>(QStringLiteral("Option1_1")), Qt::LeftButton);
         dialog.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(lab_ + QStringLiteral("/lab/PC"));

@@ -14,8 +14,7 @@
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
+#include "login/login_dialog.h"
 #include "shell/status_panel.h"
 #include "support/test_support.h"
 
@@ -116,13 +115,10 @@ class TestExerciseScreen : public QObject {
     void login(const QString& batch = {})
     {
         const bool test = !batch.isEmpty();
-        programState().loginMode = test ? LoginMode::Test : LoginMode::Practice;
-        programState().batchNumber = batch;
-        window->statusPanel()->setValue(StatusPanel::StudentNumber, test ? "2024000017" : "2024001");
-        window->statusPanel()->setValue(StatusPanel::Name, test ? QStringLiteral("李四") : QStringLiteral("张三"));
-        setmenus(*window);
-        window->menuItem("ywlr")->setEnabled(true);
-        window->menuItem("zwlr")->setEnabled(true);
+        window->newLoginDialog(test ? LoginMode::Test : LoginMode::Practice);
+        window->showLogin(LoginResult{true, test ? QStringLiteral("2024000017") : QStringLiteral("2024001"),
+                                      test ? QStringLiteral("李四") : QStringLiteral("张三"),
+                                      test ? batch + QStringLiteral("测试登录  ") : QStringLiteral("练习登录"), batch});
     }
     void writeExercise(ExerciseKind kind, const QString& text)
     {
@@ -137,7 +133,7 @@ class TestExerciseScreen : public QObject {
     // Logged in for practice (unless already logged in), the text written and opened.
     ExerciseScreen* start(ExerciseKind kind, const QString& text)
     {
-        if (programState().loginMode == LoginMode::None)
+        if (window->session().loginMode == LoginMode::None)
             login();
         writeExercise(kind, text);
         return open(kind);
@@ -221,7 +217,8 @@ private slots:
         QFETCH(int, lines);
         ExerciseScreen* screen = start(ExerciseKind(kind), text);
         QVERIFY(screen);
-        QCOMPARE(int(programState().exerciseType), kind);
+        QVERIFY(window->session().exerciseOpen);
+        QCOMPARE(int(screen->kind()), kind);
         QCOMPARE(value(StatusPanel::TotalLines), QString::number(lines));
         QCOMPARE(value(StatusPanel::RemainingTime), QStringLiteral("10:00"));
         QCOMPARE(value(StatusPanel::CurrentLine), QStringLiteral("1"));
@@ -256,7 +253,7 @@ private slots:
 
         // Only the exercise's own end closes it.
         QVERIFY(!frame->close());
-        QCOMPARE(int(programState().exerciseType), kind);
+        QVERIFY(window->session().exerciseOpen);
         QVERIFY(frame->isVisible());
     }
 
@@ -269,7 +266,7 @@ private slots:
         QVERIFY(window->menuItem("ywlr")->isEnabled());
 
         window->menuItem("ywlr")->trigger();
-        QCOMPARE(int(programState().exerciseType), 2);
+        QVERIFY(window->session().exerciseOpen);
         QCOMPARE(window->findChildren<ExerciseScreen*>().size(), 1);
         QCOMPARE(window->mdiArea()->subWindowList().size(), 1);
         QCOMPARE(value(StatusPanel::TotalLines), QStringLiteral("1"));
@@ -294,14 +291,14 @@ private slots:
         window->statusPanel()->setValue(StatusPanel::TotalLines, QStringLiteral("unchanged"));
         window->menuItem("ywlr")->trigger();
         QCOMPARE(messages(), QStringList{kBadFile});
-        QCOMPARE(int(programState().exerciseType), 0);
+        QVERIFY(!window->session().exerciseOpen);
         QVERIFY(!window->scrollBar()->isVisible());
         QVERIFY(window->mdiArea()->subWindowList().isEmpty());
         QCOMPARE(value(StatusPanel::TotalLines), QStringLiteral("unchanged"));
 
         // The menu can start a good exercise right after.
         QVERIFY(start(ExerciseKind::English, englishLines(2)));
-        QCOMPARE(int(programState().exerciseType), 1);
+        QVERIFY(window->session().exerciseOpen);
     }
 
     void longTextScrollsAllTheWay()
@@ -576,7 +573,7 @@ private slots:
 
         // Speed 12 / 120 s * 60 = 6, accuracy 9 / 12 = 75 %, score 0: Esc below the minimum.
         QCOMPARE(result(), (QStringList{"6", "75", "0"}));
-        QCOMPARE(int(programState().exerciseType), 0);
+        QVERIFY(!window->session().exerciseOpen);
         QVERIFY(!window->scrollBar()->isVisible());
         QVERIFY(messages().isEmpty());
         QCOMPARE(storedRows(), QStringList{"2024001|张三|英文|0|6|75|2026-03-09|10:15:30|"});
@@ -598,14 +595,14 @@ private slots:
         tick(screen, 600);
         QCOMPARE(value(StatusPanel::RemainingTime), QStringLiteral("00:00"));
         QVERIFY(storedRows().isEmpty());
-        QCOMPARE(int(programState().exerciseType), 2);
+        QVERIFY(window->session().exerciseOpen);
         screen->countdownTick(); // the tick after 00:00 ends it
 
         // Speed 9 / 600 s * 60 = nearest(0.9) = 1, accuracy nearest(88.9) = 89,
         // score nearest(8 / 600 * 60) = 1 less 2 for 85..90 % = -1.
         QCOMPARE(result(), (QStringList{"1", "89", "-1"}));
         QCOMPARE(storedRows(), QStringList{"2024000017|李四|中文|-1|1|89|2026-03-09|10:15:30|B12"});
-        QCOMPARE(int(programState().exerciseType), 0);
+        QVERIFY(!window->session().exerciseOpen);
         QTRY_VERIFY(!screen);
         // The taken exercise stays disabled for this test login; the other one is free.
         QVERIFY(!window->menuItem("zwlr")->isEnabled());
@@ -619,7 +616,7 @@ private slots:
         QVERIFY(screen);
         QTest::keyClicks(screen, QStringLiteral("ab"));
         // A login dialog opened and given up during the exercise changes what the panel shows.
-        programState().batchNumber.clear();
+        window->newLoginDialog(LoginMode::Practice);
         window->statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("9999"));
         window->statusPanel()->setValue(StatusPanel::Name, QStringLiteral("别人"));
         screen->countdownTick();
@@ -636,7 +633,7 @@ private slots:
         QVERIFY(screen);
         QTest::keyClick(screen, Qt::Key_Down);
         QTest::keyClick(screen, Qt::Key_Escape);
-        QCOMPARE(int(programState().exerciseType), 0);
+        QVERIFY(!window->session().exerciseOpen);
         QVERIFY(storedRows().isEmpty());
         QCOMPARE(value(StatusPanel::Score), QStringLiteral("old"));
         QCOMPARE(value(StatusPanel::Speed), QStringLiteral("old"));
@@ -691,7 +688,7 @@ private slots:
              {QStringLiteral("没有保存"), QStringLiteral("stugrade.mdb"), QStringLiteral("速度：6")})
             QVERIFY2(shown[0].contains(part), qPrintable(shown[0]));
         QVERIFY(shown[0].startsWith(QStringLiteral("错误提示对话框: ")));
-        QCOMPARE(int(programState().exerciseType), 0);
+        QVERIFY(!window->session().exerciseOpen);
         QTRY_VERIFY(!screen);
 
         // The program goes on: once the database is back, the next result is stored.

@@ -7,8 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/input_method.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
+#include "login/login_dialog.h"
 #include "shell/status_panel.h"
 #include "support/test_support.h"
 
@@ -77,17 +76,13 @@ private slots:
             text += QStringLiteral("中文打字练习第%1行。\r\n").arg(line);
         ExerciseLoader::setRandomSourceForTests([] { return 0.0f; });
         folder.writeFile(QStringLiteral("zw/cdzcs0.dat"), ExerciseFileFormat::build(*CodePage::encode(text)));
-        programState().appFolder = folder.path();
-
-        MainWindow window;
+        MainWindow window(folder.path());
         window.setGeometry(0, 0, 1000, 740);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        programState().loginMode = LoginMode(1);
-        window.statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("2024001"));
-        window.statusPanel()->setValue(StatusPanel::Name, QStringLiteral("张三"));
-        setmenus(window);
-        window.menuItem("zwlr")->setEnabled(true);
+        window.newLoginDialog(LoginMode::Practice);
+        window.showLogin(
+            LoginResult{true, QStringLiteral("2024001"), QStringLiteral("张三"), QStringLiteral("练习登录")});
         window.menuItem("zwlr")->trigger();
         auto* screen = window.findChild<ExerciseScreen*>(QStringLiteral("form2"));
         QVERIFY(screen);

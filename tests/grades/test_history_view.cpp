@@ -6,7 +6,6 @@
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
 #include "support/test_support.h"
 
 #include <QFile>
@@ -312,8 +311,7 @@ private slots:
     void menuOpensModalWindowWithItsOwnConnection()
     {
         store({result("S1", QDate(2026, 12, 7), QTime(10, 0, 0))});
-        programState().appFolder = app_->path();
-        MainWindow mainWindow;
+        MainWindow mainWindow(app_->path());
         QString seen;
         QTimer::singleShot(0, [&] {
             auto* view = qobject_cast<HistoryView*>(QApplication::activeModalWidget());

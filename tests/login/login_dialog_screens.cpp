@@ -8,7 +8,6 @@
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
 #include "support/test_support.h"
 
 #include <QApplication>
@@ -26,11 +25,8 @@ int main(int argc, char* argv[])
     Twips::setDpi(96);
     MessageBoxes::setRecording(true);
     TestSupport::AppFolder folder;
-    programState().appFolder = folder.path();
-    programState().loginMode = LoginMode(mode);
-
-    MainWindow window;
-    LoginDialog dialog(&window);
+    MainWindow window(folder.path());
+    LoginDialog dialog(LoginMode(mode), folder.path(), &window);
     dialog.move(40, 40);
     dialog.show();
 

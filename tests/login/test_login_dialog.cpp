@@ -8,8 +8,6 @@
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
 #include "shell/status_panel.h"
 #include "support/test_support.h"
 
@@ -64,10 +62,8 @@ class TestLoginDialog : public QObject {
     // What the login menu items do, with a dialog that does not block the test.
     LoginDialog* openDialog(int loginMode)
     {
-        programState().loginMode = LoginMode(loginMode);
         dialog_.reset();
-        dialog_ = std::make_unique<LoginDialog>(window_.get());
-        QObject::connect(dialog_.get(), &LoginDialog::loggedIn, window_.get(), &MainWindow::showLogin);
+        dialog_ = window_->newLoginDialog(LoginMode(loginMode));
         dialog_->open();
         return dialog_.get();
     }
@@ -138,7 +134,7 @@ class TestLoginDialog : public QObject {
         }
         const StatusPanel* panel = window_->statusPanel();
         return QStringList{panel->value(StatusPanel::StudentNumber), panel->value(StatusPanel::Name),
-                           window_->loginLabel()->text(), programState().batchNumber, menus.join(u',')}
+                           window_->loginLabel()->text(), window_->session().taker.batchNumber, menus.join(u',')}
             .join(u'|');
     }
     void logInForTest(const QString& batch = QStringLiteral("B1"))
@@ -153,10 +149,9 @@ private slots:
         TestSupport::resetState();
         Clock::setFixed(QDateTime(kToday, QTime(8, 30)));
         folder_ = std::make_unique<TestSupport::AppFolder>();
-        programState().appFolder = folder_->path();
-        window_ = std::make_unique<MainWindow>();
+        window_ = std::make_unique<MainWindow>(folder_->path());
         // As after the start sequence: nobody logged in.
-        setmenus(*window_);
+        window_->setmenus(LoginMode::None);
         window_->menuItem("ywlr")->setEnabled(false);
         window_->menuItem("zwlr")->setEnabled(false);
         MessageBoxes::takeRecorded();
@@ -190,15 +185,14 @@ private slots:
         QFETCH(int, nameRowTop);
         QFETCH(bool, box1Masked);
 
-        programState().batchNumber = QStringLiteral("B7");
-        programState().doubleByte = true;
+        logInForTest(QStringLiteral("B7"));
+        QCOMPARE(window_->session().taker.batchNumber, QStringLiteral("B7"));
         LoginDialog* dialog = openDialog(mode);
         QCOMPARE(dialog->objectName(), QStringLiteral("frmdl"));
         QCOMPARE(dialog->windowTitle(), QStringLiteral("登录窗口"));
         QVERIFY(dialog->isModal());
         QCOMPARE(dialog->size(), QSize(Twips::toPixels(4290), Twips::toPixels(3255)));
-        QVERIFY(programState().batchNumber.isEmpty());
-        QVERIFY(!programState().doubleByte);
+        QVERIFY(window_->session().taker.batchNumber.isEmpty());
 
         const int tops[4] = {240, nameRowTop, 1200, 1680};
         const int limits[4] = {10, 12, 10, 10};
@@ -402,7 +396,7 @@ private slots:
             QVERIFY(dialog_->isVisible());
             QCOMPARE(dialog_->focusWidget(), box(3));
             QCOMPARE(box(3)->selectedText(), password);
-            QVERIFY(programState().batchNumber.isEmpty());
+            QVERIFY(window_->session().taker.batchNumber.isEmpty());
         }
         box(3)->clear();
         type(3, QStringLiteral(" AGAIN "));
@@ -431,7 +425,7 @@ private slots:
         QCOMPARE(dialog_->isVisible(), !direct);
         if (direct) {
             QCOMPARE(dialog_->result(), int(QDialog::Accepted));
-            QCOMPARE(programState().batchNumber, batch);
+            QCOMPARE(window_->session().taker.batchNumber, batch);
             QCOMPARE(recxhRows(), (QList<RecxhRow>{kFirstRow, {"2024000001", "B2", "2026-03-02"}}));
         } else {
             QVERIFY(box(3)->isVisible());
@@ -482,7 +476,7 @@ private slots:
     void closingCancels()
     {
         logInForTest();
-        QCOMPARE(programState().batchNumber, QStringLiteral("B1"));
+        QCOMPARE(window_->session().taker.batchNumber, QStringLiteral("B1"));
         window_->menuItem("zwlr")->setEnabled(false);
 
         LoginDialog* dialog = openDialog(3);
@@ -496,7 +490,7 @@ private slots:
         QVERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), int(QDialog::Rejected));
         QVERIFY(messages().isEmpty());
-        QCOMPARE(programState().loginMode, LoginMode::System);
+        QCOMPARE(window_->session().loginMode, LoginMode::System);
         QCOMPARE(trace(), QStringLiteral("2024000001|李四|B1测试登录  ||lrxm,ywlr"));
         QCOMPARE(recxhRows().size(), 1);
     }
@@ -561,7 +555,7 @@ private slots:
         window_->menuItem("csdl")->trigger();
 
         QCOMPARE(seen, QStringLiteral("frmdl batch"));
-        QCOMPARE(programState().loginMode, LoginMode::Test);
+        QCOMPARE(window_->session().loginMode, LoginMode::Test);
         QCOMPARE(window_->loginLabel()->text(), QStringLiteral("C3测试登录  "));
         QCOMPARE(recxhRows(), (QList<RecxhRow>{{"2024000009", "C3", "2026-03-02"}}));
         // The dialog was made for this opening only.

@@ -3,7 +3,6 @@
 #include "maintenance/clear_history_dialog.h"
 #include "maintenance_test_helpers.h"
 #include "platform/message_box.h"
-#include "shell/program_state.h"
 #include "support/test_support.h"
 
 #include <QFile>
@@ -33,7 +32,6 @@ void ClearHistoryDialogTest::init()
 {
     TestSupport::resetState();
     folder_ = std::make_unique<TestSupport::AppFolder>();
-    programState().appFolder = folder_->path();
 }
 
 void ClearHistoryDialogTest::clears_data()
@@ -65,7 +63,7 @@ void ClearHistoryDialogTest::clears()
     }
     const SystemRow before = *folder_->store().systemRow();
 
-    ClearHistoryDialog dialog;
+    ClearHistoryDialog dialog(folder_->path());
     dialog.show();
     QCOMPARE(dialog.objectName(), QStringLiteral("frmqclsjl"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("清除历史记录"));
@@ -94,7 +92,7 @@ void ClearHistoryDialogTest::databaseErrorLeavesTheDialogUsable()
 {
     QFile::remove(folder_->gradeDatabase());
     folder_->writeFile(QStringLiteral("data/stugrade.mdb"), QByteArray(4096, 'x'));
-    ClearHistoryDialog dialog;
+    ClearHistoryDialog dialog(folder_->path());
     dialog.show();
     click(&dialog, "Command1");
     const QString status = child<QLabel>(&dialog, "Label1")->text();

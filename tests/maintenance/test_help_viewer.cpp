@@ -6,7 +6,7 @@
 #include "maintenance/help_viewer.h"
 #include "platform/codepage.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
+#include "platform/no_right_click.h"
 #include "support/test_support.h"
 
 #include <QApplication>
@@ -141,14 +141,13 @@ void TestHelpViewer::noContextMenuWhileOpen()
     auto* viewer = new HelpViewer(app.path());
     viewer->show();
     QVERIFY(QTest::qWaitForWindowExposed(viewer));
-    QCOMPARE(programState().subclassedTextBox, viewer->textBox());
+    QVERIFY(NoRightClick::guards(viewer->textBox()));
     QVERIFY(!contextMenuOpens(viewer->textBox()));
 
     // Closing gives the guard back.
     viewer->reject();
-    QCOMPARE(programState().subclassedTextBox, nullptr);
+    QVERIFY(!NoRightClick::guards(viewer->textBox()));
     delete viewer;
-    QCOMPARE(programState().subclassedTextBox, nullptr);
 }
 
 void TestHelpViewer::typingChangesNothing()
@@ -197,8 +196,7 @@ void TestHelpViewer::builtHelpFileOpens()
 void TestHelpViewer::menuOpensModalWindowReadingTheFileAfresh()
 {
     TestSupport::AppFolder app;
-    programState().appFolder = app.path();
-    MainWindow mainWindow;
+    MainWindow mainWindow(app.path());
     QStringList shown;
     auto readAndClose = [&shown] {
         auto* viewer = qobject_cast<HelpViewer*>(QApplication::activeModalWidget());
@@ -210,7 +208,6 @@ void TestHelpViewer::menuOpensModalWindowReadingTheFileAfresh()
     };
     QTimer::singleShot(0, readAndClose);
     mainWindow.menuItem("userbz")->trigger();
-    QCOMPARE(programState().subclassedTextBox, nullptr);
 
     // A help file put in place while the program runs shows at the next opening.
     app.writeFile(QStringLiteral("data/help.dat"), ExerciseFileFormat::build("new\r\n"));

@@ -4,7 +4,6 @@
 #include "maintenance_test_helpers.h"
 #include "platform/file_chooser.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
 #include "support/test_support.h"
 
 #include <QAction>
@@ -50,9 +49,8 @@ void MaintenanceMenuTest::menuItemsOpenModalWindowsAfresh()
     QFETCH(QString, item);
     QFETCH(QString, window);
     TestSupport::AppFolder app;
-    programState().appFolder = app.path();
-    programState().loginMode = LoginMode(3);
-    MainWindow mainWindow;
+    MainWindow mainWindow(app.path());
+    mainWindow.setmenus(LoginMode::System);
 
     QList<QDialog*> opened;
     auto inspectAndClose = [&] {
@@ -80,7 +78,6 @@ void MaintenanceMenuTest::menuItemsOpenModalWindowsAfresh()
     mainWindow.menuItem(item.toLatin1().constData())->trigger();
     QCOMPARE(opened.size(), 2);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
-    QCOMPARE(programState().subclassedTextBox, nullptr);
 }
 
 void MaintenanceMenuTest::chooserFilters_data()

@@ -3,7 +3,6 @@
 #include "maintenance/password_dialog.h"
 #include "maintenance_test_helpers.h"
 #include "platform/message_box.h"
-#include "shell/program_state.h"
 #include "support/test_support.h"
 
 #include <QApplication>
@@ -41,7 +40,6 @@ void PasswordDialogTest::init()
 {
     TestSupport::resetState();
     folder_ = std::make_unique<TestSupport::AppFolder>();
-    programState().appFolder = folder_->path();
 }
 
 void PasswordDialogTest::opensWithTheStoredPassword_data()
@@ -63,7 +61,7 @@ void PasswordDialogTest::opensWithTheStoredPassword()
     QFETCH(QString, title);
     QFETCH(QString, shown);
 
-    PasswordDialog dialog(column);
+    PasswordDialog dialog(column, folder_->path());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     QCOMPARE(dialog.objectName(), name);
@@ -102,7 +100,7 @@ void PasswordDialogTest::refusesEmptyOrLongPasswords()
     QFETCH(QString, message);
 
     const SystemRow before = *folder_->store().systemRow();
-    PasswordDialog dialog(column);
+    PasswordDialog dialog(column, folder_->path());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     auto* newBox = child<QLineEdit>(&dialog, "Text1");
@@ -143,7 +141,7 @@ void PasswordDialogTest::storesTrimmedPassword()
     QFETCH(QString, stored);
 
     {
-        PasswordDialog dialog(column);
+        PasswordDialog dialog(column, folder_->path());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         const QString oldShown = child<QLineEdit>(&dialog, "Text2")->text();
@@ -162,7 +160,7 @@ void PasswordDialogTest::storesTrimmedPassword()
     QCOMPARE(second ? row.usermm : row.xsmm,
              QString::fromLatin1(second ? TestSupport::kUserPassword : TestSupport::kSecondPassword));
 
-    PasswordDialog reopened(column);
+    PasswordDialog reopened(column, folder_->path());
     QCOMPARE(child<QLineEdit>(&reopened, "Text2")->text(), stored);
     QVERIFY(child<QPushButton>(&reopened, "Command1")->isEnabled());
 }
@@ -170,7 +168,7 @@ void PasswordDialogTest::storesTrimmedPassword()
 void PasswordDialogTest::emptySystemTableIsReported()
 {
     GradeStoreInspector::database(folder_->store()).exec(QStringLiteral("DELETE FROM system"));
-    PasswordDialog dialog(PasswordColumn::SecondLogin);
+    PasswordDialog dialog(PasswordColumn::SecondLogin, folder_->path());
     dialog.show();
     QVERIFY(child<QLineEdit>(&dialog, "Text2")->text().isEmpty());
     QVERIFY(child<QLabel>(&dialog, "Label3")->text().contains(QStringLiteral("没有记录")));
@@ -180,7 +178,7 @@ void PasswordDialogTest::emptySystemTableIsReported()
 void PasswordDialogTest::databaseErrorsAreReported()
 {
     // A database that goes bad while the dialog is open: the change is refused with a message.
-    PasswordDialog dialog(PasswordColumn::User);
+    PasswordDialog dialog(PasswordColumn::User, folder_->path());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     QFile::remove(folder_->gradeDatabase());
@@ -194,7 +192,7 @@ void PasswordDialogTest::databaseErrorsAreReported()
     QVERIFY(child<QLabel>(&dialog, "Label3")->text().isEmpty());
 
     // Opening on that database shows the problem instead of a password.
-    PasswordDialog broken(PasswordColumn::SecondLogin);
+    PasswordDialog broken(PasswordColumn::SecondLogin, folder_->path());
     QVERIFY(child<QLabel>(&broken, "Label3")->text().startsWith(QStringLiteral("无法读取密码")));
     QVERIFY(!child<QPushButton>(&broken, "Command1")->isEnabled());
 }

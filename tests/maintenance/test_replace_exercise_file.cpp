@@ -6,10 +6,10 @@
 #include "maintenance/exercise_file_view.h"
 #include "maintenance/replace_exercise_file_dialog.h"
 #include "maintenance_test_helpers.h"
+#include "platform/byte_length.h"
 #include "platform/codepage.h"
 #include "platform/file_chooser.h"
 #include "platform/message_box.h"
-#include "shell/program_state.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -63,7 +63,6 @@ void ReplaceExerciseFileTest::init()
     FileChooser::setScripted(true);
     AtomicWrite::failAfterBytesForTests(std::nullopt);
     folder_ = std::make_unique<TestSupport::AppFolder>();
-    programState().appFolder = folder_->path();
     startFolder_ = QDir::currentPath();
     originalTarget_ = exerciseFile("Old text.\r\n");
     folder_->writeFile(QStringLiteral("yw/ydzcs1.dat"), originalTarget_);
@@ -100,7 +99,7 @@ void ReplaceExerciseFileTest::replaceWith(ReplaceExerciseFileDialog& dialog, con
 
 void ReplaceExerciseFileTest::stepsAndChoosers()
 {
-    ReplaceExerciseFileDialog dialog;
+    ReplaceExerciseFileDialog dialog(folder_->path());
     dialog.show();
     QCOMPARE(dialog.objectName(), QStringLiteral("frmghlrwj"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("更换录入文件"));
@@ -180,7 +179,7 @@ void ReplaceExerciseFileTest::refusesMissingNames()
     folder_->writeFile(QStringLiteral("new.txt"), "New text.\r\n");
     auto inFolder = [this](const QString& name) { return trimSpaces(name).isEmpty() ? name : folder_->file(name); };
 
-    ReplaceExerciseFileDialog dialog;
+    ReplaceExerciseFileDialog dialog(folder_->path());
     dialog.show();
     replaceWith(dialog, inFolder(source), inFolder(target));
     const auto shown = MessageBoxes::takeRecorded();
@@ -215,7 +214,7 @@ void ReplaceExerciseFileTest::replaces()
     QFETCH(QByteArray, text);
     folder_->writeFile(QStringLiteral("new.txt"), source);
 
-    ReplaceExerciseFileDialog dialog;
+    ReplaceExerciseFileDialog dialog(folder_->path());
     dialog.show();
     if (target.startsWith(QStringLiteral("zw")))
         QTest::mouseClick(child<QRadioButton>(&dialog, "Option1_1"), Qt::LeftButton);
@@ -271,7 +270,7 @@ void ReplaceExerciseFileTest::refusesTextsTheReadersWouldNotTake()
     QFETCH(QString, messageStart);
     folder_->writeFile(QStringLiteral("new.txt"), source);
 
-    ReplaceExerciseFileDialog dialog;
+    ReplaceExerciseFileDialog dialog(folder_->path());
     dialog.show();
     replaceWith(dialog, folder_->file(QStringLiteral("new.txt")), folder_->file(QStringLiteral("yw/ydzcs1.dat")));
     const auto shown = MessageBoxes::takeRecorded();
@@ -289,7 +288,7 @@ void ReplaceExerciseFileTest::helpFileTakesLongerTexts()
     folder_->writeFile(QStringLiteral("data/help.dat"), exerciseFile("Help.\r\n"));
     const QByteArray help = QByteArray(98, 'h').append("\r\n").repeated(300);
     folder_->writeFile(QStringLiteral("help.txt"), help);
-    ReplaceExerciseFileDialog dialog;
+    ReplaceExerciseFileDialog dialog(folder_->path());
     dialog.show();
     replaceWith(dialog, folder_->file(QStringLiteral("help.txt")), folder_->file(QStringLiteral("data/help.dat")));
     QVERIFY(MessageBoxes::takeRecorded().isEmpty());
@@ -307,7 +306,7 @@ void ReplaceExerciseFileTest::failedWriteLeavesTheTargetUnchanged()
 {
     folder_->writeFile(QStringLiteral("new.txt"), QByteArray(1000, 'n'));
     AtomicWrite::failAfterBytesForTests(500);
-    ReplaceExerciseFileDialog dialog;
+    ReplaceExerciseFileDialog dialog(folder_->path());
     dialog.show();
     replaceWith(dialog, folder_->file(QStringLiteral("new.txt")), folder_->file(QStringLiteral("yw/ydzcs1.dat")));
 
@@ -331,7 +330,7 @@ void ReplaceExerciseFileTest::failedWriteLeavesTheTargetUnchanged()
 void ReplaceExerciseFileTest::exitRestoresTheWorkingFolder()
 {
     for (const char* way : {"Command4", "close"}) {
-        ReplaceExerciseFileDialog dialog;
+        ReplaceExerciseFileDialog dialog(folder_->path());
         dialog.show();
         QTemporaryDir elsewhere;
         QVERIFY(QDir::setCurrent(elsewhere.path()));

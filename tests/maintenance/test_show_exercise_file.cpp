@@ -5,7 +5,7 @@
 #include "maintenance_test_helpers.h"
 #include "platform/codepage.h"
 #include "platform/file_chooser.h"
-#include "shell/program_state.h"
+#include "platform/no_right_click.h"
 #include "support/test_support.h"
 
 #include <QApplication>
@@ -75,7 +75,6 @@ void ShowExerciseFileTest::init()
     TestSupport::resetState();
     FileChooser::setScripted(true);
     folder_ = std::make_unique<TestSupport::AppFolder>();
-    programState().appFolder = folder_->path();
     startFolder_ = QDir::currentPath();
 }
 
@@ -96,7 +95,7 @@ QString ShowExerciseFileTest::shown(ShowExerciseFileDialog& dialog, const QStrin
 
 void ShowExerciseFileTest::choosesFromTheTypeFolder()
 {
-    ShowExerciseFileDialog dialog;
+    ShowExerciseFileDialog dialog(folder_->path());
     dialog.show();
     QCOMPARE(dialog.objectName(), QStringLiteral("frmxslrwj"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("显示录入文件"));
@@ -131,7 +130,7 @@ void ShowExerciseFileTest::choosesFromTheTypeFolder()
 
 void ShowExerciseFileTest::typeOptionEmptiesTheNameOnlyWhenItChanges()
 {
-    ShowExerciseFileDialog dialog;
+    ShowExerciseFileDialog dialog(folder_->path());
     dialog.show();
     auto* name = child<QLineEdit>(&dialog, "Text2");
     auto* english = child<QRadioButton>(&dialog, "Option1_0");
@@ -178,7 +177,7 @@ void ShowExerciseFileTest::showsTheText()
     QFETCH(QByteArray, file);
     QFETCH(QString, expected);
     folder_->writeFile(QStringLiteral("yw/ydzcs1.dat"), file);
-    ShowExerciseFileDialog dialog;
+    ShowExerciseFileDialog dialog(folder_->path());
     dialog.show();
     QCOMPARE(shown(dialog, folder_->file(QStringLiteral("yw/ydzcs1.dat"))), expected);
     QVERIFY(child<QPlainTextEdit>(&dialog, "Text1")->isReadOnly());
@@ -188,7 +187,7 @@ void ShowExerciseFileTest::wrongFileThenRightFile()
 {
     folder_->writeFile(QStringLiteral("zw/cdzcs1.dat"), exerciseFile("abc\r\n") + "zz");
     folder_->writeFile(QStringLiteral("zw/cdzcs2.dat"), exerciseFile(gbk(QStringLiteral("第二个文件\r\n"))));
-    ShowExerciseFileDialog dialog;
+    ShowExerciseFileDialog dialog(folder_->path());
     dialog.show();
     QTest::mouseClick(child<QRadioButton>(&dialog, "Option1_1"), Qt::LeftButton);
     QCOMPARE(shown(dialog, folder_->file(QStringLiteral("zw/cdzcs1.dat"))),
@@ -214,12 +213,12 @@ void ShowExerciseFileTest::wrongFileThenRightFile()
 void ShowExerciseFileTest::rightClickOpensNoMenu()
 {
     folder_->writeFile(QStringLiteral("yw/ydzcs1.dat"), exerciseFile("abc\r\n"));
-    ShowExerciseFileDialog dialog;
+    ShowExerciseFileDialog dialog(folder_->path());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     shown(dialog, folder_->file(QStringLiteral("yw/ydzcs1.dat")));
     auto* display = child<QPlainTextEdit>(&dialog, "Text1");
-    QCOMPARE(programState().subclassedTextBox, display);
+    QVERIFY(NoRightClick::guards(display));
 
     // Any menu shown anywhere while the right button is used counts; it is closed at once.
     MenuSpy spy;
@@ -234,12 +233,12 @@ void ShowExerciseFileTest::rightClickOpensNoMenu()
     QCOMPARE(display->toPlainText(), QStringLiteral("abc\n\n"));
 
     dialog.close();
-    QCOMPARE(programState().subclassedTextBox, nullptr);
+    QVERIFY(!NoRightClick::guards(display));
 }
 
 void ShowExerciseFileTest::closingRestoresTheWorkingFolder()
 {
-    ShowExerciseFileDialog dialog;
+    ShowExerciseFileDialog dialog(folder_->path());
     dialog.show();
     // Something (a chooser) moved the working folder while the dialog was open.
     QTemporaryDir elsewhere;

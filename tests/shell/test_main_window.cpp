@@ -7,7 +7,6 @@
 #include "platform/twips.h"
 #include "shell/grade_database_check.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
 #include "shell/status_panel.h"
 #include "support/test_support.h"
 
@@ -184,7 +183,7 @@ private slots:
         QCOMPARE(window.scrollBar()->objectName(), QStringLiteral("VSc1"));
         QCOMPARE(window.loginLabel()->objectName(), QStringLiteral("Label2"));
         QVERIFY(window.loginLabel()->text().isEmpty());
-        QCOMPARE(programState().appFolder, app.path());
+        QCOMPARE(window.session().appFolder, app.path());
     }
 
     void statusPanelCaptions()

@@ -1,8 +1,8 @@
 // bytelen, setmenus and norightclick.
 
+#include "platform/byte_length.h"
+#include "platform/no_right_click.h"
 #include "shell/main_window.h"
-#include "shell/program_state.h"
-#include "shell/shared_routines.h"
 #include "support/test_support.h"
 
 #include <QMenu>
@@ -38,17 +38,10 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, length);
         QFETCH(bool, doubleByte);
-        programState().doubleByte = !doubleByte;
         QCOMPARE(bytelen(text), length);
-        QCOMPARE(programState().doubleByte, doubleByte);
-    }
-
-    void laterCallClearsTheFlag()
-    {
-        bytelen(QStringLiteral("a中"));
-        QVERIFY(programState().doubleByte);
-        bytelen(QStringLiteral("ab"));
-        QVERIFY(!programState().doubleByte);
+        const ByteLength measured = measureBytes(text);
+        QCOMPARE(measured.bytes, length);
+        QCOMPARE(measured.doubleByte, doubleByte);
     }
 
     void setmenusFollowsTheLoginMode_data()
@@ -71,8 +64,7 @@ private slots:
         // Start from the opposite state, as after a system login, to see every change.
         window.topMenu("lrxm")->menuAction()->setEnabled(!exercises);
         window.topMenu("xtwh")->menuAction()->setEnabled(!maintenance);
-        programState().loginMode = LoginMode(mode);
-        setmenus(window);
+        window.setmenus(LoginMode(mode));
         QCOMPARE(window.topMenu("lrxm")->menuAction()->isEnabled(), exercises);
         QCOMPARE(window.topMenu("xtwh")->menuAction()->isEnabled(), maintenance);
     }
@@ -82,8 +74,7 @@ private slots:
         MainWindow window;
         window.topMenu("lrxm")->menuAction()->setEnabled(true);
         window.topMenu("xtwh")->menuAction()->setEnabled(false);
-        programState().loginMode = LoginMode(7);
-        setmenus(window);
+        window.setmenus(LoginMode(7));
         QVERIFY(window.topMenu("lrxm")->menuAction()->isEnabled());
         QVERIFY(!window.topMenu("xtwh")->menuAction()->isEnabled());
     }
@@ -102,21 +93,24 @@ private slots:
         QApplication::sendEvent(box.viewport(), &before);
         QCOMPARE(menus, 1);
 
-        installNoRightClick(&box);
-        QCOMPARE(programState().subclassedTextBox, &box);
+        NoRightClick::norightclick(&box);
+        QVERIFY(NoRightClick::guards(&box));
         QContextMenuEvent guarded(QContextMenuEvent::Mouse, QPoint(5, 5), box.viewport()->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(box.viewport(), &guarded);
         QTest::mouseClick(box.viewport(), Qt::RightButton);
         QCOMPARE(menus, 1);
 
-        removeNoRightClick();
-        QCOMPARE(programState().subclassedTextBox, nullptr);
+        NoRightClick::release(&box);
+        QVERIFY(!NoRightClick::guards(&box));
         QContextMenuEvent after(QContextMenuEvent::Mouse, QPoint(5, 5), box.viewport()->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(box.viewport(), &after);
         QCOMPARE(menus, 2);
-        // Removing with nothing guarded changes nothing.
-        removeNoRightClick();
-        QCOMPARE(programState().subclassedTextBox, nullptr);
+        // Releasing a box that is not guarded changes nothing.
+        NoRightClick::release(&box);
+        QVERIFY(!NoRightClick::guards(&box));
+        QContextMenuEvent again(QContextMenuEvent::Mouse, QPoint(5, 5), box.viewport()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(box.viewport(), &again);
+        QCOMPARE(menus, 3);
     }
 };
 

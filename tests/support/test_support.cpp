@@ -7,7 +7,6 @@
 #include "platform/input_method.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/program_state.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,7 +64,6 @@ void prepareApplication()
 
 void resetState()
 {
-    resetProgramState();
     MessageBoxes::setRecording(true);
     InputMethod::setAvailableForTests(true);
     Clock::setFixed(std::nullopt);

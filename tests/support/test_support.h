@@ -37,7 +37,7 @@ private:
     QTemporaryDir dir_;
 };
 
-// Fonts, twips, the recording message boxes and a zeroed program state; call in initTestCase
+// Fonts, twips, the recording message boxes and the real clock and input method; call in initTestCase
 // and init.
 void prepareApplication();
 void resetState();

@@ -1,20 +1,8 @@
-#include "shell/program_state.h"
+#include "platform/byte_length.h"
 
-#include "grades/grade_store.h"
 #include "platform/codepage.h"
 
 #include <QList>
-
-ProgramState& programState()
-{
-    static ProgramState state;
-    return state;
-}
-
-void resetProgramState()
-{
-    programState() = ProgramState{};
-}
 
 QString trimSpaces(const QString& text)
 {
@@ -39,16 +27,10 @@ ByteLength measureBytes(const QString& text)
             length.bytes += 1;
         }
     }
-    programState().doubleByte = length.doubleByte;
     return length;
 }
 
 int bytelen(const QString& text)
 {
     return measureBytes(text).bytes;
-}
-
-GradeStore opendb()
-{
-    return GradeStore::open(programState().appFolder);
 }
