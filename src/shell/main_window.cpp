@@ -358,8 +358,8 @@ void MainWindow::exerciseItem(ExerciseKind kind)
                     statusPanel_->setValue(StatusPanel::Accuracy, accuracy);
                     statusPanel_->setValue(StatusPanel::Score, score);
                 });
-        connect(screen, &ExerciseScreen::takenInTest, this, [this](ExerciseKind kind) {
-            if (QAction* item = menuItem(kind == ExerciseKind::English ? "ywlr" : "zwlr"))
+        connect(screen, &ExerciseScreen::takenInTest, this, [this](ExerciseKind taken) {
+            if (QAction* item = menuItem(taken == ExerciseKind::English ? "ywlr" : "zwlr"))
                 item->setEnabled(false);
         });
         connect(screen, &ExerciseScreen::placed, this, &MainWindow::setExerciseWindow);
