@@ -148,6 +148,12 @@ void setRandomSourceForTests(std::function<float()> source)
     randomSourceOverride() = std::move(source);
 }
 
+std::optional<float> testDrawValue()
+{
+    const auto& source = randomSourceOverride();
+    return source ? std::optional<float>(source()) : std::nullopt;
+}
+
 bool splitEnglish(ExerciseText& text)
 {
     LineBuilder lines(text);
@@ -253,7 +259,11 @@ std::optional<ExerciseText> load(const QString& path, ExerciseKind kind)
     const ExerciseFileFormat::FileRead file = ExerciseFileFormat::readFile(path);
     if (file.status != ExerciseFileFormat::FileRead::Status::Ok)
         return std::nullopt;
-    const QByteArray& body = file.text;
+    return fromText(file.text, kind);
+}
+
+std::optional<ExerciseText> fromText(const QByteArray& body, ExerciseKind kind)
+{
     // Nothing to type is as unusable as too much.
     if (body.isEmpty() || body.size() > ExerciseFileFormat::kMaxTextBytes)
         return std::nullopt;

@@ -1,6 +1,7 @@
 #include "exercise/exercise_screen.h"
 
 #include "exercise/key_codes.h"
+#include "platform/clock.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
@@ -81,6 +82,8 @@ bool ExerciseScreen::load()
     // A fresh engine: nothing typed, no marks, cursor on line 0, countdown not started.
     engine_ = std::make_unique<TypingEngine>(*text_, cells_, *this);
     countdown_ = Countdown();
+    log_.clear();
+    openedAt_ = Clock::steadyMilliseconds();
     placeCursor();
     emit totalLinesKnown(text_->lastLine + 1);
     emit timeLeftChanged(countdown_.text());
@@ -198,7 +201,9 @@ void ExerciseScreen::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    engine_->keyDown(KeyCodes::keyDownCode(event->key()));
+    const int keyCode = KeyCodes::keyDownCode(event->key());
+    record(KeystrokeEvent::Kind::KeyDown, qint16(keyCode));
+    engine_->keyDown(keyCode);
     // Esc may have ended the exercise: its character goes nowhere. Enter and Backspace are
     // characters of their own whatever text the platform gives them; Ctrl+Enter is the line
     // feed, typed like any other character; Delete acts as a key only and types nothing.
@@ -264,10 +269,16 @@ void ExerciseScreen::characters(const QString& text, bool showColumn)
     for (qint16 code : KeyCodes::characterCodes(text)) {
         if (!keysOn_)
             break;
+        record(KeystrokeEvent::Kind::Character, code);
         engine_->character(code);
         if (showColumn && keysOn_)
             showCursorColumn(engine_->cursorColumn());
     }
+}
+
+void ExerciseScreen::record(KeystrokeEvent::Kind kind, qint16 value)
+{
+    log_.append({quint32(std::max<qint64>(0, Clock::steadyMilliseconds() - openedAt_)), kind, value});
 }
 
 // ---------------------------------------------------------------- cursor line
@@ -384,6 +395,7 @@ void ExerciseScreen::countdownTick()
 {
     if (closed_ || finished_)
         return;
+    record(KeystrokeEvent::Kind::Tick, 0);
     if (!countdown_.tick()) {
         emit timeLeftChanged(countdown_.text());
         return;

@@ -7,6 +7,7 @@
 
 #include "exercise/cell_image.h"
 #include "exercise/exercise_text.h"
+#include "exercise/keystroke_log.h"
 #include "exercise/result_recorder.h"
 #include "exercise/scoring.h"
 #include "exercise/typing_engine.h"
@@ -51,6 +52,8 @@ public:
     const CellImage& cells() const { return cells_; }
     const Countdown& countdown() const { return countdown_; }
     const ExerciseTaker& taker() const { return taker_; }
+    // Every event the engine consumed and every tick, since the exercise opened.
+    const KeystrokeLog& keystrokeLog() const { return log_; }
     QMdiSubWindow* frame() const { return frame_; }
     QWidget* cursorLine() const { return cursorLine_; }
     bool laidOut() const { return laidOut_; }
@@ -96,6 +99,7 @@ protected:
 
 private:
     void characters(const QString& text, bool showColumn = false);
+    void record(KeystrokeEvent::Kind kind, qint16 value);
     void placeCursor();
     void tellInputMethodWhereWeAre();
     void blink();
@@ -112,6 +116,8 @@ private:
     CellImage cells_;
     std::unique_ptr<TypingEngine> engine_;
     Countdown countdown_;
+    KeystrokeLog log_;
+    qint64 openedAt_ = 0; // the steady clock when the exercise opened
     ExerciseTaker taker_;
     QPointer<QMdiSubWindow> frame_;
     QPointer<QObject> watchedFrame_;   // the same frame, for the event filter

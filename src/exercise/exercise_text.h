@@ -41,6 +41,8 @@ QString pathFor(const QString& appFolder, ExerciseKind kind, int digit);
 // Draws the digit with the random source (freshly seeded from the clock), or a test's.
 int drawDigit();
 void setRandomSourceForTests(std::function<float()> source); // empty: the real one again
+// What a test's source gives now, so that a store started for the test can draw the same.
+std::optional<float> testDrawValue();
 
 // Splits text.textBytes[0 .. textLength) into display lines; false when the text needs more
 // than 201 rows.
@@ -50,5 +52,7 @@ bool splitChinese(ExerciseText& text);
 // Reads, checks and splits one exercise file; nullopt for any bad file (missing, wrong magic
 // or length, over 4096 bytes, too many lines, unreadable).
 std::optional<ExerciseText> load(const QString& path, ExerciseKind kind);
+// The same for the text of a file already read (after its header).
+std::optional<ExerciseText> fromText(const QByteArray& text, ExerciseKind kind);
 
 } // namespace ExerciseLoader

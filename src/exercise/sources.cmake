@@ -4,6 +4,8 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/key_codes.cpp
   src/exercise/result_recorder.cpp
   src/exercise/scoring.cpp
+  src/exercise/keystroke_log.cpp
+  src/exercise/exercise_replay.cpp
   src/exercise/typing_engine.cpp
   src/exercise/typing_keys.cpp
 )

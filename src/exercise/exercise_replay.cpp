@@ -1,0 +1,88 @@
+#include "exercise/exercise_replay.h"
+
+namespace ExerciseReplay {
+
+namespace {
+
+class NoCanvas : public CellCanvas {
+public:
+    void drawChar(int, int, quint8, quint8, bool, QColor) override {}
+    void blank(int, int, int) override {}
+};
+
+// The screen's side of the engine, without a screen: only the end and the countdown's start
+// matter to the result.
+class ReplayHost : public TypingHost {
+public:
+    bool countdownStarted = false;
+    bool escaped = false;
+
+    void startCountdown() override { countdownStarted = true; }
+    void showCurrentLine(int) override {}
+    void showCursorColumn(int) override {}
+    int scrollValue() const override { return 0; }
+    int scrollMaximum() const override { return 0; }
+    void setScrollValue(int) override {}
+    int screenTop() const override { return 0; }
+    void escapePressed() override { escaped = true; }
+};
+
+Outcome refused(const QString& problem)
+{
+    Outcome outcome;
+    outcome.problem = problem;
+    return outcome;
+}
+
+} // namespace
+
+Outcome replay(const ExerciseText& text, ExerciseKind kind, const KeystrokeLog& log, CellCanvas* canvas)
+{
+    NoCanvas noCanvas;
+    ReplayHost host;
+    TypingEngine engine(text, canvas ? *canvas : noCanvas, host);
+    Countdown countdown;
+    bool timeUp = false;
+    quint32 previous = 0;
+
+    for (qsizetype i = 0; i < log.size(); ++i) {
+        const KeystrokeEvent& event = log.at(i);
+        if (host.escaped || timeUp)
+            return refused(QStringLiteral("录入记录在练习结束之后还有内容"));
+        if (event.milliseconds < previous)
+            return refused(QStringLiteral("录入记录的时间次序有误"));
+        previous = event.milliseconds;
+        switch (event.kind) {
+        case KeystrokeEvent::Kind::KeyDown:
+            engine.keyDown(event.value);
+            break;
+        case KeystrokeEvent::Kind::Character:
+            engine.character(event.value);
+            break;
+        case KeystrokeEvent::Kind::Tick:
+            // The countdown runs from the first character on.
+            if (!host.countdownStarted)
+                return refused(QStringLiteral("录入记录中倒计时在第一个字符之前开始"));
+            timeUp = countdown.tick();
+            break;
+        }
+    }
+    if (!host.countdownStarted)
+        return refused(QStringLiteral("录入记录中没有录入任何字符"));
+    if (!host.escaped && !timeUp)
+        return refused(QStringLiteral("录入记录没有以 Esc 键或倒计时结束"));
+
+    Outcome outcome;
+    outcome.typedBytes = engine.typedBytes();
+    outcome.positionMarks = engine.positionMarks();
+    outcome.endedByEsc = engine.endedByEsc();
+    outcome.elapsedSeconds = countdown.elapsedSeconds();
+    for (const KeystrokeEvent& event : log)
+        outcome.ticks += event.kind == KeystrokeEvent::Kind::Tick ? 1 : 0;
+    outcome.result = kind == ExerciseKind::English
+        ? Scoring::finishEnglish(text, outcome.typedBytes, outcome.elapsedSeconds, outcome.endedByEsc)
+        : Scoring::finishChinese(text, outcome.typedBytes, outcome.elapsedSeconds, outcome.endedByEsc);
+    return outcome;
+}
+
+} // namespace ExerciseReplay
