@@ -73,22 +73,39 @@ GradeStore GradeStore::openUntrusted(const QString& path, const QByteArray& key)
     return GradeStore(Database::openUntrusted(path, expectedSchema(), key));
 }
 
-void GradeStore::create(const QString& path, const SystemRow& credentials)
+namespace {
+
+// The tables, their indexes and, when given, the one system row, in one transaction.
+Database createFile(const QString& path, const SystemRow* credentials)
 {
     if (QFileInfo::exists(path))
         throw DbError(DbError::Kind::AlreadyExists, path);
-    Database db = Database::open(path, Database::Mode::Create, databasePassword);
+    Database db = Database::open(path, Database::Mode::Create, GradeStore::databasePassword);
     Transaction transaction(db);
     for (const char* sql : kCreateStatements)
         db.exec(QString::fromUtf8(sql));
     for (const char* sql : kIndexStatements)
         db.exec(QString::fromUtf8(sql));
-    db.prepare(QStringLiteral("INSERT INTO system (username, usermm, xsmm) VALUES (?1, ?2, ?3)"))
-        .bind(1, credentials.username)
-        .bind(2, credentials.usermm)
-        .bind(3, credentials.xsmm)
-        .exec();
+    if (credentials)
+        db.prepare(QStringLiteral("INSERT INTO system (username, usermm, xsmm) VALUES (?1, ?2, ?3)"))
+            .bind(1, credentials->username)
+            .bind(2, credentials->usermm)
+            .bind(3, credentials->xsmm)
+            .exec();
     transaction.commit();
+    return db;
+}
+
+} // namespace
+
+Database GradeStore::createWithoutCredentials(const QString& path)
+{
+    return createFile(path, nullptr);
+}
+
+void GradeStore::create(const QString& path, const SystemRow& credentials)
+{
+    createFile(path, &credentials);
 }
 
 GradeStore::PurgeCounts GradeStore::purgeOld(const QDate& today)

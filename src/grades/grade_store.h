@@ -26,6 +26,7 @@ struct GradeRow {
     QDate lrdate;
     QTime lrtime;
     QString lrpc; // batch; empty (stored as null) for a practice result
+    qint64 rowid = 0; // where a row read from the grade database is stored; 0 otherwise
 };
 
 struct SystemRow {
@@ -48,6 +49,9 @@ public:
     static GradeStore openUntrusted(const QString& path, const QByteArray& key = databasePassword);
     // A new grade database with its one system row; refuses to overwrite an existing file.
     static void create(const QString& path, const SystemRow& credentials);
+    // The same tables with no system row, for a copy that must carry no credentials; the
+    // connection stays open for filling it.
+    static Database createWithoutCredentials(const QString& path);
     // The tables, columns and indexes a grade database holds, for the hardened open.
     static QList<ExpectedTable> expectedSchema();
 
@@ -95,6 +99,8 @@ public:
 private:
     // Tests and benchmarks reach the file beneath (to lock it, to fill it in one transaction).
     friend struct GradeStoreInspector;
+    // The store service keeps its own tables beside these, on the same connection.
+    friend class StoreService;
     explicit GradeStore(Database db) : db_(std::move(db)) {}
     Database db_;
 };

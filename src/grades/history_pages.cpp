@@ -15,7 +15,8 @@ Page read(Statement& select, bool reversed)
     Page page;
     Key first, last;
     while (select.step()) {
-        const GradeRow row = GradeStore::readRow(select);
+        GradeRow row = GradeStore::readRow(select);
+        row.rowid = select.integer(9);
         Key key{select.text(6), select.text(7), select.integer(9), !select.isNull(6) && !select.isNull(7)};
         if (page.rows.isEmpty())
             first = key;

@@ -71,7 +71,38 @@ TargetUse useOf(const QString& targetPath, const QString& appFolder, bool chines
     return chineseChosen ? TargetUse::ChineseExercise : TargetUse::EnglishExercise;
 }
 
-Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder, bool chineseChosen)
+std::optional<QString> textProblem(const QByteArray& text, TargetUse use)
+{
+    if (use == TargetUse::HelpText) {
+        if (text.size() > kMaxHeaderLength)
+            return QStringLiteral("源文件转换后有 %1 字节，超过帮助文件最多 %2 字节的限制，目标文件未改动！")
+                .arg(text.size())
+                .arg(kMaxHeaderLength);
+        return std::nullopt;
+    }
+    const QString problem =
+        exerciseLimitProblem(text, use == TargetUse::ChineseExercise ? ExerciseKind::Chinese : ExerciseKind::English);
+    return problem.isEmpty() ? std::nullopt : std::optional<QString>(problem);
+}
+
+Outcome writeText(const QString& target, const QByteArray& text)
+{
+    QFile targetFile(target);
+    if (!targetFile.open(QIODevice::ReadOnly))
+        return fileError(target, fileErrorText(targetFile.error()));
+    const QByteArray header = targetFile.read(ExerciseFileFormat::kHeaderSize);
+    if (header.size() != ExerciseFileFormat::kHeaderSize)
+        return fileError(target,
+                         QStringLiteral("文件不足 %1 字节，没有完整的文件头").arg(ExerciseFileFormat::kHeaderSize));
+    targetFile.close();
+
+    if (const auto problem = AtomicWrite::replaceContent(target, ExerciseFileFormat::build(text, header)))
+        return fileError(target, *problem);
+    return Outcome{true, QString(), QString()};
+}
+
+Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder, bool chineseChosen,
+                const Writer& write)
 {
     const QString sourceTyped = trimSpaces(sourceName);
     const QString targetTyped = trimSpaces(targetName);
@@ -105,30 +136,9 @@ Outcome replace(const QString& sourceName, const QString& targetName, const QStr
     const QByteArray& text = converted.text;
 
     const TargetUse use = useOf(target, appFolder, chineseChosen);
-    if (use == TargetUse::HelpText) {
-        if (text.size() > kMaxHeaderLength)
-            return refused(QStringLiteral("源文件转换后有 %1 字节，超过帮助文件最多 %2 字节的限制，目标文件未改动！")
-                               .arg(text.size())
-                               .arg(kMaxHeaderLength));
-    } else {
-        const QString problem = exerciseLimitProblem(
-            text, use == TargetUse::ChineseExercise ? ExerciseKind::Chinese : ExerciseKind::English);
-        if (!problem.isEmpty())
-            return refused(problem);
-    }
-
-    QFile targetFile(target);
-    if (!targetFile.open(QIODevice::ReadOnly))
-        return fileError(target, fileErrorText(targetFile.error()));
-    const QByteArray header = targetFile.read(ExerciseFileFormat::kHeaderSize);
-    if (header.size() != ExerciseFileFormat::kHeaderSize)
-        return fileError(target,
-                         QStringLiteral("文件不足 %1 字节，没有完整的文件头").arg(ExerciseFileFormat::kHeaderSize));
-    targetFile.close();
-
-    if (const auto problem = AtomicWrite::replaceContent(target, ExerciseFileFormat::build(text, header)))
-        return fileError(target, *problem);
-    return Outcome{true, QString(), QString()};
+    if (const auto problem = textProblem(text, use))
+        return refused(*problem);
+    return write ? write(target, use, text) : writeText(target, text);
 }
 
 } // namespace ExerciseFileReplacement

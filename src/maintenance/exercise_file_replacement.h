@@ -2,7 +2,10 @@
 // Replacing the text of an exercise file (or of the help file, which has the same layout) by
 // the content of a plain text file, keeping the target's 32-byte header.
 
+#include <QByteArray>
 #include <QString>
+#include <functional>
+#include <optional>
 
 namespace ExerciseFileReplacement {
 
@@ -22,8 +25,18 @@ struct Outcome {
 inline const char* const kFileErrorTitle = "提示对话框";
 inline const char* const kFileError = "打开源文件或目标文件错！";
 
+// Why the text cannot become the text of a target of this use (in Chinese), or nothing.
+std::optional<QString> textProblem(const QByteArray& text, TargetUse use);
+
+// Writes the text into the target, keeping its 32-byte header; the target changes only when the
+// whole new file has been written.
+Outcome writeText(const QString& target, const QByteArray& text);
+
+// How the checked text reaches the target: writeText, or the store service for the texts it owns.
+using Writer = std::function<Outcome(const QString& target, TargetUse use, const QByteArray& text)>;
+
 // sourceName and targetName are the typed path boxes (trimmed here; "\" or "/").
-// The target changes only when the whole new file has been written.
-Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder, bool chineseChosen);
+Outcome replace(const QString& sourceName, const QString& targetName, const QString& appFolder, bool chineseChosen,
+                const Writer& write = {});
 
 } // namespace ExerciseFileReplacement

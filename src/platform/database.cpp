@@ -17,6 +17,7 @@ namespace {
 // appears and idles without it (and without the cryptography it brings along), and the start-up
 // purge runs in a process of its own.
 #define TYPELAB_ENGINE_FUNCTIONS(X)                                                                                    \
+    X(sqlite3_bind_blob)                                                                                               \
     X(sqlite3_bind_double)                                                                                             \
     X(sqlite3_bind_int64)                                                                                              \
     X(sqlite3_bind_null)                                                                                               \
@@ -25,6 +26,7 @@ namespace {
     X(sqlite3_changes)                                                                                                 \
     X(sqlite3_clear_bindings)                                                                                          \
     X(sqlite3_close_v2)                                                                                                \
+    X(sqlite3_column_blob)                                                                                             \
     X(sqlite3_column_bytes)                                                                                            \
     X(sqlite3_column_count)                                                                                            \
     X(sqlite3_column_double)                                                                                           \
@@ -38,6 +40,7 @@ namespace {
     X(sqlite3_extended_result_codes)                                                                                   \
     X(sqlite3_finalize)                                                                                                \
     X(sqlite3_key)                                                                                                     \
+    X(sqlite3_last_insert_rowid)                                                                                                     \
     X(sqlite3_limit)                                                                                                   \
     X(sqlite3_open_v2)                                                                                                 \
     X(sqlite3_prepare_v2)                                                                                              \
@@ -224,6 +227,15 @@ Statement& Statement::bind(int index, const QString& text)
     return *this;
 }
 
+Statement& Statement::bindBlob(int index, const QByteArray& bytes)
+{
+    // An empty blob is still a blob, not a null.
+    static const char nothing = 0;
+    check(engine().sqlite3_bind_blob(stmt_, index, bytes.isEmpty() ? &nothing : bytes.constData(), int(bytes.size()),
+                                     SQLITE_TRANSIENT));
+    return *this;
+}
+
 Statement& Statement::bind(int index, qint64 value)
 {
     check(engine().sqlite3_bind_int64(stmt_, index, value));
@@ -302,6 +314,14 @@ QString Statement::text(int column) const
     if (!data)
         return QString();
     return QString::fromUtf8(data, engine().sqlite3_column_bytes(stmt_, column));
+}
+
+QByteArray Statement::blob(int column) const
+{
+    const auto* data = static_cast<const char*>(engine().sqlite3_column_blob(stmt_, column));
+    if (!data)
+        return QByteArray();
+    return QByteArray(data, engine().sqlite3_column_bytes(stmt_, column));
 }
 
 qint64 Statement::integer(int column) const
@@ -598,4 +618,24 @@ void Transaction::commit()
 {
     db_.exec(QStringLiteral("COMMIT"));
     done_ = true;
+}
+
+qint64 Database::lastInsertRowid() const
+{
+    return engine().sqlite3_last_insert_rowid(db_);
+}
+
+void Database::attach(const QString& path, const QString& schemaName, const QByteArray& key)
+{
+    // An attached file without a key would take the main file's; an empty one keeps it plain.
+    QByteArray given;
+    if (!key.isEmpty()) {
+        given = KeyDerivation::rawKeyFor(path, key);
+        if (given.isEmpty())
+            given = key;
+    }
+    prepare(QStringLiteral("ATTACH DATABASE ?1 AS ") + schemaName + QStringLiteral(" KEY ?2"))
+        .bind(1, path)
+        .bind(2, QString::fromLatin1(given))
+        .exec();
 }

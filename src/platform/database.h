@@ -69,6 +69,7 @@ public:
     Statement& bind(int index, int value) { return bind(index, qint64(value)); }
     Statement& bind(int index, double value);
     Statement& bindNull(int index);
+    Statement& bindBlob(int index, const QByteArray& bytes);
     Statement& bind(int index, const QVariant& value);
 
     // Advances to the next row; false when there is none (or the statement did not return rows).
@@ -81,6 +82,7 @@ public:
     bool isNull(int column) const;
     QString text(int column) const;
     qint64 integer(int column) const;
+    QByteArray blob(int column) const;
     double real(int column) const;
     QVariant value(int column) const;
 
@@ -133,7 +135,11 @@ public:
     static void setDefaultBusyTimeout(int milliseconds);
     static int defaultBusyTimeout();
     qint64 changes() const;
+    qint64 lastInsertRowid() const;
     const QString& path() const { return path_; }
+    // Attaches another file to this connection under the schema name, keyed like open() (no
+    // key: a plain file), so that one transaction covers both.
+    void attach(const QString& path, const QString& schemaName, const QByteArray& key = {});
 
     [[noreturn]] void fail(int rc) const;
 

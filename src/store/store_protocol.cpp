@@ -1,0 +1,209 @@
+#include "store/store_protocol.h"
+
+#include <QDBusMetaType>
+
+namespace StoreProtocol {
+
+void registerTypes()
+{
+    qDBusRegisterMetaType<GradeRow>();
+    qDBusRegisterMetaType<QList<GradeRow>>();
+    qDBusRegisterMetaType<HistoryPages::Key>();
+    qDBusRegisterMetaType<StoreReply>();
+    qDBusRegisterMetaType<LoginReply>();
+    qDBusRegisterMetaType<OpenReply>();
+    qDBusRegisterMetaType<FinishReply>();
+    qDBusRegisterMetaType<PasswordReply>();
+    qDBusRegisterMetaType<RowsReply>();
+    qDBusRegisterMetaType<PageReply>();
+}
+
+} // namespace StoreProtocol
+
+namespace {
+
+// Dates and times cross as the text they are stored as, empty for none.
+QString dateText(const QDate& date)
+{
+    return date.isValid() ? date.toString(Qt::ISODate) : QString();
+}
+
+QString timeText(const QTime& time)
+{
+    return time.isValid() ? time.toString(QStringLiteral("HH:mm:ss")) : QString();
+}
+
+void putStatus(QDBusArgument& argument, const StoreReply& reply)
+{
+    argument << int(reply.status) << reply.message;
+}
+
+void takeStatus(const QDBusArgument& argument, StoreReply& reply)
+{
+    int status = 0;
+    argument >> status >> reply.message;
+    reply.status = StoreStatus(status);
+}
+
+} // namespace
+
+QDBusArgument& operator<<(QDBusArgument& argument, const GradeRow& row)
+{
+    argument.beginStructure();
+    argument << row.xh << row.xm << row.lrxm << row.lrcj << row.lrsd << row.lrzql << dateText(row.lrdate)
+             << timeText(row.lrtime) << row.lrpc << row.rowid;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, GradeRow& row)
+{
+    QString date, time;
+    argument.beginStructure();
+    argument >> row.xh >> row.xm >> row.lrxm >> row.lrcj >> row.lrsd >> row.lrzql >> date >> time >> row.lrpc
+        >> row.rowid;
+    argument.endStructure();
+    row.lrdate = QDate::fromString(date, Qt::ISODate);
+    row.lrtime = QTime::fromString(time, Qt::ISODate);
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const HistoryPages::Key& key)
+{
+    argument.beginStructure();
+    argument << key.lrdate << key.lrtime << key.rowid << key.valid;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryPages::Key& key)
+{
+    argument.beginStructure();
+    argument >> key.lrdate >> key.lrtime >> key.rowid >> key.valid;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const StoreReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, StoreReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const LoginReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.session << reply.seconds << reply.number << reply.name << reply.batch;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, LoginReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.session >> reply.seconds >> reply.number >> reply.name >> reply.batch;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const OpenReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.exercise << reply.digit << reply.text;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, OpenReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.exercise >> reply.digit >> reply.text;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const FinishReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.speed << reply.accuracy << reply.score;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, FinishReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.speed >> reply.accuracy >> reply.score;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PasswordReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.password;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PasswordReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.password;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const RowsReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.rows;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, RowsReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.rows;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PageReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.page.rows << reply.page.first << reply.page.last << reply.count;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PageReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.page.rows >> reply.page.first >> reply.page.last >> reply.count;
+    argument.endStructure();
+    return argument;
+}

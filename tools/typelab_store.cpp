@@ -1,0 +1,113 @@
+// typelab-store: the one process that opens the grade database.
+//
+//   typelab-store --system
+//       The installed machine's service on the system bus (org.typelab.Store), run as the user
+//       typelab; the bus starts it when a program first calls.
+//   typelab-store --peer APP_FOLDER
+//       The service of a build folder or a demo, started by the program as its child: it
+//       listens on a private socket, writes the address on its first line of output, and ends
+//       when the program closes its standard input.
+
+#include "store/store_adaptor.h"
+#include "store/store_protocol.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusServer>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int usage()
+{
+    std::fprintf(stderr, "usage: typelab-store --system | typelab-store --peer APP_FOLDER\n");
+    return 2;
+}
+
+int runOnSystemBus(QCoreApplication& app)
+{
+    // The database, its journal and the store's own file are the service's alone.
+    ::umask(077);
+    StoreService service(StorePlaces::installed(), qEnvironmentVariableIntValue("TYPELAB_STORE_LOCK_SECONDS") > 0
+                                                       ? qEnvironmentVariableIntValue("TYPELAB_STORE_LOCK_SECONDS")
+                                                       : 30);
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "typelab-store: no system bus: %s\n", qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    StoreAdaptor adaptor(service);
+    if (!bus.registerObject(QString::fromLatin1(StoreProtocol::kObjectPath), &adaptor,
+                            QDBusConnection::ExportAllSlots)) {
+        std::fprintf(stderr, "typelab-store: cannot register the store object\n");
+        return 1;
+    }
+    if (!bus.registerService(QString::fromLatin1(StoreProtocol::kServiceName))) {
+        std::fprintf(stderr, "typelab-store: cannot own %s: %s\n", StoreProtocol::kServiceName,
+                     qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    adaptor.watchSessionOwners(bus);
+    service.purge();
+    // The share serves a copy that is current from the start.
+    if (const auto problem = service.publishCopy())
+        std::fprintf(stderr, "typelab-store: the share's copy was not written: %s\n", qPrintable(*problem));
+    return app.exec();
+}
+
+int runForProgram(QCoreApplication& app, const QString& appFolder)
+{
+    // The program's end ends this service, whichever way the program ends.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    StoreService service(StorePlaces::ownFolder(appFolder));
+    StoreAdaptor adaptor(service);
+    StoreTestSeams seams;
+
+    QTemporaryDir socketFolder; // 0700: only this account reaches the socket
+    if (!socketFolder.isValid())
+        return 1;
+    QDBusServer server(QStringLiteral("unix:dir=") + socketFolder.path());
+    if (!server.isConnected()) {
+        std::fprintf(stderr, "typelab-store: cannot listen: %s\n", qPrintable(server.lastError().message()));
+        return 1;
+    }
+    QObject::connect(&server, &QDBusServer::newConnection, &app, [&](const QDBusConnection& connection) {
+        QDBusConnection peer(connection);
+        peer.registerObject(QString::fromLatin1(StoreProtocol::kObjectPath), &adaptor, QDBusConnection::ExportAllSlots);
+        peer.registerObject(QStringLiteral("/org/typelab/StoreTestSeams"), &seams, QDBusConnection::ExportAllSlots);
+    });
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&input] {
+        char buffer[256];
+        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::quit();
+        }
+    });
+
+    std::printf("%s\n", qPrintable(server.address()));
+    std::fflush(stdout);
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    StoreProtocol::registerTypes();
+    const QStringList args = app.arguments().mid(1);
+    if (args == QStringList{QStringLiteral("--system")})
+        return runOnSystemBus(app);
+    if (args.size() == 2 && args[0] == QLatin1String("--peer"))
+        return runForProgram(app, args[1]);
+    return usage();
+}
