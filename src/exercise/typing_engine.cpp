@@ -97,12 +97,10 @@ void TypingEngine::typeSingleByte(quint8 code)
     }
     eraseWideUnderCursor();
     const int p = cursorPosition();
-    // A wide character typed here also covers the next cell: clear both halves first.
-    if (column_ + 1 <= length - 1 && markedAt(p + 1)) {
-        canvas_.blank(currentLine_, column_, 2);
-        setTyped(p + 1, 0);
-        setMark(p + 1, false);
-    }
+    // A wide character typed here also covers the next cell: clear both halves first, on the
+    // last cell too (a wide character wrapped onto a blank line has its right half after it).
+    if (markedAt(p + 1))
+        clearCell(column_);
     const QColor colour = code == text_.byteAt(p) ? rightColour : wrongColour;
     canvas_.drawChar(currentLine_, column_, code, 0, false, colour);
     setTyped(p, code);
@@ -134,11 +132,8 @@ void TypingEngine::typeDoubleByte(qint16 code)
         // On the last cell: it is cleared, and the character wraps to the next line, where it
         // is typed at the start whatever that line holds.
         eraseWideUnderCursor();
-        const int p = cursorPosition();
-        if (length > 0 && typedAt(p) != 0) {
-            canvas_.blank(currentLine_, column_, 1);
-            setTyped(p, 0);
-        }
+        if (length > 0 && typedAt(cursorPosition()) != 0)
+            clearCell(column_);
         if (currentLine_ >= lastLineIndex())
             return; // the end of the text: the character is dropped
         nextLine();
@@ -176,6 +171,20 @@ void TypingEngine::typeWideAt(quint8 lead, quint8 trail, Repair repair)
     setTyped(p, lead);
     setTyped(p + 1, trail);
     setMark(p + 1, true);
+}
+
+// Clears the byte on a cell of the cursor's row; a wide character whose left half stands there
+// goes whole, so its right half never outlives it.
+void TypingEngine::clearCell(int column)
+{
+    const int p = lineStart(currentLine_) + column;
+    const bool wide = markedAt(p + 1);
+    canvas_.blank(currentLine_, column, wide ? 2 : 1);
+    setTyped(p, 0);
+    if (wide) {
+        setTyped(p + 1, 0);
+        setMark(p + 1, false);
+    }
 }
 
 // Up and Down may leave the cursor on the right half of a wide character that ends a line:

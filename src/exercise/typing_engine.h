@@ -73,6 +73,7 @@ private:
     enum class Repair { Never, Always };
     void typeWideAt(quint8 lead, quint8 trail, Repair repair);
     void eraseWideUnderCursor();
+    void clearCell(int column);
     void nextLine();
     void pageFollow();
     // Editing and moving (typing_keys.cpp).

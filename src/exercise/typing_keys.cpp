@@ -112,13 +112,24 @@ void TypingEngine::right()
     lineFollow();
 }
 
+// Delete blanks the cell under the cursor; the cursor stays and nothing shifts.
 void TypingEngine::deleteAtCursor()
 {
-    const int length = lineLength(currentLine_);
-    if (length <= 0)
+    if (lineLength(currentLine_) <= 0)
         return;
     const int p = cursorPosition();
-    if (column_ + 1 <= length - 1 && markedAt(p + 1)) {
+    if (column_ > 0 && markedAt(p)) {
+        // On the right half of a wide character that ends a line (Up or Down cut the column
+        // back to it): the whole character goes.
+        canvas_.blank(currentLine_, column_ - 1, 2);
+        setTyped(p - 1, 0);
+        setTyped(p, 0);
+        setMark(p, false);
+        return;
+    }
+    if (markedAt(p + 1)) {
+        // The left half of a wide character, on the last cell too (a wide character wrapped
+        // onto a blank line has its right half after it).
         setTyped(p, 0);
         setTyped(p + 1, 0);
         setMark(p + 1, false);
@@ -139,6 +150,14 @@ void TypingEngine::backspace()
             setTyped(p - 2, 0);
             setTyped(p - 1, 0);
             setMark(p - 1, false);
+        } else if (markedAt(p)) {
+            // On the right half of a wide character that ends a line (Up or Down cut the
+            // column back to it): the whole character goes, and the cursor lands on its left.
+            column_ -= 1;
+            canvas_.blank(currentLine_, column_, 2);
+            setTyped(p - 1, 0);
+            setTyped(p, 0);
+            setMark(p, false);
         } else {
             column_ -= 1;
             canvas_.blank(currentLine_, column_, 1);
@@ -167,9 +186,9 @@ void TypingEngine::backspace()
         setTyped(lastCell, 0);
         setMark(lastCell, false);
     } else {
+        // A wide character wrapped onto a blank line has its right half after the last cell.
         column_ = length - 1;
-        canvas_.blank(currentLine_, column_, 1);
-        setTyped(lastCell, 0);
+        clearCell(column_);
     }
     host_.showCurrentLine(currentLine_ + 1);
     scrollBack();
@@ -180,14 +199,12 @@ void TypingEngine::enter()
 {
     const int length = lineLength(currentLine_);
     if (length > 0) {
-        const int p = cursorPosition();
-        canvas_.blank(currentLine_, column_, 1);
-        if (column_ < length - 1 && markedAt(p + 1)) {
-            setTyped(p + 1, 0);
-            setMark(p + 1, false);
-            canvas_.blank(currentLine_, column_ + 1, 1);
-        }
-        setTyped(p, 13);
+        // The cell shows nothing afterwards, and no half of a wide character stays beside it:
+        // the one whose right half the cursor stands on, or whose left half (on the last cell
+        // too, after a wrap onto a blank line).
+        eraseWideUnderCursor();
+        clearCell(column_);
+        setTyped(cursorPosition(), 13);
     }
     if (currentLine_ < lastLineIndex()) {
         column_ = 0;
