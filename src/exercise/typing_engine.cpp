@@ -36,6 +36,16 @@ int TypingEngine::lineLength(int line) const
     return std::min(length, ExerciseText::kPositions - lineStart(line));
 }
 
+int TypingEngine::rowCells(int line) const
+{
+    const int length = lineLength(line);
+    if (length <= 0)
+        return 0;
+    const int after = lineStart(line) + length;
+    const bool ownsAfter = after < ExerciseText::kPositions && (line >= lastLineIndex() || after < lineStart(line + 1));
+    return length + (ownsAfter ? 1 : 0);
+}
+
 int TypingEngine::cursorPosition() const
 {
     return lineStart(currentLine_) + column_;

@@ -91,6 +91,10 @@ private:
     // Guarded access: positions outside 0..4096 read as 0 / unmarked and are never written.
     int lineStart(int line) const;
     int lineLength(int line) const;
+    // The cells of a line's input row: one per position of the line, and one more after its
+    // last cell when that position belongs to no other line (the LF after its CR, or past the
+    // end of the text). A wrapped line's last cell is followed by the next line's first.
+    int rowCells(int line) const;
     int lastLineIndex() const;
     quint8 typedAt(int p) const;
     bool markedAt(int p) const;

@@ -127,17 +127,27 @@ void TypingEngine::deleteAtCursor()
         setMark(p, false);
         return;
     }
-    if (markedAt(p + 1)) {
-        // The left half of a wide character, on the last cell too (a wide character wrapped
-        // onto a blank line has its right half after it).
-        setTyped(p, 0);
-        setTyped(p + 1, 0);
-        setMark(p + 1, false);
-        canvas_.blank(currentLine_, column_, 2);
-    } else if (typedAt(p) != 0) {
-        setTyped(p, 0);
+    const quint8 byte = typedAt(p);
+    if (byte == 0)
+        return;
+    // A byte of 0x80 or more is taken for a wide character's lead, and the next cell goes with
+    // it, whatever it holds; but never the first cell of the next line, which its own row shows.
+    if (byte < 0x80 || (!markedAt(p + 1) && column_ + 1 >= rowCells(currentLine_))) {
         canvas_.blank(currentLine_, column_, 1);
+        setTyped(p, 0);
+        return;
     }
+    int cells = 2;
+    // The next cell held the left half of a wide character: its right half goes too.
+    if (!markedAt(p + 1) && markedAt(p + 2)) {
+        setTyped(p + 2, 0);
+        setMark(p + 2, false);
+        cells = 3;
+    }
+    setTyped(p, 0);
+    setTyped(p + 1, 0);
+    setMark(p + 1, false);
+    canvas_.blank(currentLine_, column_, cells);
 }
 
 void TypingEngine::backspace()

@@ -419,8 +419,8 @@ private slots:
     }
 
     // No key leaves half a wide character behind: a wide character wrapped onto a blank line
-    // has its right half after the line's only cell, and a right half may be under the cursor
-    // after Up or Down.
+    // has its right half after the line's only cell, a right half may be under the cursor after
+    // Up or Down, and Delete takes a byte of 0x80 or more for a lead.
     void keysOverWideCharacters_data()
     {
         QTest::addColumn<Played>("c");
@@ -436,6 +436,16 @@ private slots:
             blankLine, wrapped + QByteArrayList{kWen}, {2, 2}, 4, kNone + kNone + kWen, "0001", {1, 0}, {"", ""}};
         QTest::newRow("Backspace onto it")
             << Played{blankLine, {"a", "b", kZhong, "\b"}, {1, 0}, 4, kNone + kNone, "00", {1, 0}, {"", ""}};
+
+        const QList<QByteArray> plain{"abcdef\r\n", "x"};
+        QTest::newRow("Delete on a byte of 0x80 takes the next cell")
+            << Played{plain, {kEuro, "b", "Left", "Left", "Delete"}, {0, 0}, 0, kNone + kNone, "00", {0, 0}, {"", ""}};
+        QTest::newRow("and a wide character there whole") << Played{
+            plain, {kEuro, kZhong, "Left", "Left", "Delete"}, {0, 0}, 0, QByteArray(3, 0), "000", {0, 0}, {"", "", ""}};
+        // The byte ends a wrapped line; the next line starts with 中, which Delete leaves alone.
+        const QByteArrayList euroOnLastCell{"a", "b", kEuro, kZhong, "Up", "Delete"};
+        QTest::newRow("but not the next line's first cell") << Played{
+            {"abc", kZhong + "d\r\n", "x"}, euroOnLastCell, {0, 2}, 2, kNone + kZhong, "001", {1, 0}, {kZhong, "~"}};
 
         // Up cuts the column back onto the right half of 中, which ends line 0 on its CR cell.
         const QList<QByteArray> shorter{"abc\r\n", "defghi\r\n"};
@@ -559,11 +569,11 @@ private slots:
         const int drawn = int(rig.canvas.log.size());
         rig.press(Keys::Delete); // an empty cell: nothing
         QCOMPARE(rig.canvas.log.size(), drawn);
-        // A single-byte code of 0x80 or more is one cell: its neighbour stays.
-        rig.type(QByteArray(1, char(0x80)));
-        rig.type("b");
-        rig.press({Keys::Left, Keys::Left, Keys::Delete});
-        QCOMPARE(rig.typed(0, 2), kNone + "b");
+        // A byte of 0x80 or more is taken for a wide character's lead: the cell after it goes too.
+        rig.play({kEuro, "b", "Left", "Left", "Delete"});
+        QCOMPARE(rig.column(), 0);
+        QCOMPARE(rig.typed(0, 2), kNone + kNone);
+        QCOMPARE(rig.canvas.row(0, 0, 2), (QByteArrayList{"", ""}));
     }
 
     void backspaceWithinLine()
