@@ -100,8 +100,10 @@ void TypingEngine::right()
         ++column_;
         return;
     }
-    // A wide character starts at the cursor: jump over it, unless it ends the line.
-    if (column_ + 2 <= lastCell) {
+    // A wide character starts at the cursor: over it, also when it ends the line, onto the cell
+    // after its CR cell or after the end of the text. A wrapped line's last cell is followed by
+    // the next line's first, which that line's own row shows: the cursor goes on to it there.
+    if (column_ < lastCell && column_ + 2 < rowCells(currentLine_)) {
         column_ += 2;
         return;
     }

@@ -405,7 +405,18 @@ private slots:
         rig.press(Keys::Right);
         QCOMPARE(rig.at(), At(1, 0));
         QCOMPARE(rig.host.lineShown, 2);
-        // A wide character on the last two cells: Right goes on to the next line, not past it.
+        // A wide character whose right half is on the CR cell: Right goes over it onto the cell
+        // after the CR cell, and from there to the next line.
+        rig.press({Keys::Left, Keys::Left});
+        rig.type(kWen);
+        QCOMPARE(rig.at(), At(1, 0));
+        rig.press({Keys::Left, Keys::Right});
+        QCOMPARE(rig.at(), At(0, 7));
+        QCOMPARE(rig.host.lineShown, 1);
+        rig.press(Keys::Right);
+        QCOMPARE(rig.at(), At(1, 0));
+        // On a wrapped line the cell after the last one is the next line's first: Right over a
+        // wide character on the last two cells goes to it on the next line.
         rig.type("abc" + kZhong);
         QCOMPARE(rig.line(), 2);
         rig.press(Keys::Up);
@@ -436,6 +447,22 @@ private slots:
             blankLine, wrapped + QByteArrayList{kWen}, {2, 2}, 4, kNone + kNone + kWen, "0001", {1, 0}, {"", ""}};
         QTest::newRow("Backspace onto it")
             << Played{blankLine, {"a", "b", kZhong, "\b"}, {1, 0}, 4, kNone + kNone, "00", {1, 0}, {"", ""}};
+
+        // Right goes over a wide character that ends a line onto the cell after it, unless that
+        // cell is the next line's first.
+        const QList<QByteArray> crEnd{"ab\r\n", "cd"};
+        const QByteArrayList overWide{"a", kZhong, "Left", "Right"}; // 中 on cell 1 and the CR cell
+        QTest::newRow("Right over a wide character on the CR cell")
+            << Played{crEnd, overWide, {0, 3}, 1, kZhong, "01", {0, 1}, {kZhong, "~", ""}};
+        QTest::newRow("Right once more") << Played{
+            crEnd, overWide + QByteArrayList{"Right"}, {1, 0}, 1, kZhong, "01", {0, 1}, {kZhong, "~", ""}};
+        QTest::newRow("letter after the CR cell") << Played{
+            crEnd, overWide + QByteArrayList{"x"}, {1, 0}, 1, kZhong + "x", "010", {0, 1}, {kZhong, "~", "x"}};
+        QTest::newRow("Right over a wide character ending a wrapped line") << Played{
+            {"abcd", "ef"}, {"a", "b", kZhong, "Left", "Right"}, {1, 0}, 2, kZhong, "01", {0, 2}, {kZhong, "~"}};
+        const QList<QByteArray> lastLine{"a\r\n", "bcd"}; // 中 on the last two cells of the text
+        QTest::newRow("Right over a wide character ending the text") << Played{
+            lastLine, {"\r", "b", kZhong, "Right"}, {1, 3}, 3, "b" + kZhong, "001", {1, 0}, {"b", kZhong, "~", ""}};
 
         const QList<QByteArray> plain{"abcdef\r\n", "x"};
         QTest::newRow("Delete on a byte of 0x80 takes the next cell")
