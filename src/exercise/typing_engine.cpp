@@ -4,12 +4,9 @@
 
 #include "exercise/typing_engine.h"
 
-#include <algorithm>
+#include "exercise/exercise_geometry.h"
 
-namespace {
-constexpr int kVisibleRows = 11; // rows below this one scroll the view
-constexpr int kPageTwips = 6600; // eleven lines
-} // namespace
+#include <algorithm>
 
 TypingEngine::TypingEngine(const ExerciseText& text, CellCanvas& canvas, TypingHost& host)
     : text_(text), canvas_(canvas), host_(host)
@@ -218,15 +215,21 @@ void TypingEngine::nextLine()
     pageFollow();
 }
 
-// Typing and Enter page the view by eleven lines once the cursor's row leaves the visible ones.
+double TypingEngine::screenRow() const
+{
+    return double(host_.screenTop()) / ExerciseGeometry::kLinePitch + currentLine_;
+}
+
+// Typing and Enter page the view once the current line's row leaves the visible ones.
 void TypingEngine::pageFollow()
 {
-    const double row = host_.screenTop() / 600.0 + currentLine_;
-    if (row <= kVisibleRows)
+    if (screenRow() <= ExerciseGeometry::kLastVisibleRow)
         return;
     const int maximum = host_.scrollMaximum();
-    if (lastLineIndex() - currentLine_ + 1 > kVisibleRows)
-        host_.setScrollValue(std::min(host_.scrollValue() + kPageTwips, maximum));
+    // With more than a page of lines left from the current one the view pages on; otherwise
+    // it goes to the end.
+    if (lastLineIndex() - currentLine_ + 1 > ExerciseGeometry::kLastVisibleRow)
+        host_.setScrollValue(std::min(host_.scrollValue() + ExerciseGeometry::kPageTwips, maximum));
     else
         host_.setScrollValue(maximum);
 }

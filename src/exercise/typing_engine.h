@@ -40,7 +40,6 @@ class TypingEngine {
 public:
     static constexpr QColor rightColour = QColor(0, 192, 0);
     static constexpr QColor wrongColour = QColor(192, 0, 0);
-    static constexpr int kLinePitch = 600; // twips between text rows
 
     TypingEngine(const ExerciseText& text, CellCanvas& canvas, TypingHost& host);
 
@@ -75,6 +74,8 @@ private:
     void eraseWideUnderCursor();
     void clearCell(int column);
     void nextLine();
+    // The screen row of the current line: the screen's top edge in lines, plus the line.
+    double screenRow() const;
     void pageFollow();
     // Editing and moving (typing_keys.cpp).
     void backspace();

@@ -3,11 +3,14 @@
 
 #include "exercise/typing_engine.h"
 
+#include "exercise/exercise_geometry.h"
+
 #include <algorithm>
 
 namespace {
 enum KeyCode { Esc = 27, Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46 };
-constexpr int kVisibleRows = 11;
+using ExerciseGeometry::kLastVisibleRow;
+using ExerciseGeometry::kLinePitch;
 } // namespace
 
 void TypingEngine::keyDown(int keyCode)
@@ -226,24 +229,23 @@ void TypingEngine::enter()
     pageFollow();
 }
 
-// Right and Down follow the cursor one line at a time.
+// Right and Down follow the cursor one line at a time, up to the scroll bar's maximum.
 void TypingEngine::lineFollow()
 {
-    const double row = host_.screenTop() / 600.0 + currentLine_;
-    if (row <= kVisibleRows)
+    if (screenRow() <= kLastVisibleRow)
         return;
     const int value = host_.scrollValue();
     const int maximum = host_.scrollMaximum();
     host_.setScrollValue(maximum >= value + kLinePitch ? value + kLinePitch : maximum);
 }
 
-// Left, Up and Backspace bring a line scrolled off the top back into view.
+// Left, Up and Backspace bring a line scrolled off the top back into view: one line up, or
+// back to the top when less than a line is scrolled away.
 void TypingEngine::scrollBack()
 {
-    const int top = host_.screenTop();
-    const double row = top / 600.0 + currentLine_;
-    if (row >= 0)
+    if (screenRow() >= 0)
         return;
+    const int top = host_.screenTop();
     const int value = host_.scrollValue();
     if (top > -kLinePitch)
         host_.setScrollValue(std::max(0, value + top));
