@@ -4,7 +4,7 @@
 // is drawn over, so the screen only shows the image.
 
 #include "exercise/exercise_text.h"
-#include "exercise/typing_engine.h"
+#include "exercise/typing_host.h"
 
 #include <QFont>
 #include <QFontMetrics>

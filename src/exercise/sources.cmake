@@ -4,6 +4,7 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/key_codes.cpp
   src/exercise/result_recorder.cpp
   src/exercise/scoring.cpp
+  src/exercise/typed_state.cpp
   src/exercise/typing_engine.cpp
   src/exercise/typing_keys.cpp
 )
