@@ -1,5 +1,6 @@
 #include "exercise/cell_image.h"
 
+#include "exercise/exercise_geometry.h"
 #include "platform/codepage.h"
 #include "platform/twips.h"
 
@@ -9,6 +10,8 @@
 const QColor CellImage::textColour = QColor(0, 0, 255);
 
 namespace {
+
+using ExerciseGeometry::kLinePitch;
 
 // Any common ideograph of the font gives the full-width metrics.
 const QString kWideSample = QStringLiteral("中");

@@ -4,7 +4,7 @@
 // is drawn over, so the screen only shows the image.
 
 #include "exercise/exercise_text.h"
-#include "exercise/typing_engine.h"
+#include "exercise/typing_host.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -13,10 +13,9 @@
 
 class CellImage : public CellCanvas {
 public:
-    // Layout of the rows, in twips.
+    // Layout of the rows, in twips; from one row to the next is ExerciseGeometry::kLinePitch.
     static constexpr int kLeftMargin = 200;
     static constexpr int kTopMargin = 100;
-    static constexpr int kLinePitch = 600;
     static constexpr int kInputRowOffset = 300;
     static const QColor textColour; // blue, RGB(0, 0, 255)
 

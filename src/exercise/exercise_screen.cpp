@@ -1,5 +1,6 @@
 #include "exercise/exercise_screen.h"
 
+#include "exercise/exercise_geometry.h"
 #include "exercise/key_codes.h"
 #include "platform/clock.h"
 #include "platform/fonts.h"
@@ -26,8 +27,7 @@ constexpr int kCountdownMilliseconds = 1000;
 // The main window keeps this much of its width beside the screen, in twips.
 constexpr int kWidthAllowance = 2000;
 // The scroll bar's maximum lets the last line scroll up past the main window's bottom edge.
-constexpr int kScrollAllowance = CellImage::kLinePitch + 600;
-constexpr int kScrollPage = 11 * CellImage::kLinePitch;
+constexpr int kScrollAllowance = ExerciseGeometry::kLinePitch + 600;
 
 QString wholeNumber(float value)
 {
@@ -149,8 +149,8 @@ void ExerciseScreen::activate()
     // The scroll bar moves this screen from now on, starting at the top.
     QScrollBar* bar = scrollBar_;
     emit placed(frame_, this);
-    bar->setSingleStep(CellImage::kLinePitch);
-    bar->setPageStep(kScrollPage);
+    bar->setSingleStep(ExerciseGeometry::kLinePitch);
+    bar->setPageStep(ExerciseGeometry::kPageTwips);
     applyResizeRule();
     bar->setValue(0);
     frame_->move(0, 0);

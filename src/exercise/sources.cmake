@@ -6,6 +6,7 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/scoring.cpp
   src/exercise/keystroke_log.cpp
   src/exercise/exercise_replay.cpp
+  src/exercise/typed_state.cpp
   src/exercise/typing_engine.cpp
   src/exercise/typing_keys.cpp
 )

@@ -1,76 +1,20 @@
 // Typing into the input rows: each character is drawn under the one it answers, stored per text
 // position for the result, and the cursor moves on, wrapping to the next line and paging the
-// view when it leaves the visible rows.
+// view when it leaves the visible rows. The editing and navigation keys go to TypingKeys.
 
 #include "exercise/typing_engine.h"
 
-#include <algorithm>
-
-namespace {
-constexpr int kVisibleRows = 11; // rows below this one scroll the view
-constexpr int kPageTwips = 6600; // eleven lines
-} // namespace
-
-TypingEngine::TypingEngine(const ExerciseText& text, CellCanvas& canvas, TypingHost& host)
-    : text_(text), canvas_(canvas), host_(host)
+TypingEngine::TypingEngine(const ExerciseText& text, CellCanvas& canvas, TypingHost& host) : state_(text, canvas, host)
 {}
-
-int TypingEngine::lastLineIndex() const
-{
-    return std::clamp<int>(text_.lastLine, 0, ExerciseText::kRows - 1);
-}
-
-int TypingEngine::lineStart(int line) const
-{
-    if (line < 0 || line >= ExerciseText::kRows)
-        return 0;
-    return std::clamp<int>(text_.lineTable[line].start, 0, ExerciseText::kPositions);
-}
-
-int TypingEngine::lineLength(int line) const
-{
-    if (line < 0 || line >= ExerciseText::kRows)
-        return 0;
-    // A line never reaches past the last position, whatever the table says.
-    const int length = std::max<int>(0, text_.lineTable[line].length);
-    return std::min(length, ExerciseText::kPositions - lineStart(line));
-}
-
-int TypingEngine::cursorPosition() const
-{
-    return lineStart(currentLine_) + column_;
-}
-
-quint8 TypingEngine::typedAt(int p) const
-{
-    return p >= 0 && p < ExerciseText::kPositions ? typedBytes_[p] : 0;
-}
-
-bool TypingEngine::markedAt(int p) const
-{
-    return p >= 0 && p < ExerciseText::kPositions && positionMarks_[p] != 0;
-}
-
-void TypingEngine::setTyped(int p, quint8 byte)
-{
-    if (p >= 0 && p < ExerciseText::kPositions)
-        typedBytes_[p] = byte;
-}
-
-void TypingEngine::setMark(int p, bool marked)
-{
-    if (p >= 0 && p < ExerciseText::kPositions)
-        positionMarks_[p] = marked ? -1 : 0;
-}
 
 void TypingEngine::character(qint16 code)
 {
-    if (endedByEsc_ || code > 255)
+    if (state_.endedByEsc || code > 255)
         return;
     // The countdown starts with the first character key, Backspace and Enter included.
-    if (!typingStarted_) {
-        typingStarted_ = true;
-        host_.startCountdown();
+    if (!state_.typingStarted) {
+        state_.typingStarted = true;
+        state_.host.startCountdown();
     }
     if (code < 0)
         typeDoubleByte(code);
@@ -78,41 +22,44 @@ void TypingEngine::character(qint16 code)
         typeSingleByte(quint8(code));
 }
 
+void TypingEngine::keyDown(int keyCode)
+{
+    keys_.keyDown(keyCode);
+}
+
 void TypingEngine::typeSingleByte(quint8 code)
 {
     if (code == 8) {
-        backspace();
+        keys_.backspace();
         return;
     }
     if (code == 13) {
-        enter();
+        keys_.enter();
         return;
     }
-    const int length = lineLength(currentLine_);
+    const int length = state_.lineLength(state_.currentLine);
     if (length <= 0) {
         // A line without cells takes nothing; the character goes nowhere.
-        if (currentLine_ < lastLineIndex())
+        if (state_.currentLine < state_.lastLineIndex())
             nextLine();
         return;
     }
-    eraseWideUnderCursor();
-    const int p = cursorPosition();
-    // A wide character typed here also covers the next cell: clear both halves first.
-    if (column_ + 1 <= length - 1 && markedAt(p + 1)) {
-        canvas_.blank(currentLine_, column_, 2);
-        setTyped(p + 1, 0);
-        setMark(p + 1, false);
-    }
-    const QColor colour = code == text_.byteAt(p) ? rightColour : wrongColour;
-    canvas_.drawChar(currentLine_, column_, code, 0, false, colour);
-    setTyped(p, code);
+    state_.eraseWideUnderCursor();
+    const int p = state_.cursorPosition();
+    // A wide character typed here also covers the next cell: clear both halves first, on the
+    // last cell too (a wide character wrapped onto a blank line has its right half after it).
+    if (state_.markedAt(p + 1))
+        state_.clearCell(state_.column);
+    const QColor colour = code == state_.text.byteAt(p) ? rightColour : wrongColour;
+    state_.canvas.drawChar(state_.currentLine, state_.column, code, 0, false, colour);
+    state_.setTyped(p, code);
 
-    if (column_ >= length - 1) {
-        if (currentLine_ < lastLineIndex())
+    if (state_.column >= length - 1) {
+        if (state_.currentLine < state_.lastLineIndex())
             nextLine();
         return;
     }
-    ++column_;
+    ++state_.column;
 }
 
 void TypingEngine::typeDoubleByte(qint16 code)
@@ -121,93 +68,66 @@ void TypingEngine::typeDoubleByte(qint16 code)
     const quint8 lead = quint8(unsignedCode >> 8);
     const quint8 trail = quint8(unsignedCode & 0xFF);
 
-    const int length = lineLength(currentLine_);
-    if (column_ < length - 2) {
+    const int length = state_.lineLength(state_.currentLine);
+    if (state_.column < length - 2) {
         // The old right half in cell p + 2 is cleared whatever the text expects at p: left
         // there, it would outlive the character it belonged to, and later keys would take it
         // for the trail of the new one.
         typeWideAt(lead, trail, Repair::Always);
-    } else if (column_ == length - 2) {
+    } else if (state_.column == length - 2) {
         // The trail lands in the line's last cell (its CR cell on a line that ends with CR).
         typeWideAt(lead, trail, Repair::Never);
     } else {
-        // On the last cell: it is cleared, and the character wraps to the next line, where it
-        // is typed at the start whatever that line holds.
-        eraseWideUnderCursor();
-        const int p = cursorPosition();
-        if (length > 0 && typedAt(p) != 0) {
-            canvas_.blank(currentLine_, column_, 1);
-            setTyped(p, 0);
-        }
-        if (currentLine_ >= lastLineIndex())
+        // On the last cell, or past it: what the cell holds is cleared (a wide character whole),
+        // and the character wraps to the next line, where it is typed at the start whatever
+        // that line holds.
+        state_.eraseWideUnderCursor();
+        if (length > 0 && state_.typedAt(state_.cursorPosition()) != 0)
+            state_.clearCell(state_.column);
+        if (state_.currentLine >= state_.lastLineIndex())
             return; // the end of the text: the character is dropped
         nextLine();
         // A line without a single cell takes nothing (its positions are the next line's).
-        while (lineLength(currentLine_) <= 0 && currentLine_ < lastLineIndex())
+        while (state_.lineLength(state_.currentLine) <= 0 && state_.currentLine < state_.lastLineIndex())
             nextLine();
-        if (lineLength(currentLine_) <= 0)
+        if (state_.lineLength(state_.currentLine) <= 0)
             return;
         typeWideAt(lead, trail, Repair::Always);
     }
 
-    if (column_ >= lineLength(currentLine_) - 2) {
-        if (currentLine_ >= lastLineIndex())
+    if (state_.column >= state_.lineLength(state_.currentLine) - 2) {
+        if (state_.currentLine >= state_.lastLineIndex())
             return;
         nextLine();
-        cursorLowerEndAscii_ = true;
+        state_.cursorLowerEndAscii = true;
         return;
     }
-    column_ += 2;
+    state_.column += 2;
 }
 
 // Draws and stores a wide character on the cursor's cell and the one after it.
 void TypingEngine::typeWideAt(quint8 lead, quint8 trail, Repair repair)
 {
-    const int p = cursorPosition();
-    const quint8 expectedLead = text_.byteAt(p);
-    const bool right = expectedLead >= 128 && lead == expectedLead && trail == text_.byteAt(p + 1);
-    canvas_.drawChar(currentLine_, column_, lead, trail, true, right ? rightColour : wrongColour);
+    const int p = state_.cursorPosition();
+    const quint8 expectedLead = state_.text.byteAt(p);
+    const bool right = expectedLead >= 128 && lead == expectedLead && trail == state_.text.byteAt(p + 1);
+    state_.canvas.drawChar(state_.currentLine, state_.column, lead, trail, true, right ? rightColour : wrongColour);
     // A wide character typed one cell further right still shows its right half in cell p + 2.
-    if (repair == Repair::Always && markedAt(p + 2)) {
-        canvas_.blank(currentLine_, column_ + 2, 1);
-        setTyped(p + 2, 0);
-        setMark(p + 2, false);
+    if (repair == Repair::Always && state_.markedAt(p + 2)) {
+        state_.canvas.blank(state_.currentLine, state_.column + 2, 1);
+        state_.setTyped(p + 2, 0);
+        state_.setMark(p + 2, false);
     }
-    setTyped(p, lead);
-    setTyped(p + 1, trail);
-    setMark(p + 1, true);
+    state_.setTyped(p, lead);
+    state_.setTyped(p + 1, trail);
+    state_.setMark(p + 1, true);
 }
 
-// Up and Down may leave the cursor on the right half of a wide character that ends a line:
-// whatever is typed there replaces that character as a whole, as it does on its left half.
-void TypingEngine::eraseWideUnderCursor()
-{
-    const int p = cursorPosition();
-    if (column_ == 0 || !markedAt(p))
-        return;
-    canvas_.blank(currentLine_, column_ - 1, 2);
-    setTyped(p - 1, 0);
-    setTyped(p, 0);
-    setMark(p, false);
-}
-
+// To the start of the next line: the Status panel shows it, and the view pages on when needed.
 void TypingEngine::nextLine()
 {
-    column_ = 0;
-    ++currentLine_;
-    host_.showCurrentLine(currentLine_ + 1);
-    pageFollow();
-}
-
-// Typing and Enter page the view by eleven lines once the cursor's row leaves the visible ones.
-void TypingEngine::pageFollow()
-{
-    const double row = host_.screenTop() / 600.0 + currentLine_;
-    if (row <= kVisibleRows)
-        return;
-    const int maximum = host_.scrollMaximum();
-    if (lastLineIndex() - currentLine_ + 1 > kVisibleRows)
-        host_.setScrollValue(std::min(host_.scrollValue() + kPageTwips, maximum));
-    else
-        host_.setScrollValue(maximum);
+    state_.column = 0;
+    ++state_.currentLine;
+    state_.host.showCurrentLine(state_.currentLine + 1);
+    state_.pageFollow();
 }

@@ -1,26 +1,29 @@
-// The editing and navigation keys: arrows, Delete, Backspace, Enter and Esc. The view follows
-// the cursor one line at a time when moving down and scrolls back when moving up.
+// The editing and navigation keys: each moves the cursor or clears typed cells, and the view
+// follows the cursor's line.
 
-#include "exercise/typing_engine.h"
+#include "exercise/typing_keys.h"
+
+#include "exercise/exercise_geometry.h"
 
 #include <algorithm>
 
 namespace {
 enum KeyCode { Esc = 27, Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46 };
-constexpr int kVisibleRows = 11;
+using ExerciseGeometry::kLastVisibleRow;
+using ExerciseGeometry::kLinePitch;
 } // namespace
 
-void TypingEngine::keyDown(int keyCode)
+void TypingKeys::keyDown(int keyCode)
 {
-    if (endedByEsc_)
+    if (state_.endedByEsc)
         return;
-    host_.showCursorColumn(column_);
+    state_.host.showCursorColumn(state_.column);
     switch (keyCode) {
     case Esc:
-        endedByEsc_ = true;
+        state_.endedByEsc = true;
         // The screen may close inside escapePressed(): the line field is written before.
-        host_.showCurrentLine(currentLine_ + 1);
-        host_.escapePressed();
+        state_.host.showCurrentLine(state_.currentLine + 1);
+        state_.host.escapePressed();
         return;
     case Left:
         left();
@@ -40,184 +43,220 @@ void TypingEngine::keyDown(int keyCode)
     default:
         break;
     }
-    host_.showCurrentLine(currentLine_ + 1);
+    state_.host.showCurrentLine(state_.currentLine + 1);
 }
 
-void TypingEngine::left()
+// Left moves one cell back, two over a wide character; from a line start it goes to the
+// previous line's last cell.
+void TypingKeys::left()
 {
-    if (column_ > 0) {
-        const int p = cursorPosition();
-        column_ -= column_ >= 2 && markedAt(p - 1) ? 2 : 1;
+    if (state_.column > 0) {
+        const int p = state_.cursorPosition();
+        state_.column -= state_.column >= 2 && state_.markedAt(p - 1) ? 2 : 1;
         return;
     }
-    if (currentLine_ == 0)
+    if (state_.currentLine == 0)
         return;
-    --currentLine_;
-    const int length = lineLength(currentLine_);
-    const int lastCell = lineStart(currentLine_) + length - 1;
+    --state_.currentLine;
+    const int length = state_.lineLength(state_.currentLine);
+    const int lastCell = state_.lineStart(state_.currentLine) + length - 1;
     // A wide character that ends the line is entered on its left half.
-    if (length >= 2 && markedAt(lastCell))
-        column_ = length - 2;
+    if (length >= 2 && state_.markedAt(lastCell))
+        state_.column = length - 2;
     else
-        column_ = std::max(0, length - 1);
+        state_.column = std::max(0, length - 1);
     scrollBack();
 }
 
-void TypingEngine::up()
+// Up and Down move a line and keep the column as far as the new line allows.
+void TypingKeys::up()
 {
-    if (currentLine_ == 0)
+    if (state_.currentLine == 0)
         return;
-    --currentLine_;
+    --state_.currentLine;
     landOffRightHalf();
     scrollBack();
 }
 
-void TypingEngine::down()
+void TypingKeys::down()
 {
-    if (currentLine_ >= lastLineIndex())
+    if (state_.currentLine >= state_.lastLineIndex())
         return;
-    ++currentLine_;
+    ++state_.currentLine;
     landOffRightHalf();
     lineFollow();
 }
 
 // After Up or Down the cursor keeps its column, but never beyond the line's last cell; a column
 // kept as it was steps off the right half of a wide character.
-void TypingEngine::landOffRightHalf()
+void TypingKeys::landOffRightHalf()
 {
-    const int length = lineLength(currentLine_);
-    if (column_ > length - 1)
-        column_ = std::max(0, length - 1);
-    else if (column_ > 0 && markedAt(cursorPosition()))
-        --column_;
+    const int length = state_.lineLength(state_.currentLine);
+    if (state_.column > length - 1)
+        state_.column = std::max(0, length - 1);
+    else if (state_.column > 0 && state_.markedAt(state_.cursorPosition()))
+        --state_.column;
 }
 
-void TypingEngine::right()
+// Right moves one cell on, two over a wide character; from a line's last cell it goes to the
+// start of the next line.
+void TypingKeys::right()
 {
-    const int lastCell = lineLength(currentLine_) - 1;
-    const int p = cursorPosition();
-    if (column_ < lastCell && !markedAt(p + 1)) {
-        ++column_;
+    const int lastCell = state_.lineLength(state_.currentLine) - 1;
+    const int p = state_.cursorPosition();
+    if (state_.column < lastCell && !state_.markedAt(p + 1)) {
+        ++state_.column;
         return;
     }
-    // A wide character starts at the cursor: jump over it, unless it ends the line.
-    if (column_ + 2 <= lastCell) {
-        column_ += 2;
+    // A wide character starts at the cursor: over it, also when it ends the line, onto the cell
+    // after its CR cell or after the end of the text. A wrapped line's last cell is followed by
+    // the next line's first, which that line's own row shows: the cursor goes on to it there.
+    if (state_.column < lastCell && state_.column + 2 < state_.rowCells(state_.currentLine)) {
+        state_.column += 2;
         return;
     }
-    if (currentLine_ >= lastLineIndex())
+    if (state_.currentLine >= state_.lastLineIndex())
         return;
-    column_ = 0;
-    ++currentLine_;
+    state_.column = 0;
+    ++state_.currentLine;
     lineFollow();
 }
 
-void TypingEngine::deleteAtCursor()
+// Delete blanks what is typed under the cursor; the cursor stays and nothing after it shifts.
+void TypingKeys::deleteAtCursor()
 {
-    const int length = lineLength(currentLine_);
-    if (length <= 0)
+    if (state_.lineLength(state_.currentLine) <= 0)
         return;
-    const int p = cursorPosition();
-    if (column_ + 1 <= length - 1 && markedAt(p + 1)) {
-        setTyped(p, 0);
-        setTyped(p + 1, 0);
-        setMark(p + 1, false);
-        canvas_.blank(currentLine_, column_, 2);
-    } else if (typedAt(p) != 0) {
-        setTyped(p, 0);
-        canvas_.blank(currentLine_, column_, 1);
+    const int p = state_.cursorPosition();
+    if (state_.column > 0 && state_.markedAt(p)) {
+        // On the right half of a wide character that ends a line (Up or Down cut the column
+        // back to it): the whole character goes.
+        state_.canvas.blank(state_.currentLine, state_.column - 1, 2);
+        state_.setTyped(p - 1, 0);
+        state_.setTyped(p, 0);
+        state_.setMark(p, false);
+        return;
     }
+    const quint8 byte = state_.typedAt(p);
+    if (byte == 0)
+        return;
+    // A byte of 0x80 or more is taken for a wide character's lead, and the next cell goes with
+    // it, whatever it holds; but never the first cell of the next line, which its own row shows.
+    if (byte < 0x80 || (!state_.markedAt(p + 1) && state_.column + 1 >= state_.rowCells(state_.currentLine))) {
+        state_.canvas.blank(state_.currentLine, state_.column, 1);
+        state_.setTyped(p, 0);
+        return;
+    }
+    int cells = 2;
+    // The next cell held the left half of a wide character: its right half goes too.
+    if (!state_.markedAt(p + 1) && state_.markedAt(p + 2)) {
+        state_.setTyped(p + 2, 0);
+        state_.setMark(p + 2, false);
+        cells = 3;
+    }
+    state_.setTyped(p, 0);
+    state_.setTyped(p + 1, 0);
+    state_.setMark(p + 1, false);
+    state_.canvas.blank(state_.currentLine, state_.column, cells);
 }
 
-void TypingEngine::backspace()
+// Backspace erases the character before the cursor and moves onto its cell; at a line start it
+// erases what ends the previous line.
+void TypingKeys::backspace()
 {
-    if (column_ > 0) {
-        const int p = cursorPosition();
-        if (column_ >= 2 && markedAt(p - 1)) {
-            column_ -= 2;
-            canvas_.blank(currentLine_, column_, 2);
-            setTyped(p - 2, 0);
-            setTyped(p - 1, 0);
-            setMark(p - 1, false);
+    if (state_.column > 0) {
+        const int p = state_.cursorPosition();
+        if (state_.column >= 2 && state_.markedAt(p - 1)) {
+            state_.column -= 2;
+            state_.canvas.blank(state_.currentLine, state_.column, 2);
+            state_.setTyped(p - 2, 0);
+            state_.setTyped(p - 1, 0);
+            state_.setMark(p - 1, false);
+        } else if (state_.markedAt(p)) {
+            // On the right half of a wide character that ends a line (Up or Down cut the
+            // column back to it): the whole character goes, and the cursor lands on its left.
+            state_.column -= 1;
+            state_.canvas.blank(state_.currentLine, state_.column, 2);
+            state_.setTyped(p - 1, 0);
+            state_.setTyped(p, 0);
+            state_.setMark(p, false);
         } else {
-            column_ -= 1;
-            canvas_.blank(currentLine_, column_, 1);
-            setTyped(p - 1, 0);
-            setMark(p - 1, false);
+            state_.column -= 1;
+            state_.canvas.blank(state_.currentLine, state_.column, 1);
+            state_.setTyped(p - 1, 0);
+            state_.setMark(p - 1, false);
         }
         return;
     }
-    if (currentLine_ == 0)
+    if (state_.currentLine == 0)
         return;
 
     // Back across the line start onto the previous line's last cell.
-    --currentLine_;
-    const int length = lineLength(currentLine_);
-    const int lastCell = lineStart(currentLine_) + length - 1;
+    --state_.currentLine;
+    const int length = state_.lineLength(state_.currentLine);
+    const int lastCell = state_.lineStart(state_.currentLine) + length - 1;
     if (length <= 0) {
-        column_ = 0;
-    } else if (typedAt(lastCell) == 13) {
+        state_.column = 0;
+    } else if (state_.typedAt(lastCell) == 13) {
         // Enter was pressed there: the cell shows nothing, only the 13 goes.
-        column_ = length - 1;
-        setTyped(lastCell, 0);
-    } else if (length >= 2 && markedAt(lastCell)) {
-        column_ = length - 2;
-        canvas_.blank(currentLine_, column_, 2);
-        setTyped(lastCell - 1, 0);
-        setTyped(lastCell, 0);
-        setMark(lastCell, false);
+        state_.column = length - 1;
+        state_.setTyped(lastCell, 0);
+    } else if (length >= 2 && state_.markedAt(lastCell)) {
+        // A wide character ends the line: both its cells go.
+        state_.column = length - 2;
+        state_.canvas.blank(state_.currentLine, state_.column, 2);
+        state_.setTyped(lastCell - 1, 0);
+        state_.setTyped(lastCell, 0);
+        state_.setMark(lastCell, false);
     } else {
-        column_ = length - 1;
-        canvas_.blank(currentLine_, column_, 1);
-        setTyped(lastCell, 0);
+        // A wide character wrapped onto a blank line has its right half after the last cell.
+        state_.column = length - 1;
+        state_.clearCell(state_.column);
     }
-    host_.showCurrentLine(currentLine_ + 1);
+    state_.host.showCurrentLine(state_.currentLine + 1);
     scrollBack();
 }
 
 // Enter ends the line wherever the cursor stands; the rest of the line stays untyped.
-void TypingEngine::enter()
+void TypingKeys::enter()
 {
-    const int length = lineLength(currentLine_);
+    const int length = state_.lineLength(state_.currentLine);
     if (length > 0) {
-        const int p = cursorPosition();
-        canvas_.blank(currentLine_, column_, 1);
-        if (column_ < length - 1 && markedAt(p + 1)) {
-            setTyped(p + 1, 0);
-            setMark(p + 1, false);
-            canvas_.blank(currentLine_, column_ + 1, 1);
-        }
-        setTyped(p, 13);
+        // The cell shows nothing afterwards, and no half of a wide character stays beside it:
+        // the one whose right half the cursor stands on, or whose left half (on the last cell
+        // too, after a wrap onto a blank line).
+        state_.eraseWideUnderCursor();
+        state_.clearCell(state_.column);
+        state_.setTyped(state_.cursorPosition(), 13);
     }
-    if (currentLine_ < lastLineIndex()) {
-        column_ = 0;
-        ++currentLine_;
+    if (state_.currentLine < state_.lastLineIndex()) {
+        state_.column = 0;
+        ++state_.currentLine;
     }
-    host_.showCurrentLine(currentLine_ + 1);
-    pageFollow();
+    state_.host.showCurrentLine(state_.currentLine + 1);
+    state_.pageFollow();
 }
 
-// Right and Down follow the cursor one line at a time.
-void TypingEngine::lineFollow()
+// Right and Down follow the cursor one line at a time, up to the scroll bar's maximum.
+void TypingKeys::lineFollow()
 {
-    const double row = host_.screenTop() / 600.0 + currentLine_;
-    if (row <= kVisibleRows)
+    if (state_.screenRow() <= kLastVisibleRow)
         return;
-    const int value = host_.scrollValue();
-    const int maximum = host_.scrollMaximum();
-    host_.setScrollValue(maximum >= value + kLinePitch ? value + kLinePitch : maximum);
+    const int value = state_.host.scrollValue();
+    const int maximum = state_.host.scrollMaximum();
+    state_.host.setScrollValue(maximum >= value + kLinePitch ? value + kLinePitch : maximum);
 }
 
-// Left, Up and Backspace bring a line scrolled off the top back into view.
-void TypingEngine::scrollBack()
+// Left, Up and Backspace bring a line scrolled off the top back into view: one line up, or
+// back to the top when less than a line is scrolled away.
+void TypingKeys::scrollBack()
 {
-    const int top = host_.screenTop();
-    const double row = top / 600.0 + currentLine_;
-    if (row >= 0)
+    if (state_.screenRow() >= 0)
         return;
-    const int value = host_.scrollValue();
+    const int top = state_.host.screenTop();
+    const int value = state_.host.scrollValue();
     if (top > -kLinePitch)
-        host_.setScrollValue(std::max(0, value + top));
+        state_.host.setScrollValue(std::max(0, value + top));
     else
-        host_.setScrollValue(std::max(0, value - kLinePitch));
+        state_.host.setScrollValue(std::max(0, value - kLinePitch));
 }

@@ -125,6 +125,18 @@ struct TypingRig {
         for (int keyCode : keyCodes)
             engine->keyDown(keyCode);
     }
+    // Plays a script: each item is a key named after it ("Left", "Right", "Up", "Down",
+    // "Delete") or the characters it holds.
+    void play(const QByteArrayList& script)
+    {
+        static const QMap<QByteArray, int> keys{{"Left", 37}, {"Up", 38}, {"Right", 39}, {"Down", 40}, {"Delete", 46}};
+        for (const QByteArray& item : script) {
+            if (keys.contains(item))
+                press(keys.value(item));
+            else
+                type(item);
+        }
+    }
     quint8 typed(int p) const { return engine->typedBytes()[p]; }
     // The bytes stored at positions p .. p + count - 1, and their marks as '0' and '1'.
     QByteArray typed(int p, int count) const
