@@ -1,13 +1,14 @@
 // typelab-admin: the administrator's tool beside the program.
-//   typelab-admin init [--user NAME] [--password P] [--second-password P] FILE
-//       creates a new grade database (never over an existing file); asks for what is not given
+//   typelab-admin init [--user NAME] [--password P] [--second-password P] [FILE]
+//       creates a new grade database (never over an existing file); asks for what is not given.
+//       Without FILE: the installed machine's, in the store service's place, for its user only
 //   typelab-admin pack SOURCE.txt TARGET.dat
 //       turns a UTF-8 (or code page 936) text into an exercise or help file
 //   typelab-admin export SOURCE OUTPUT [--batch B]
 //       writes the results of a collection file or a grade database to OUTPUT (.xlsx or .csv)
 //   typelab-admin purge APP_FOLDER [--today YYYY-MM-DD]
 //       opens the Application folder's grade database and deletes results and test logins 15
-//       or more days old, as the program does when it starts (it runs this command then)
+//       or more days old, as the store does whenever the program starts
 
 #include "collect/score_collection.h"
 #include "collect/score_export.h"
@@ -22,7 +23,7 @@
 #include <QTextStream>
 
 #include <cstdio>
-#include <grp.h>
+#include <pwd.h>
 #include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,7 +44,7 @@ QTextStream& err()
 
 int usage()
 {
-    err() << "usage: typelab-admin init [--user NAME] [--password P] [--second-password P] FILE\n"
+    err() << "usage: typelab-admin init [--user NAME] [--password P] [--second-password P] [FILE]\n"
              "       typelab-admin pack SOURCE.txt TARGET.dat\n"
              "       typelab-admin export SOURCE OUTPUT [--batch B]\n"
              "       typelab-admin purge APP_FOLDER [--today YYYY-MM-DD]\n";
@@ -83,8 +84,9 @@ int init(QStringList args)
             return usage();
         }
     }
-    if (file.isEmpty())
-        return usage();
+    const bool installed = file.isEmpty();
+    if (installed)
+        file = QStringLiteral(TYPELAB_INSTALLED_STATE_FOLDER "/data/stugrade.mdb");
     if (QFile::exists(file)) {
         err() << "typelab-admin: " << file << " already exists; it is left as it is.\n";
         return 1;
@@ -110,17 +112,17 @@ int init(QStringList args)
         err() << "typelab-admin: cannot create " << file << ": " << error.engineMessage() << "\n";
         return 1;
     }
-    // On a lab machine the students' accounts write the database through the typelab group,
-    // and nobody else may read it.
-    if (const group* labGroup = getgrnam("typelab")) {
+    // On an installed machine the database is the store service's alone: its user reads and
+    // writes it, nobody else.
+    if (installed) {
         const QByteArray local = QFile::encodeName(file);
-        if (chown(local.constData(), geteuid() == 0 ? 0 : uid_t(-1), labGroup->gr_gid) != 0
-            || chmod(local.constData(), 0660) != 0) {
-            err() << "typelab-admin: created " << file << ", but could not give it to the group typelab\n";
+        const passwd* service = getpwnam("typelab");
+        if (!service || chown(local.constData(), service->pw_uid, service->pw_gid) != 0
+            || chmod(local.constData(), 0600) != 0) {
+            err() << "typelab-admin: created " << file << ", but could not give it to the user typelab\n";
             return 1;
         }
-        out() << "Created " << file << " (read and written by the group typelab only).\n"
-              << "Add each student's account to the group: adduser NAME typelab\n";
+        out() << "Created " << file << " (read and written by the store service's user typelab only).\n";
         return 0;
     }
     out() << "Created " << file << "\n";

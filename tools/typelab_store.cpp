@@ -8,14 +8,14 @@
 //       listens on a private socket, writes the address on its first line of output, and ends
 //       when the program closes its standard input.
 
-#include "store/store_adaptor.h"
+#include "service/store_adaptor.h"
 #include "store/store_protocol.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusServer>
 #include <QSocketNotifier>
-#include <QTemporaryDir>
+#include <QDir>
 
 #include <csignal>
 #include <cstdio>
@@ -35,9 +35,10 @@ int runOnSystemBus(QCoreApplication& app)
 {
     // The database, its journal and the store's own file are the service's alone.
     ::umask(077);
-    StoreService service(StorePlaces::installed(), qEnvironmentVariableIntValue("TYPELAB_STORE_LOCK_SECONDS") > 0
-                                                       ? qEnvironmentVariableIntValue("TYPELAB_STORE_LOCK_SECONDS")
-                                                       : 30);
+    StoreService service(StorePlaces::installed(),
+                         qEnvironmentVariableIntValue("TYPELAB_STORE_LOCK_SECONDS") > 0
+                             ? qEnvironmentVariableIntValue("TYPELAB_STORE_LOCK_SECONDS")
+                             : 30);
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "typelab-store: no system bus: %s\n", qPrintable(bus.lastError().message()));
@@ -70,10 +71,8 @@ int runForProgram(QCoreApplication& app, const QString& appFolder)
     StoreAdaptor adaptor(service);
     StoreTestSeams seams;
 
-    QTemporaryDir socketFolder; // 0700: only this account reaches the socket
-    if (!socketFolder.isValid())
-        return 1;
-    QDBusServer server(QStringLiteral("unix:dir=") + socketFolder.path());
+    // An abstract socket, gone with the process; only this account passes its authentication.
+    QDBusServer server(QStringLiteral("unix:tmpdir=") + QDir::tempPath());
     if (!server.isConnected()) {
         std::fprintf(stderr, "typelab-store: cannot listen: %s\n", qPrintable(server.lastError().message()));
         return 1;

@@ -5,6 +5,8 @@
 #include "grades/history_model.h"
 #include "grades/history_view.h"
 #include "support/test_support.h"
+#include "store/store_client.h"
+#include "store/store_history.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -98,7 +100,8 @@ int main(int argc, char** argv)
         PaintWatch watch;
         QElapsedTimer timer;
         timer.start();
-        HistoryView view(folder.path());
+        StoreClient client(folder.path());
+        HistoryView view(std::make_unique<StoreHistory>(client));
         view.grid()->viewport()->installEventFilter(&watch);
         view.load();
         view.show();

@@ -1,10 +1,10 @@
-#include "platform/clock.h"
 #include "platform/display_mode.h"
 #include "platform/fonts.h"
 #include "platform/signal_guard.h"
 #include "platform/startup_trace.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
+#include "store/store_client.h"
 
 #include <QApplication>
 #include <QFile>
@@ -16,12 +16,13 @@
 int main(int argc, char* argv[])
 {
     StartupTrace::mark("main");
-    // The grade database's key derivation is the slowest step of the start: it runs on a
-    // thread of its own while Qt starts and the window is built.
     const QString appFolder = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
-    GradeDatabaseCheck databaseCheck = startOpenAndPurge(appFolder, Clock::today());
     QApplication app(argc, argv);
     StartupTrace::mark("application");
+    // The store (the installed service, or typelab-store started as this program's child)
+    // gets ready while Qt starts and the window is built.
+    StoreClient store(appFolder);
+    store.start();
     StartupTrace::watchFirstPaint();
     QApplication::setApplicationName(QStringLiteral("typelab"));
     // No display name: Qt would append it to every window title, and the titles are exact.
@@ -37,8 +38,9 @@ int main(int argc, char* argv[])
 
     MainWindow window;
     StartupTrace::mark("main window built");
-    if (!window.beginLoad(appFolder, std::move(databaseCheck)))
+    if (!window.beginLoad(appFolder, &store))
         return 1;
+    window.purgeAfterFirstPaint();
     QObject::connect(&window, &MainWindow::loadFinished, &app, [](bool usable) {
         if (!usable)
             QCoreApplication::exit(1);

@@ -29,7 +29,7 @@ bool isEnter(QEvent* event)
 
 } // namespace
 
-CollectionDialog::CollectionDialog(const QString& appFolder, QWidget* parent) : QDialog(parent), appFolder_(appFolder)
+CollectionDialog::CollectionDialog(StoreClient& store, QWidget* parent) : QDialog(parent), store_(store)
 {
     setObjectName(QStringLiteral("frmdjsf"));
     setWindowTitle(QStringLiteral("收分"));
@@ -124,7 +124,7 @@ void CollectionDialog::runCollection()
     }
     if (modeButtons_[0]->isChecked()) {
         InputBlock block;
-        ScoreCollection collection(*this, appFolder_);
+        ScoreCollection collection(*this, store_);
         collection.collectSingle(trimSpaces(pathBox_->text()), batch);
         return;
     }
@@ -204,8 +204,8 @@ void CollectionDialog::machineDone(int machine, int machinesFound)
     progressBar_->show();
 }
 
-void openCollectionDialog(QWidget* parent, const QString& appFolder)
+void openCollectionDialog(QWidget* parent, StoreClient& store)
 {
-    CollectionDialog dialog(appFolder, parent);
+    CollectionDialog dialog(store, parent);
     dialog.exec();
 }

@@ -13,12 +13,13 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class StoreClient;
 
 class CollectionDialog : public QDialog, private CollectionView {
     Q_OBJECT
 public:
-    // Single-machine collection reads the batch from the Application folder's grade database.
-    explicit CollectionDialog(const QString& appFolder, QWidget* parent = nullptr);
+    // Single-machine collection reads the batch from this machine's results through the store.
+    explicit CollectionDialog(StoreClient& store, QWidget* parent = nullptr);
 
     // The button's work; Enter in the batch box does the same.
     void runCollection();
@@ -38,7 +39,7 @@ private:
     void setResultLine(const QString& text) override;
     void machineDone(int machine, int machinesFound) override;
 
-    QString appFolder_;
+    StoreClient& store_;
     // Object names, which tests find them by, in brackets.
     QRadioButton* modeButtons_[2] = {};    // single-machine, network (Option1_0, Option1_1)
     QLabel* pathCaption_ = nullptr;        // Label1
@@ -53,4 +54,4 @@ private:
 };
 
 // The menu item's work: the dialog, modal, made afresh at each opening.
-void openCollectionDialog(QWidget* parent, const QString& appFolder);
+void openCollectionDialog(QWidget* parent, StoreClient& store);

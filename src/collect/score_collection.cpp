@@ -2,6 +2,7 @@
 
 #include "collect/collection_store.h"
 #include "grades/grade_store.h"
+#include "store/store_client.h"
 #include "platform/paths.h"
 #include "platform/byte_length.h"
 
@@ -52,14 +53,12 @@ void ScoreCollection::collectSingle(const QString& targetFolder, const QString& 
 {
     view_.setProgressLine(waitingText);
 
-    QList<CollectionRow> rows;
-    try {
-        GradeStore store = opendb(appFolder_);
-        rows = asCollectionRows(store.batchResults(batch));
-    } catch (const DbError& error) {
-        view_.setProgressLine(error.describe());
+    const RowsReply read = store_.batchResults(batch);
+    if (!read.ok()) {
+        view_.setProgressLine(storeProblem(read));
         return;
     }
+    const QList<CollectionRow> rows = asCollectionRows(read.rows);
     if (rows.isEmpty()) {
         view_.setProgressLine(kFinished);
         view_.setResultLine(QStringLiteral("本机没有该批次录入信息！"));

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class StoreClient;
+
 // What a collection run tells its window.
 class CollectionView {
 public:
@@ -37,8 +39,8 @@ public:
     // Machine i's grade database as the user would write it: prefix + i + "\data\stugrade.mdb".
     static QString machineDatabase(const QString& prefix, int machine);
 
-    // Single-machine collection reads the Application folder's grade database.
-    ScoreCollection(CollectionView& view, QString appFolder) : view_(view), appFolder_(std::move(appFolder)) {}
+    // Single-machine collection reads this machine's results through the store.
+    ScoreCollection(CollectionView& view, StoreClient& store) : view_(view), store_(store) {}
 
     // Takes the trimmed texts of the path box and the batch box; the batch has passed
     // batchAccepted. Every failure ends up as a line in the view; nothing is thrown.
@@ -56,5 +58,5 @@ public:
 
 private:
     CollectionView& view_;
-    QString appFolder_;
+    StoreClient& store_;
 };

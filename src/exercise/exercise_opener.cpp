@@ -7,13 +7,13 @@
 #include <QMdiArea>
 #include <QScrollBar>
 
-ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, const QString& appFolder,
+ExerciseScreen* startExercise(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, const QByteArray& fileText,
                               const ExerciseTaker& taker, const std::function<void(ExerciseScreen*)>& wire)
 {
-    auto* screen = new ExerciseScreen(area, scrollBar, kind, appFolder, taker);
+    auto* screen = new ExerciseScreen(area, scrollBar, kind, taker);
     wire(screen);
     // A bad exercise file has been reported and the exercise closed again: nothing to show.
-    if (!screen->load())
+    if (!screen->load(fileText))
         return nullptr;
     // A detection may misfire, so the student is told and the exercise still opens.
     if (kind == ExerciseKind::Chinese && !InputMethod::chineseInputAvailable())

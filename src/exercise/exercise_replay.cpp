@@ -1,5 +1,7 @@
 #include "exercise/exercise_replay.h"
 
+#include "exercise/key_codes.h"
+
 namespace ExerciseReplay {
 
 namespace {
@@ -26,6 +28,18 @@ public:
     int screenTop() const override { return 0; }
     void escapePressed() override { escaped = true; }
 };
+
+// Whether a key or an input method could have delivered this character code: a byte 1..255,
+// a code page 936 character (lead 0x81.., trail 0x40..), or the mark of one it cannot hold.
+bool typeable(qint16 code)
+{
+    if (code > 0)
+        return true;
+    if (code == KeyCodes::kUnencodable)
+        return true;
+    const quint16 bytes = quint16(code);
+    return code < 0 && (bytes >> 8) >= 0x81 && (bytes & 0xFF) >= 0x40;
+}
 
 Outcome refused(const QString& problem)
 {
@@ -57,6 +71,8 @@ Outcome replay(const ExerciseText& text, ExerciseKind kind, const KeystrokeLog& 
             engine.keyDown(event.value);
             break;
         case KeystrokeEvent::Kind::Character:
+            if (!typeable(event.value))
+                return refused(QStringLiteral("录入记录中有键盘打不出的字符"));
             engine.character(event.value);
             break;
         case KeystrokeEvent::Kind::Tick:

@@ -29,17 +29,10 @@ constexpr int kWidthAllowance = 2000;
 // The scroll bar's maximum lets the last line scroll up past the main window's bottom edge.
 constexpr int kScrollAllowance = ExerciseGeometry::kLinePitch + 600;
 
-QString wholeNumber(float value)
-{
-    return QString::number(qint64(std::llround(value)));
-}
-
 } // namespace
 
-ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, QString appFolder,
-                               ExerciseTaker taker)
-    : area_(area), scrollBar_(scrollBar), kind_(kind), appFolder_(std::move(appFolder)),
-      cells_(Fonts::song(kFontPoints)), taker_(std::move(taker))
+ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker)
+    : area_(area), scrollBar_(scrollBar), kind_(kind), cells_(Fonts::song(kFontPoints)), taker_(std::move(taker))
 {
     setObjectName(QStringLiteral("form2"));
     setFocusPolicy(Qt::StrongFocus);
@@ -72,9 +65,9 @@ ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKi
 
 ExerciseScreen::~ExerciseScreen() = default;
 
-bool ExerciseScreen::load()
+bool ExerciseScreen::load(const QByteArray& fileText)
 {
-    text_ = ExerciseLoader::load(ExerciseLoader::pathFor(appFolder_, kind_, ExerciseLoader::drawDigit()), kind_);
+    text_ = ExerciseLoader::fromText(fileText, kind_);
     if (!text_) {
         reportBadExerciseFile();
         return false;
@@ -419,23 +412,7 @@ void ExerciseScreen::finish()
     const ExerciseResult result = kind_ == ExerciseKind::English
         ? Scoring::finishEnglish(*text_, engine_->typedBytes(), elapsed, engine_->endedByEsc())
         : Scoring::finishChinese(*text_, engine_->typedBytes(), elapsed, engine_->endedByEsc());
-    emit resultReady(wholeNumber(result.speed), wholeNumber(result.accuracy), wholeNumber(result.score));
-
-    // The screen may be gone when the store ends; the main window takes the message.
-    QWidget* window = area_->window();
-    ResultRecorder::storeInBackground(appFolder_, taker_, kind_, result, window,
-                                      [window, result](const ResultRecorder::Outcome& outcome) {
-                                          if (!outcome.saved)
-                                              reportNotSaved(window, result, outcome.problem);
-                                      });
-}
-
-void ExerciseScreen::reportNotSaved(QWidget* parent, const ExerciseResult& result, const QString& problem)
-{
-    MessageBoxes::show(
-        parent, QStringLiteral("错误提示对话框"),
-        QStringLiteral("本次成绩没有保存到成绩数据库！\n成绩：%1  速度：%2/分  准确率：%3%\n%4\n请把成绩告诉老师。")
-            .arg(wholeNumber(result.score), wholeNumber(result.speed), wholeNumber(result.accuracy), problem));
+    emit finished(log_, result);
 }
 
 void ExerciseScreen::reportBadExerciseFile()

@@ -8,7 +8,7 @@
 #include "exercise/cell_image.h"
 #include "exercise/exercise_text.h"
 #include "exercise/keystroke_log.h"
-#include "exercise/result_recorder.h"
+#include "exercise/exercise_taker.h"
 #include "exercise/scoring.h"
 #include "exercise/typing_engine.h"
 
@@ -25,15 +25,14 @@ class QTimer;
 class ExerciseScreen : public QWidget, public TypingHost {
     Q_OBJECT
 public:
-    // The text is drawn from the Application folder's exercise files; the result belongs to
-    // the taker, who was logged in when the exercise started.
-    ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, QString appFolder, ExerciseTaker taker);
+    // The result belongs to the taker, who was logged in when the exercise started.
+    ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker);
     ~ExerciseScreen() override;
 
-    // Before the screen is shown: picks and loads the exercise file, measures the font, announces the line
-    // count and the time. False when the file was bad: the user has been told and the exercise
-    // is closed.
-    bool load();
+    // Before the screen is shown: splits the text of the exercise file the store drew (after its
+    // header), measures the font, announces the line count and the time. False when the text
+    // cannot be used: the user has been told and the exercise is closed.
+    bool load(const QByteArray& fileText);
     // Shows the screen frameless at the top-left of the main window's client area and runs the
     // first activation.
     void showInMainWindow();
@@ -78,7 +77,9 @@ signals:
     void currentLineChanged(int oneBased);
     void cursorColumnChanged(int column);
     void timeLeftChanged(const QString& text);
-    void resultReady(const QString& speed, const QString& accuracy, const QString& score);
+    // The exercise is over with typing begun: its keystroke log and the result the screen
+    // counted, for the store, which computes the result again from the log.
+    void finished(const KeystrokeLog& log, const ExerciseResult& result);
     // A test login takes each exercise once: its menu item goes.
     void takenInTest(ExerciseKind kind);
     // The scroll bar moves this frame from now on, and a scroll gives the focus back here.
@@ -106,12 +107,10 @@ private:
     void applyResizeRule();
     void finish();
     void reportBadExerciseFile();
-    static void reportNotSaved(QWidget* parent, const ExerciseResult& result, const QString& problem);
 
     QMdiArea* area_;
     QScrollBar* scrollBar_;
     const ExerciseKind kind_;
-    const QString appFolder_;
     std::optional<ExerciseText> text_;
     CellImage cells_;
     std::unique_ptr<TypingEngine> engine_;

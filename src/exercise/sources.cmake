@@ -2,7 +2,6 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/exercise_file_format.cpp
   src/exercise/exercise_loader.cpp
   src/exercise/key_codes.cpp
-  src/exercise/result_recorder.cpp
   src/exercise/scoring.cpp
   src/exercise/keystroke_log.cpp
   src/exercise/exercise_replay.cpp

@@ -35,14 +35,13 @@ HistoryModel::HistoryModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 HistoryModel::~HistoryModel() = default;
 
-void HistoryModel::open(const QString& appFolder)
+void HistoryModel::open(std::unique_ptr<HistoryPages::Source> source)
 {
     beginResetModel();
     close();
     try {
-        GradeStore store = GradeStore::open(appFolder);
-        const qint64 count = store.resultCount();
-        store_.emplace(std::move(store));
+        const qint64 count = source->count();
+        source_ = std::move(source);
         rows_ = int(qMin<qint64>(count, INT_MAX));
     } catch (...) {
         endResetModel();
@@ -56,7 +55,7 @@ void HistoryModel::close()
     const bool hadRows = rows_ > 0;
     if (hadRows)
         beginResetModel();
-    store_.reset();
+    source_.reset();
     rows_ = 0;
     pages_.clear();
     pageUse_.clear();
@@ -167,16 +166,16 @@ HistoryPages::Page HistoryModel::readPage(int page) const
     HistoryPages::Page loaded;
     bool byKey = false;
     if (auto before = pages_.constFind(page - 1); before != pages_.cend() && before->last.valid) {
-        loaded = store_->historyPageOlderThan(before->last, kPageSize);
+        loaded = source_->olderThan(before->last, kPageSize);
         byKey = true;
     } else if (auto after = pages_.constFind(page + 1); after != pages_.cend() && after->first.valid) {
-        loaded = store_->historyPageNewerThan(after->first, kPageSize);
+        loaded = source_->newerThan(after->first, kPageSize);
         byKey = true;
     }
     // Results without a date or time sort last and cannot be reached by key; a page that comes
     // back short (or results added meanwhile) is read by position instead.
     if (!byKey || loaded.rows.size() != expected) {
-        loaded = store_->historyPageAt(offset, kPageSize);
+        loaded = source_->at(offset, kPageSize);
         byKey = false;
     }
     ++pagesRead_;
@@ -187,7 +186,7 @@ HistoryPages::Page HistoryModel::readPage(int page) const
 
 const GradeRow* HistoryModel::rowAt(int row) const
 {
-    if (!store_ || failing_)
+    if (!source_ || failing_)
         return nullptr;
     const int page = row / kPageSize;
     auto found = pages_.find(page);
@@ -195,10 +194,10 @@ const GradeRow* HistoryModel::rowAt(int row) const
         HistoryPages::Page loaded;
         try {
             loaded = readPage(page);
-        } catch (const DbError& error) {
+        } catch (const HistoryPages::ReadFailure& failure) {
             // data() runs while the grid paints: report and empty the table afterwards.
             failing_ = true;
-            const QString message = error.describe();
+            const QString message = failure.message;
             auto* self = const_cast<HistoryModel*>(this);
             QMetaObject::invokeMethod(
                 self, [self, message] { self->failAfterOpen(message); }, Qt::QueuedConnection);

@@ -1,7 +1,7 @@
 #pragma once
 // The rows of the history view: every stored result, newest first, read a page at a time
-// through the view's own connection to the grade database, so that a long history opens at
-// once and only the rows on screen are ever read.
+// from its source, so that a long history opens at once and only the rows on screen are ever
+// read.
 
 #include "grades/grade_store.h"
 #include "grades/history_pages.h"
@@ -9,7 +9,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
-#include <optional>
+#include <memory>
 
 class HistoryModel : public QAbstractTableModel {
     Q_OBJECT
@@ -21,12 +21,12 @@ public:
     explicit HistoryModel(QObject* parent = nullptr);
     ~HistoryModel() override;
 
-    // Opens the grade database of the Application folder and counts its results. Throws
-    // DbError; the model then stays empty and holds no connection.
-    void open(const QString& appFolder);
-    // Lets the connection go; the model becomes empty.
+    // Counts the source's results and reads from it from now on. Throws
+    // HistoryPages::ReadFailure; the model then stays empty and keeps no source.
+    void open(std::unique_ptr<HistoryPages::Source> source);
+    // Lets the source go; the model becomes empty.
     void close();
-    bool isOpen() const { return store_.has_value(); }
+    bool isOpen() const { return source_ != nullptr; }
 
     // The column captions and widths in twips, by column index.
     static QString caption(int column);
@@ -53,7 +53,7 @@ private:
     const GradeRow* rowAt(int row) const;
     void failAfterOpen(const QString& message);
 
-    mutable std::optional<GradeStore> store_; // pages are read while the grid paints
+    std::unique_ptr<HistoryPages::Source> source_; // pages are read while the grid paints
     int rows_ = 0;
     HistoryPages::Page readPage(int page) const;
 

@@ -26,6 +26,22 @@ struct Page {
     Key last;
 };
 
+// Where the history view reads its pages from: in the program, the store service. Each
+// throws ReadFailure when the pages cannot be read.
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual qint64 count() = 0;
+    virtual Page at(qint64 offset, int limit) = 0;
+    virtual Page olderThan(const Key& key, int limit) = 0;
+    virtual Page newerThan(const Key& key, int limit) = 0;
+};
+
+// What went wrong, in Chinese, for a message to the user.
+struct ReadFailure {
+    QString message;
+};
+
 Page at(Database& db, qint64 offset, int limit);
 // The results that follow `key` (older ones), and the ones that precede it (newer ones), each
 // page newest first.

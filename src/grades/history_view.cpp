@@ -18,7 +18,8 @@ const char kCaption[] = "成绩查询";
 
 } // namespace
 
-HistoryView::HistoryView(const QString& appFolder, QWidget* parent) : QDialog(parent), appFolder_(appFolder)
+HistoryView::HistoryView(std::unique_ptr<HistoryPages::Source> source, QWidget* parent)
+    : QDialog(parent), source_(std::move(source))
 {
     setObjectName(QStringLiteral("frmcx"));
     setWindowTitle(QString::fromUtf8(kCaption));
@@ -69,10 +70,11 @@ HistoryView::~HistoryView() = default;
 bool HistoryView::load()
 {
     try {
-        model_->open(appFolder_);
-        return true;
-    } catch (const DbError& error) {
-        reportReadFailure(error.describe());
+        if (source_)
+            model_->open(std::move(source_));
+        return model_->isOpen();
+    } catch (const HistoryPages::ReadFailure& failure) {
+        reportReadFailure(failure.message);
         return false;
     }
 }
@@ -82,9 +84,9 @@ void HistoryView::reportReadFailure(const QString& problem)
     MessageBoxes::show(this, QString::fromUtf8(kCaption), QStringLiteral("成绩记录无法读取。\n%1").arg(problem));
 }
 
-void openHistoryView(QWidget* parent, const QString& appFolder)
+void openHistoryView(QWidget* parent, std::unique_ptr<HistoryPages::Source> source)
 {
-    HistoryView view(appFolder, parent);
+    HistoryView view(std::move(source), parent);
     view.load();
     view.exec();
 }

@@ -1,7 +1,10 @@
 #pragma once
 // The history view frmcx: every stored result, newest first, in a read-only table.
 
+#include "grades/history_pages.h"
+
 #include <QDialog>
+#include <memory>
 
 class HistoryModel;
 class QLabel;
@@ -11,11 +14,12 @@ class QTableView;
 class HistoryView : public QDialog {
     Q_OBJECT
 public:
-    explicit HistoryView(const QString& appFolder, QWidget* parent = nullptr);
+    // The results are read from the source (the store, in the program).
+    explicit HistoryView(std::unique_ptr<HistoryPages::Source> source, QWidget* parent = nullptr);
     ~HistoryView() override;
 
-    // Opens the view's own connection and fills the table. A database that cannot be read is
-    // reported in a message box; the table then stays empty. False in that case.
+    // Counts the results and fills the table. Results that cannot be read are reported in a
+    // message box; the table then stays empty. False in that case.
     bool load();
 
     HistoryModel* model() const { return model_; }
@@ -24,7 +28,7 @@ public:
 private:
     void reportReadFailure(const QString& problem);
 
-    QString appFolder_;
+    std::unique_ptr<HistoryPages::Source> source_; // until load() hands it to the model
     HistoryModel* model_ = nullptr;
     QLabel* title_ = nullptr;    // Label1
     QGroupBox* frame_ = nullptr; // Frame1
@@ -32,4 +36,4 @@ private:
 };
 
 // The menu item's work: the window, modal, made afresh at each opening.
-void openHistoryView(QWidget* parent, const QString& appFolder);
+void openHistoryView(QWidget* parent, std::unique_ptr<HistoryPages::Source> source);

@@ -1,12 +1,11 @@
 #include "login/login_dialog.h"
 
-#include "grades/grade_store.h"
 #include "login/login_checks.h"
-#include "platform/clock.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "platform/byte_length.h"
+#include "store/store_client.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,9 +30,9 @@ const QString kStarMask = QStringLiteral("QLineEdit { lineedit-password-characte
 
 } // namespace
 
-LoginDialog::LoginDialog(LoginMode mode, const QString& appFolder, QWidget* parent)
+LoginDialog::LoginDialog(LoginMode mode, StoreClient& store, const QString& currentSession, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      mode_(mode), appFolder_(appFolder)
+      mode_(mode), store_(store), currentSession_(currentSession)
 {
     setObjectName(QStringLiteral("frmdl"));
     setWindowTitle(QStringLiteral("登录窗口"));
@@ -187,7 +186,10 @@ void LoginDialog::confirmPractice()
         refuse(*fault);
         return;
     }
-    logInStudent(trimSpaces(boxes_[0]->text()), trimSpaces(boxes_[1]->text()), QStringLiteral("练习登录"));
+    const LoginReply reply = store_.practiceLogin(boxes_[0]->text(), boxes_[1]->text());
+    if (refusedByStore(reply, -1))
+        return;
+    logIn(LoginResult{true, reply.number, reply.name, QStringLiteral("练习登录"), QString(), reply.session});
 }
 
 void LoginDialog::confirmTest()
@@ -196,33 +198,20 @@ void LoginDialog::confirmTest()
         refuse(*fault);
         return;
     }
-    const QString number = trimSpaces(boxes_[0]->text());
-    const QString name = trimSpaces(boxes_[1]->text());
-    const QString batch = trimSpaces(boxes_[2]->text());
-
-    // The database work ends before the login is reported, so a database error leaves the
-    // menus, the Status panel and the Batch number as they were.
-    try {
-        GradeStore store = opendb(appFolder_);
-        if (store.claimTestLogin(number, batch, Clock::today()) == GradeStore::TestLoginClaim::AlreadyRecorded) {
-            if (boxes_[3]->isHidden()) {
-                showSecondLoginRow();
-                return;
-            }
-            if (const auto fault = LoginChecks::secondLoginPassword(boxes_[3]->text())) {
-                refuse(*fault);
-                return;
-            }
-            if (!store.secondLoginPasswordMatches(trimSpaces(boxes_[3]->text()))) {
-                refuseWrongPassword(3);
-                return;
-            }
-        }
-    } catch (const DbError& error) {
-        reportDatabaseError(error);
+    // The store records the first login of the student in the batch; a later one needs the
+    // second-login password, asked for in a row of its own. Nothing is reported to the window
+    // before the store has opened the session.
+    const bool passwordShown = !boxes_[3]->isHidden();
+    const LoginReply reply =
+        store_.testLogin(boxes_[0]->text(), boxes_[1]->text(), boxes_[2]->text(), boxes_[3]->text(), passwordShown);
+    if (reply.status == StoreStatus::SecondPasswordNeeded) {
+        showSecondLoginRow();
         return;
     }
-    logInStudent(number, name, batch + QStringLiteral("测试登录  "), batch);
+    if (refusedByStore(reply, 3))
+        return;
+    logIn(LoginResult{true, reply.number, reply.name, reply.batch + QStringLiteral("测试登录  "), reply.batch,
+                      reply.session});
 }
 
 void LoginDialog::showSecondLoginRow()
@@ -240,18 +229,36 @@ void LoginDialog::confirmSystem()
         refuse(*fault);
         return;
     }
-    try {
-        GradeStore store = opendb(appFolder_);
-        if (!store.systemLoginMatches(trimSpaces(boxes_[0]->text()), trimSpaces(boxes_[1]->text()))) {
-            refuseWrongPassword(1);
-            return;
-        }
-    } catch (const DbError& error) {
-        reportDatabaseError(error);
+    const LoginReply reply = store_.systemLogin(boxes_[0]->text(), boxes_[1]->text(), currentSession_);
+    if (refusedByStore(reply, 1))
         return;
+    logIn(LoginResult{false, QString(), QString(), QString(), QString(), reply.session});
+}
+
+bool LoginDialog::refusedByStore(const StoreReply& reply, int passwordBox)
+{
+    switch (reply.status) {
+    case StoreStatus::Ok:
+        return false;
+    case StoreStatus::WrongPassword:
+    case StoreStatus::TooManyAttempts:
+    case StoreStatus::Refused:
+        if (passwordBox < 0)
+            break;
+        if (reply.status == StoreStatus::WrongPassword)
+            refuseWrongPassword(passwordBox);
+        else
+            // The store says how long the account waits, right password or not; or, checked
+            // there and not here first, what is wrong with the second-login password.
+            refuse(LoginFault{reply.message, passwordBox, 10});
+        return true;
+    default:
+        break;
     }
-    emit loggedIn(LoginResult{});
-    accept();
+    message(reply.status == StoreStatus::Refused
+                ? reply.message
+                : QStringLiteral("无法登录：成绩数据库出错。\n%1").arg(storeProblem(reply)));
+    return true;
 }
 
 void LoginDialog::refuse(const LoginFault& fault)
@@ -271,19 +278,13 @@ void LoginDialog::refuseWrongPassword(int boxIndex)
     boxes_[boxIndex]->setSelection(0, 10);
 }
 
-void LoginDialog::reportDatabaseError(const DbError& error)
-{
-    message(QStringLiteral("无法登录：成绩数据库出错。\n%1").arg(error.describe()));
-}
-
 void LoginDialog::message(const QString& text)
 {
     MessageBoxes::show(this, kTitle, text);
 }
 
-void LoginDialog::logInStudent(const QString& number, const QString& name, const QString& loginCaption,
-                               const QString& batch)
+void LoginDialog::logIn(LoginResult result)
 {
-    emit loggedIn(LoginResult{true, number, name, loginCaption, batch});
+    emit loggedIn(result);
     accept();
 }

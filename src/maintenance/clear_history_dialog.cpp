@@ -1,6 +1,6 @@
 #include "maintenance/clear_history_dialog.h"
 
-#include "grades/grade_store.h"
+#include "store/store_client.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-ClearHistoryDialog::ClearHistoryDialog(const QString& appFolder, QWidget* parent)
-    : QDialog(parent), appFolder_(appFolder)
+ClearHistoryDialog::ClearHistoryDialog(StoreClient& store, const QString& session, QWidget* parent)
+    : QDialog(parent), store_(store), session_(session)
 {
     setObjectName(QStringLiteral("frmqclsjl"));
     setWindowTitle(QStringLiteral("清除历史记录"));
@@ -39,11 +39,10 @@ void ClearHistoryDialog::clear()
 {
     status_->setText(QStringLiteral("开始清理历史记录……"));
     status_->repaint();
-    try {
-        GradeStore store = opendb(appFolder_);
-        store.clearHistory(); // both tables in one transaction: all or nothing
-    } catch (const DbError& error) {
-        const QString problem = QStringLiteral("清理历史记录失败，记录未改动：") + error.describe();
+    // Both tables (and the results' logs) in one transaction: all or nothing.
+    const StoreReply reply = store_.clearHistory(session_);
+    if (!reply.ok()) {
+        const QString problem = QStringLiteral("清理历史记录失败，记录未改动：") + storeProblem(reply);
         status_->setText(problem);
         MessageBoxes::show(this, QStringLiteral("提示对话框"), problem);
         return;

@@ -5,17 +5,20 @@
 #include <QDialog>
 
 class QLabel;
+class StoreClient;
 class QPushButton;
 
 class ClearHistoryDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ClearHistoryDialog(const QString& appFolder, QWidget* parent = nullptr);
+    // The store clears the history for a system login's session.
+    ClearHistoryDialog(StoreClient& store, const QString& session, QWidget* parent = nullptr);
 
 private:
     void clear();
 
-    QString appFolder_;
+    StoreClient& store_;
+    QString session_;
     QLabel* status_ = nullptr;       // Label1
     QPushButton* confirm_ = nullptr; // Command1
 };

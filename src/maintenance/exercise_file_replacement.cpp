@@ -58,6 +58,18 @@ QString exerciseLimitProblem(const QByteArray& text, ExerciseKind kind)
 
 } // namespace
 
+QString ownedTextName(const QString& targetPath, const QString& appFolder)
+{
+    const QString target = sameFile(targetPath);
+    QStringList names{QStringLiteral("data/help.dat")};
+    for (int digit = 0; digit <= 9; ++digit)
+        names << QStringLiteral("yw/ydzcs%1.dat").arg(digit) << QStringLiteral("zw/cdzcs%1.dat").arg(digit);
+    for (const QString& name : names)
+        if (target == sameFile(QDir(appFolder).filePath(name)))
+            return name;
+    return QString();
+}
+
 TargetUse useOf(const QString& targetPath, const QString& appFolder, bool chineseChosen)
 {
     const QString target = sameFile(targetPath);

@@ -25,6 +25,10 @@ struct Outcome {
 inline const char* const kFileErrorTitle = "提示对话框";
 inline const char* const kFileError = "打开源文件或目标文件错！";
 
+// The name the store service knows a text of the Application folder by ("yw/ydzcs3.dat",
+// "zw/cdzcs0.dat", "data/help.dat"), or empty when the target is no such file.
+QString ownedTextName(const QString& targetPath, const QString& appFolder);
+
 // Why the text cannot become the text of a target of this use (in Chinese), or nothing.
 std::optional<QString> textProblem(const QByteArray& text, TargetUse use);
 

@@ -5,15 +5,15 @@
 #include "maintenance/replace_exercise_file_dialog.h"
 #include "maintenance/show_exercise_file_dialog.h"
 
-void openPasswordDialog(QWidget* parent, const QString& appFolder, PasswordColumn column)
+void openPasswordDialog(QWidget* parent, StoreClient& store, const QString& session, PasswordColumn column)
 {
-    PasswordDialog dialog(column, appFolder, parent);
+    PasswordDialog dialog(column, store, session, parent);
     dialog.exec();
 }
 
-void openClearHistoryDialog(QWidget* parent, const QString& appFolder)
+void openClearHistoryDialog(QWidget* parent, StoreClient& store, const QString& session)
 {
-    ClearHistoryDialog dialog(appFolder, parent);
+    ClearHistoryDialog dialog(store, session, parent);
     dialog.exec();
 }
 
@@ -23,8 +23,8 @@ void openShowExerciseFile(QWidget* parent, const QString& appFolder)
     dialog.exec();
 }
 
-void openReplaceExerciseFile(QWidget* parent, const QString& appFolder)
+void openReplaceExerciseFile(QWidget* parent, const QString& appFolder, StoreClient& store, const QString& session)
 {
-    ReplaceExerciseFileDialog dialog(appFolder, parent);
+    ReplaceExerciseFileDialog dialog(appFolder, store, session, parent);
     dialog.exec();
 }

@@ -4,10 +4,12 @@
 
 class QString;
 class QWidget;
+class StoreClient;
 enum class PasswordColumn;
 
-// Each is given the Application folder whose grade database and exercise files it works on.
-void openPasswordDialog(QWidget* parent, const QString& appFolder, PasswordColumn column);
-void openClearHistoryDialog(QWidget* parent, const QString& appFolder);
+// The store and the system login's session do the work on the grade database and the texts;
+// the file tools start in the Application folder.
+void openPasswordDialog(QWidget* parent, StoreClient& store, const QString& session, PasswordColumn column);
+void openClearHistoryDialog(QWidget* parent, StoreClient& store, const QString& session);
 void openShowExerciseFile(QWidget* parent, const QString& appFolder);
-void openReplaceExerciseFile(QWidget* parent, const QString& appFolder);
+void openReplaceExerciseFile(QWidget* parent, const QString& appFolder, StoreClient& store, const QString& session);

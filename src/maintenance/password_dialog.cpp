@@ -1,6 +1,7 @@
 #include "maintenance/password_dialog.h"
 
 #include "grades/grade_store.h"
+#include "store/store_client.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
@@ -26,17 +27,10 @@ Variant variantOf(PasswordColumn column)
     return {"frmxgyhmm", "修改用户登录密码", "用户登录密码不能为空或超出10位!"};
 }
 
-QString passwordOf(const SystemRow& row, PasswordColumn column)
-{
-    return column == PasswordColumn::SecondLogin ? row.xsmm : row.usermm;
-}
-
-const char* const kNoSystemRow = "数据库的system表中没有记录，无法修改密码！";
-
 } // namespace
 
-PasswordDialog::PasswordDialog(PasswordColumn column, const QString& appFolder, QWidget* parent)
-    : QDialog(parent), column_(column), appFolder_(appFolder)
+PasswordDialog::PasswordDialog(PasswordColumn column, StoreClient& store, const QString& session, QWidget* parent)
+    : QDialog(parent), column_(column), store_(store), session_(session)
 {
     const Variant variant = variantOf(column);
     setObjectName(QString::fromLatin1(variant.objectName));
@@ -88,17 +82,13 @@ PasswordDialog::PasswordDialog(PasswordColumn column, const QString& appFolder, 
 
 void PasswordDialog::load()
 {
-    try {
-        GradeStore store = opendb(appFolder_);
-        const std::optional<SystemRow> row = store.systemRow();
-        if (!row) {
-            disableWith(QString::fromUtf8(kNoSystemRow));
-            return;
-        }
-        oldPassword_->setText(passwordOf(*row, column_));
-    } catch (const DbError& error) {
-        disableWith(QStringLiteral("无法读取密码：") + error.describe());
-    }
+    const PasswordReply reply = store_.password(session_, int(column_));
+    if (reply.status == StoreStatus::Refused)
+        disableWith(reply.message);
+    else if (!reply.ok())
+        disableWith(QStringLiteral("无法读取密码：") + storeProblem(reply));
+    else
+        oldPassword_->setText(reply.password);
 }
 
 void PasswordDialog::change()
@@ -109,15 +99,14 @@ void PasswordDialog::change()
         newPassword_->setFocus();
         return;
     }
-    try {
-        GradeStore store = opendb(appFolder_);
-        if (!store.setPassword(column_, password)) {
-            disableWith(QString::fromUtf8(kNoSystemRow));
-            return;
-        }
-    } catch (const DbError& error) {
+    const StoreReply reply = store_.setPassword(session_, int(column_), password);
+    if (reply.status == StoreStatus::Refused) {
+        disableWith(reply.message);
+        return;
+    }
+    if (!reply.ok()) {
         // Nothing was stored; the dialog stays open for another try.
-        MessageBoxes::show(this, QStringLiteral("提示对话框"), QStringLiteral("修改密码失败：") + error.describe());
+        MessageBoxes::show(this, QStringLiteral("提示对话框"), QStringLiteral("修改密码失败：") + storeProblem(reply));
         return;
     }
     status_->setText(QStringLiteral("修改成功！"));

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+class StoreClient;
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -12,7 +14,8 @@ enum class PasswordColumn;
 class PasswordDialog : public QDialog {
     Q_OBJECT
 public:
-    PasswordDialog(PasswordColumn column, const QString& appFolder, QWidget* parent = nullptr);
+    // The passwords are the store's; it shows and changes them for a system login's session.
+    PasswordDialog(PasswordColumn column, StoreClient& store, const QString& session, QWidget* parent = nullptr);
 
     static constexpr int kMaxPasswordBytes = 10;
 
@@ -23,7 +26,8 @@ private:
     void disableWith(const QString& problem);
 
     PasswordColumn column_;
-    QString appFolder_;
+    StoreClient& store_;
+    QString session_;
     QLineEdit* oldPassword_ = nullptr;    // Text2
     QLineEdit* newPassword_ = nullptr;    // Text1
     QPushButton* changeButton_ = nullptr; // Command1

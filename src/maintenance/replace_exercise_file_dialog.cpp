@@ -5,6 +5,7 @@
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
+#include "store/store_client.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -26,7 +27,9 @@ QPushButton* button(const QString& text, const char* name, QWidget* parent)
 }
 } // namespace
 
-ReplaceExerciseFileDialog::ReplaceExerciseFileDialog(const QString& appFolder, QWidget* parent) : QDialog(parent)
+ReplaceExerciseFileDialog::ReplaceExerciseFileDialog(const QString& appFolder, StoreClient& store,
+                                                     const QString& session, QWidget* parent)
+    : QDialog(parent), store_(store), session_(session)
 {
     setObjectName(QStringLiteral("frmghlrwj"));
     setWindowTitle(QStringLiteral("更换录入文件"));
@@ -133,10 +136,28 @@ void ReplaceExerciseFileDialog::chooseTarget()
 void ReplaceExerciseFileDialog::replace()
 {
     const ExerciseFileReplacement::Outcome outcome =
-        ExerciseFileReplacement::replace(source_->text(), target_->text(), rememberedFolder_, chinese_->isChecked());
+        ExerciseFileReplacement::replace(source_->text(), target_->text(), rememberedFolder_, chinese_->isChecked(),
+                                         [this](const QString& target, ExerciseFileReplacement::TargetUse,
+                                                const QByteArray& text) { return write(target, text); });
     if (!outcome.replaced) {
         MessageBoxes::show(this, outcome.title, outcome.message);
         return;
     }
     setFileStep(false);
+}
+
+ExerciseFileReplacement::Outcome ReplaceExerciseFileDialog::write(const QString& target, const QByteArray& text)
+{
+    const QString owned = ExerciseFileReplacement::ownedTextName(target, rememberedFolder_);
+    if (owned.isEmpty())
+        return ExerciseFileReplacement::writeText(target, text);
+    const StoreReply reply = store_.replaceText(session_, owned, text);
+    if (reply.ok())
+        return ExerciseFileReplacement::Outcome{true, QString(), QString()};
+    // The store's refusal names the file and what failed, as a write here would.
+    const QString problem = reply.status == StoreStatus::Refused
+        ? reply.message
+        : QString::fromUtf8(ExerciseFileReplacement::kFileError) + u'\n' + storeProblem(reply);
+    return ExerciseFileReplacement::Outcome{false, QString::fromUtf8(ExerciseFileReplacement::kFileErrorTitle),
+                                            problem};
 }

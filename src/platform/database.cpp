@@ -40,7 +40,7 @@ namespace {
     X(sqlite3_extended_result_codes)                                                                                   \
     X(sqlite3_finalize)                                                                                                \
     X(sqlite3_key)                                                                                                     \
-    X(sqlite3_last_insert_rowid)                                                                                                     \
+    X(sqlite3_last_insert_rowid)                                                                                       \
     X(sqlite3_limit)                                                                                                   \
     X(sqlite3_open_v2)                                                                                                 \
     X(sqlite3_prepare_v2)                                                                                              \
@@ -627,6 +627,13 @@ qint64 Database::lastInsertRowid() const
 
 void Database::attach(const QString& path, const QString& schemaName, const QByteArray& key)
 {
+    // An attached file is opened as the main one was, without being created: an empty file is
+    // an empty database.
+    if (!QFileInfo::exists(path)) {
+        QFile created(path);
+        if (!created.open(QIODevice::WriteOnly))
+            throw DbError(SQLITE_CANTOPEN, path, created.errorString());
+    }
     // An attached file without a key would take the main file's; an empty one keeps it plain.
     QByteArray given;
     if (!key.isEmpty()) {

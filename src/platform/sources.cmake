@@ -6,7 +6,6 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/platform/paths.cpp
   src/platform/clock.cpp
   src/platform/twips.cpp
-  src/platform/permissions.cpp
   src/platform/child_process.cpp
   src/platform/startup_trace.cpp
 )

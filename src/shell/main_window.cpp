@@ -13,17 +13,18 @@
 #include "grades/grade_store.h"
 #include "platform/clock.h"
 #include "platform/display_mode.h"
+#include "store/store_client.h"
+#include "store/store_history.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
-#include "platform/paths.h"
 #include "platform/startup_trace.h"
-#include "platform/permissions.h"
 #include "platform/twips.h"
 #include "shell/status_panel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <cmath>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -76,8 +77,6 @@ MainWindow::MainWindow(const QString& appFolder, QWidget* parent) : QMainWindow(
     resize(Twips::toPixels(kDesignWidth), Twips::toPixels(kDesignHeight) + menuBar()->sizeHint().height());
 }
 
-MainWindow::~MainWindow() = default;
-
 void MainWindow::buildMenus()
 {
     QMenuBar* bar = menuBar();
@@ -90,7 +89,7 @@ void MainWindow::buildMenus()
     connect(addItem(login, "csdl", " 测试登录 "), &QAction::triggered, this, [this] { loginItem(LoginMode::Test); });
     addSeparator(login, "lll2");
     connect(addItem(login, "djsf", " 单机收分 "), &QAction::triggered, this,
-            [this] { openCollectionDialog(this, session_.appFolder); });
+            [this] { openCollectionDialog(this, store()); });
     connect(addItem(login, "hbsf", " 合并收分 "), &QAction::triggered, this, [this] { openMergeDialog(this); });
     connect(addItem(login, "dccj", " 导出成绩 "), &QAction::triggered, this, [this] { openExportDialog(this); });
     addSeparator(login, "ll3");
@@ -107,20 +106,20 @@ void MainWindow::buildMenus()
             [this] { exerciseItem(ExerciseKind::Chinese); });
     addSeparator(exercises, "lll6");
     connect(addItem(exercises, "cycj", " 查阅成绩 "), &QAction::triggered, this,
-            [this] { openHistoryView(this, session_.appFolder); });
+            [this] { openHistoryView(this, std::make_unique<StoreHistory>(store())); });
 
     QMenu* maintenance = bar->addMenu(QStringLiteral(" 系统维护 "));
     maintenance->setObjectName(QStringLiteral("xtwh"));
     connect(addItem(maintenance, "xgecdlmm", "修改二次登录密码"), &QAction::triggered, this,
-            [this] { openPasswordDialog(this, session_.appFolder, PasswordColumn::SecondLogin); });
+            [this] { openPasswordDialog(this, store(), session_.storeSession, PasswordColumn::SecondLogin); });
     connect(addItem(maintenance, "xgdlmm", "修改用户登录密码"), &QAction::triggered, this,
-            [this] { openPasswordDialog(this, session_.appFolder, PasswordColumn::User); });
+            [this] { openPasswordDialog(this, store(), session_.storeSession, PasswordColumn::User); });
     connect(addItem(maintenance, "qclsjl", "清除历史记录"), &QAction::triggered, this,
-            [this] { openClearHistoryDialog(this, session_.appFolder); });
+            [this] { openClearHistoryDialog(this, store(), session_.storeSession); });
     connect(addItem(maintenance, "xslrwj", "显示录入文件"), &QAction::triggered, this,
             [this] { openShowExerciseFile(this, session_.appFolder); });
     connect(addItem(maintenance, "ghlrwj", "更换录入文件"), &QAction::triggered, this,
-            [this] { openReplaceExerciseFile(this, session_.appFolder); });
+            [this] { openReplaceExerciseFile(this, session_.appFolder, store(), session_.storeSession); });
 
     // " 帮    助 " has no items: clicking the menu title opens the help.
     QAction* help = bar->addAction(QStringLiteral(" 帮    助 "));
@@ -180,14 +179,34 @@ void MainWindow::buildPanels()
     setCentralWidget(central);
 }
 
-bool MainWindow::load(const QString& appFolder)
+MainWindow::~MainWindow()
 {
-    return beginLoad(appFolder, {}) && finishLoad();
+    // The program ends, and its login with it.
+    if (store_ && !session_.storeSession.isEmpty())
+        store_->endSession(session_.storeSession);
 }
 
-bool MainWindow::beginLoad(const QString& appFolder, GradeDatabaseCheck check)
+StoreClient& MainWindow::store()
+{
+    if (!store_) {
+        ownStore_ = std::make_unique<StoreClient>(session_.appFolder);
+        store_ = ownStore_.get();
+        store_->start();
+    }
+    return *store_;
+}
+
+bool MainWindow::load(const QString& appFolder)
+{
+    return beginLoad(appFolder) && finishLoad();
+}
+
+bool MainWindow::beginLoad(const QString& appFolder, StoreClient* store)
 {
     session_.appFolder = appFolder;
+    if (store)
+        store_ = store;
+    this->store(); // the store starts while the window is shown
     DisplayMode::save();
     savedScreenSize_ = DisplayMode::savedSize();
     DisplayMode::change(800, 600, 85);
@@ -195,31 +214,22 @@ bool MainWindow::beginLoad(const QString& appFolder, GradeDatabaseCheck check)
     for (QWidget* widget : QApplication::topLevelWidgets())
         widget->update();
     setmenus(session_.loginMode);
-    // The engine writes the database and a journal beside it: both must be writable by this
-    // user, which on a lab machine means being in the typelab group.
-    const QString database = Paths::gradeDatabase(appFolder);
-    if (const auto locked = Permissions::firstNotWritable({QFileInfo(database).absolutePath(), database})) {
-        DisplayMode::restore();
-        const QString user = Permissions::userName();
-        MessageBoxes::show(this, QStringLiteral("录入练习测试"),
-                           QStringLiteral("当前用户（%1）不能写入：\n%2\n\n成绩要保存在这里。请系统管理员用命令\n"
-                                          "adduser %1 typelab\n把该用户加入 typelab 组，再重新登录。程序将退出。")
-                               .arg(user, QDir::toNativeSeparators(*locked)));
-        return false;
-    }
-    StartupTrace::mark("display mode, menus, permissions");
-    if (check) {
-        pendingCheck_ = std::move(check);
-        // Menu commands wait for the grade database; input before then is dropped.
-        inputHeld_ = std::make_unique<InputBlock>();
-        mdiArea_->viewport()->installEventFilter(this);
-    }
+    StartupTrace::mark("display mode, menus, store started");
     return true;
+}
+
+void MainWindow::purgeAfterFirstPaint()
+{
+    purgeAfterFirstPaint_ = true;
+    // Menu commands wait for the store's answer; input before then is dropped.
+    inputHeld_ = std::make_unique<InputBlock>();
+    mdiArea_->viewport()->installEventFilter(this);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == mdiArea_->viewport() && event->type() == QEvent::Paint && pendingCheck_) {
+    if (watched == mdiArea_->viewport() && event->type() == QEvent::Paint && purgeAfterFirstPaint_) {
+        purgeAfterFirstPaint_ = false;
         mdiArea_->viewport()->removeEventFilter(this);
         // Right after this first paint has reached the screen.
         QTimer::singleShot(0, this, [this] { emit loadFinished(finishLoad()); });
@@ -229,16 +239,15 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool MainWindow::finishLoad()
 {
-    GradeDatabaseCheck check = std::exchange(pendingCheck_, {});
-    const std::optional<QString> failure = check ? check() : openAndPurge(session_.appFolder, Clock::today());
+    const StoreReply purged = store().purge();
     inputHeld_.reset();
     // The first paint has read every glyph the window shows for now.
     Fonts::releaseMappedFaces();
     StartupTrace::mark("grade database opened and purged");
-    if (failure) {
+    if (!purged.ok()) {
         DisplayMode::restore();
         MessageBoxes::show(this, QStringLiteral("录入练习测试"),
-                           QStringLiteral("成绩数据库无法使用，程序将退出。\n%1").arg(*failure));
+                           QStringLiteral("成绩数据库无法使用，程序将退出。\n%1").arg(storeProblem(purged)));
         return false;
     }
     return true;
@@ -312,15 +321,19 @@ void MainWindow::loginItem(LoginMode mode)
 
 std::unique_ptr<LoginDialog> MainWindow::newLoginDialog(LoginMode mode)
 {
+    // The current login goes on until another succeeds: a dialog given up leaves it as it was.
     session_.loginMode = mode;
-    session_.taker.batchNumber.clear();
-    auto dialog = std::make_unique<LoginDialog>(mode, session_.appFolder, this);
+    auto dialog = std::make_unique<LoginDialog>(mode, store(), session_.storeSession, this);
     connect(dialog.get(), &LoginDialog::loggedIn, this, &MainWindow::showLogin);
     return dialog;
 }
 
 void MainWindow::showLogin(const LoginResult& login)
 {
+    if (!session_.storeSession.isEmpty() && session_.storeSession != login.session)
+        store().endSession(session_.storeSession);
+    session_.storeSession = login.session;
+    session_.taker.batchNumber = login.batch;
     if (login.student) {
         session_.taker = ExerciseTaker{login.number, login.name, login.batch};
         statusPanel_->setValue(StatusPanel::StudentNumber, login.number);
@@ -339,9 +352,20 @@ void MainWindow::exerciseItem(ExerciseKind kind)
 {
     if (session_.exerciseOpen)
         return;
+    // The store draws the file and keeps the exercise open under the login's session.
+    const OpenReply opened = store().openExercise(session_.storeSession, int(kind));
+    if (!opened.ok()) {
+        const bool badFile = opened.status == StoreStatus::BadExerciseFile;
+        if (opened.status == StoreStatus::AlreadyTaken)
+            menuItem(kind == ExerciseKind::English ? "ywlr" : "zwlr")->setEnabled(false);
+        MessageBoxes::show(this, QStringLiteral("错误提示对话框"),
+                           badFile ? opened.message : QStringLiteral("无法打开练习。\n%1").arg(storeProblem(opened)));
+        return;
+    }
     session_.exerciseOpen = true;
+    const qint64 exercise = opened.exercise;
     // The result belongs to whoever is logged in when the exercise starts.
-    startExercise(mdiArea_, scrollBar_, kind, session_.appFolder, session_.taker, [this](ExerciseScreen* screen) {
+    startExercise(mdiArea_, scrollBar_, kind, opened.text, session_.taker, [this, exercise](ExerciseScreen* screen) {
         StatusPanel* panel = statusPanel_;
         connect(screen, &ExerciseScreen::totalLinesKnown, panel,
                 [panel](int lines) { panel->setValue(StatusPanel::TotalLines, QString::number(lines)); });
@@ -352,11 +376,9 @@ void MainWindow::exerciseItem(ExerciseKind kind)
                 [panel](int column) { panel->setValue(StatusPanel::Accuracy, QString::number(column)); });
         connect(screen, &ExerciseScreen::timeLeftChanged, panel,
                 [panel](const QString& text) { panel->setValue(StatusPanel::RemainingTime, text); });
-        connect(screen, &ExerciseScreen::resultReady, this,
-                [this](const QString& speed, const QString& accuracy, const QString& score) {
-                    statusPanel_->setValue(StatusPanel::Speed, speed);
-                    statusPanel_->setValue(StatusPanel::Accuracy, accuracy);
-                    statusPanel_->setValue(StatusPanel::Score, score);
+        connect(screen, &ExerciseScreen::finished, this,
+                [this, exercise](const KeystrokeLog& log, const ExerciseResult& local) {
+                    submitResult(exercise, log, local);
                 });
         connect(screen, &ExerciseScreen::takenInTest, this, [this](ExerciseKind taken) {
             if (QAction* item = menuItem(taken == ExerciseKind::English ? "ywlr" : "zwlr"))
@@ -369,6 +391,43 @@ void MainWindow::exerciseItem(ExerciseKind kind)
             endOfExercise();
         });
     });
+}
+
+namespace {
+QString wholeNumber(double value)
+{
+    return QString::number(qint64(std::llround(value)));
+}
+} // namespace
+
+// The store replays the log and stores what it computes; its figures are the ones shown.
+void MainWindow::submitResult(qint64 exercise, const KeystrokeLog& log, const ExerciseResult& local)
+{
+    store().finishExercise(session_.storeSession, exercise, log, this, [this, local](const FinishReply& reply) {
+        if (reply.ok()) {
+            showFigures(reply.speed, reply.accuracy, reply.score);
+            return;
+        }
+        if (reply.status == StoreStatus::NotStored) {
+            MessageBoxes::show(this, QStringLiteral("错误提示对话框"),
+                               QStringLiteral("本次成绩没有保存到成绩数据库！\n原因：%1。").arg(reply.message));
+            return;
+        }
+        // The store could not take it: the student sees the figures and tells the teacher.
+        showFigures(local.speed, local.accuracy, local.score);
+        MessageBoxes::show(this, QStringLiteral("错误提示对话框"),
+                           QStringLiteral("本次成绩没有保存到成绩数据库！\n成绩：%1  速度：%2/分  准确率：%3%\n%4\n"
+                                          "请把成绩告诉老师。")
+                               .arg(wholeNumber(local.score), wholeNumber(local.speed), wholeNumber(local.accuracy),
+                                    storeProblem(reply)));
+    });
+}
+
+void MainWindow::showFigures(double speed, double accuracy, double score)
+{
+    statusPanel_->setValue(StatusPanel::Speed, wholeNumber(speed));
+    statusPanel_->setValue(StatusPanel::Accuracy, wholeNumber(accuracy));
+    statusPanel_->setValue(StatusPanel::Score, wholeNumber(score));
 }
 
 void MainWindow::quit()

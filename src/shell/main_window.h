@@ -3,7 +3,8 @@
 // and the bottom strip with the login label.
 
 #include "exercise/exercise_text.h"
-#include "shell/grade_database_check.h"
+#include "exercise/keystroke_log.h"
+#include "exercise/scoring.h"
 #include "shell/session.h"
 
 #include <QMainWindow>
@@ -20,6 +21,7 @@ class QMdiArea;
 class QMenu;
 class QScrollBar;
 class StatusPanel;
+class StoreClient;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -31,11 +33,13 @@ public:
     // The start sequence. False when the grade database cannot be used: the user has been
     // told, the display is back as it was, and the program should end.
     bool load(const QString& appFolder);
-    // The same in two halves, so that the window can be shown while the grade database is
-    // still being opened on a thread of its own (see startOpenAndPurge): beginLoad does what
-    // comes before the window is shown; after the first paint the window takes the check's
-    // result, holding user input back until then, and emits loadFinished.
-    bool beginLoad(const QString& appFolder, GradeDatabaseCheck check);
+    // The same in two halves, so that the window can be shown while the store starts: beginLoad
+    // does what comes before the window is shown; after the first paint the window asks the
+    // store for the start-up purge, holding user input back until it answers, and emits
+    // loadFinished. The store is the program's (started already), or the window's own.
+    bool beginLoad(const QString& appFolder, StoreClient* store = nullptr);
+    // The purge waits for the first paint (the program's start); load() does it at once.
+    void purgeAfterFirstPaint();
 
 signals:
     void loadFinished(bool usable);
@@ -50,6 +54,8 @@ public:
 
     QSize savedScreenSize() const { return savedScreenSize_; }
     const Session& session() const { return session_; }
+    // The store every unit of work on the grade database goes to.
+    StoreClient& store();
 
     // Enables " 录入项目 " and " 系统维护 " from a Login mode (the session's, as the program
     // uses it); any other value leaves them as they are.
@@ -84,6 +90,8 @@ private:
     void quit();
     void scrollBarChanged(int value);
     bool finishLoad();
+    void submitResult(qint64 exercise, const KeystrokeLog& log, const ExerciseResult& local);
+    void showFigures(double speed, double accuracy, double score);
 
     Session session_;
     StatusPanel* statusPanel_ = nullptr;
@@ -94,6 +102,8 @@ private:
     QPointer<QWidget> exerciseFrame_;
     QPointer<QWidget> exerciseFocus_;
     QSize savedScreenSize_;
-    GradeDatabaseCheck pendingCheck_;
+    std::unique_ptr<StoreClient> ownStore_;
+    StoreClient* store_ = nullptr;
+    bool purgeAfterFirstPaint_ = false;
     std::unique_ptr<InputBlock> inputHeld_;
 };

@@ -15,7 +15,8 @@ struct Session {
     // closed without logging in.
     LoginMode loginMode = LoginMode::None;
     // The student the Status panel shows (a system login leaves the last one there) and the
-    // batch of the current test login, which every opening of the login dialog empties.
+    // batch of the current test login, as the store's session has them.
     ExerciseTaker taker;
+    QString storeSession;      // the store's session of the current login; empty before one
     bool exerciseOpen = false; // one exercise at a time
 };

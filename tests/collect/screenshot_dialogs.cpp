@@ -4,6 +4,7 @@
 // The export leaves its workbook in the working folder as 击录测试成绩.xlsx.
 
 #include "collect/collection_dialog.h"
+#include "store/store_client.h"
 #include "collect/export_dialog.h"
 #include "collect/merge_dialog.h"
 #include "collect/source_read.h"
@@ -31,6 +32,8 @@ int main(int argc, char* argv[])
     const QString workingFolder = QDir::currentPath(); // before the lab makes its own current
     Lab lab;
     TestSupport::AppFolder local;
+    StoreClient::setServiceProgram(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-store"));
+    StoreClient localStore(local.path());
     {
         GradeStore store = local.store();
         for (int i = 0; i < 5; ++i)
@@ -80,7 +83,7 @@ int main(int argc, char* argv[])
     } else if (which == QLatin1String("collect-running")) {
         static const FakeReader reader({{3, QStringLiteral("hang")}});
         lab.addMachine(4, {Lab::result(QStringLiteral("2026400001"), QStringLiteral("B1"))});
-        auto* collect = new CollectionDialog(local.path());
+        auto* collect = new CollectionDialog(localStore);
         dialog.reset(collect);
         collect->show();
         QTest::mouseClick(collect->findChild<QRadioButton*>(QStringLiteral("Option1_1")), Qt::LeftButton);
@@ -88,7 +91,7 @@ int main(int argc, char* argv[])
         QTest::keyClicks(collect->findChild<QLineEdit*>(QStringLiteral("Text2")), QStringLiteral("B1"));
         collect->runCollection();
     } else {
-        auto* collect = new CollectionDialog(local.path());
+        auto* collect = new CollectionDialog(localStore);
         dialog.reset(collect);
         collect->show();
         auto* text2 = collect->findChild<QLineEdit*>(QStringLiteral("Text2"));

@@ -3,6 +3,7 @@
 // collection over numbered machines, and what happens when files are missing, strange or full.
 
 #include "collect/collection_dialog.h"
+#include "store/store_client.h"
 #include "collect/collection_store.h"
 #include "collect/source_read.h"
 #include "fake_reader.h"
@@ -25,12 +26,12 @@ namespace {
 const QString kTitle = QStringLiteral("收分对话框");
 const QString kRefusal = QStringLiteral("批次不能为空、超出10位或有全角字符");
 
-// The Application folder the dialogs of a test collect from.
-QString testAppFolder;
+// The store of the Application folder the dialogs of a test collect from.
+std::unique_ptr<StoreClient> testStore;
 
 // The dialog and its controls, found by name.
 struct Rig {
-    std::unique_ptr<CollectionDialog> dialog = std::make_unique<CollectionDialog>(testAppFolder);
+    std::unique_ptr<CollectionDialog> dialog = std::make_unique<CollectionDialog>(*testStore);
     template <typename T> T* find(const char* name) const { return dialog->findChild<T*>(QString::fromLatin1(name)); }
     QRadioButton* single = find<QRadioButton>("Option1_0");
     QRadioButton* network = find<QRadioButton>("Option1_1");
@@ -123,7 +124,7 @@ private slots:
     {
         TestSupport::resetState();
         app_ = std::make_unique<TestSupport::AppFolder>();
-        testAppFolder = app_->path();
+        testStore = std::make_unique<StoreClient>(app_->path());
     }
 
     void modeChoiceSwitchesThePathBox()
@@ -270,7 +271,7 @@ private slots:
     void singleMachineWithoutGradeDatabase()
     {
         Lab lab;
-        testAppFolder = lab.root() + QStringLiteral("/nowhere");
+        testStore = std::make_unique<StoreClient>(lab.root() + QStringLiteral("/nowhere"));
         Rig rig;
         rig.collect(QStringLiteral("B1"));
         QVERIFY2(rig.label2->text().contains(QStringLiteral("nowhere/data/stugrade.mdb：文件不存在")),

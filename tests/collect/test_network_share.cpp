@@ -5,6 +5,7 @@
 // the machines read, once. The tests run in order, each on the servers the last one left.
 
 #include "collect/collection_dialog.h"
+#include "store/store_client.h"
 #include "collect/collection_store.h"
 #include "collect/source_read.h"
 #include "lab_fixture.h"
@@ -52,7 +53,8 @@ class TestNetworkShare : public QObject {
     // returns the status line.
     QString collect(const std::function<void()>& meanwhile = {})
     {
-        CollectionDialog dialog(app_->path());
+        StoreClient store(app_->path());
+        CollectionDialog dialog(store);
         dialog.show();
         QTest::mouseClick(dialog.findChild<QRadioButton*>(QStringLiteral("Option1_1")), Qt::LeftButton);
         dialog.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(lab_ + QStringLiteral("/lab/PC"));

@@ -16,9 +16,11 @@
 #include "shell/main_window.h"
 #include "login/login_dialog.h"
 #include "shell/status_panel.h"
+#include "store/store_client.h"
 #include "support/test_support.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QMdiArea>
@@ -85,10 +87,14 @@ void commit(QWidget* screen, const QString& text)
     QApplication::sendEvent(screen, &event);
 }
 
-// Results are stored on a thread of the pool; what they lead to is seen once none is under way.
+// The store of the window under test. Results go to it without waiting; what they lead to is
+// seen once none is under way.
+StoreClient* storeUnderTest = nullptr;
+
 void waitForStores()
 {
-    QTRY_COMPARE_WITH_TIMEOUT(ResultRecorder::storesUnderWay(), 0, 10000);
+    if (storeUnderTest)
+        QTRY_COMPARE_WITH_TIMEOUT(storeUnderTest->finishesUnderWay(), 0, 10000);
 }
 
 // The message boxes shown since the last call, as "title: text".
@@ -115,10 +121,13 @@ class TestExerciseScreen : public QObject {
     void login(const QString& batch = {})
     {
         const bool test = !batch.isEmpty();
-        window->newLoginDialog(test ? LoginMode::Test : LoginMode::Practice);
-        window->showLogin(LoginResult{true, test ? QStringLiteral("2024000017") : QStringLiteral("2024001"),
-                                      test ? QStringLiteral("李四") : QStringLiteral("张三"),
-                                      test ? batch + QStringLiteral("测试登录  ") : QStringLiteral("练习登录"), batch});
+        const std::unique_ptr<LoginDialog> dialog =
+            window->newLoginDialog(test ? LoginMode::Test : LoginMode::Practice);
+        dialog->box(0)->setText(test ? QStringLiteral("2024000017") : QStringLiteral("2024001"));
+        dialog->box(1)->setText(test ? QStringLiteral("李四") : QStringLiteral("张三"));
+        dialog->box(2)->setText(batch);
+        dialog->confirm();
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
     }
     void writeExercise(ExerciseKind kind, const QString& text)
     {
@@ -139,19 +148,23 @@ class TestExerciseScreen : public QObject {
         return open(kind);
     }
     QString value(int index) const { return window->statusPanel()->value(index); }
-    // Speed, accuracy and score as the Status panel shows them.
+    // Speed, accuracy and score as the Status panel shows them once the store has answered.
     QStringList result() const
     {
+        waitForStores();
         return {value(StatusPanel::Speed), value(StatusPanel::Accuracy), value(StatusPanel::Score)};
     }
     QTimer* timer(ExerciseScreen* screen, const char* name) const
     {
         return screen->findChild<QTimer*>(QString::fromLatin1(name));
     }
+    // A second passes on the steady clock, and the countdown ticks.
     void tick(ExerciseScreen* screen, int times)
     {
-        for (int i = 0; i < times && screen; ++i)
+        for (int i = 0; i < times && screen; ++i) {
+            Clock::setSteady(*Clock::steady() + 1000);
             screen->countdownTick();
+        }
     }
     // The stored rows, newest first, one string each.
     QStringList storedRows() const
@@ -182,8 +195,10 @@ private slots:
         Clock::setFixed(QDateTime(QDate(2026, 3, 9), QTime(10, 15, 30)));
         ExerciseLoader::setRandomSourceForTests([] { return kRandom; });
         folder = std::make_unique<TestSupport::AppFolder>();
+        Clock::setSteady(1'000'000);
         window = std::make_unique<MainWindow>();
         QVERIFY(window->load(folder->path()));
+        storeUnderTest = &window->store();
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -191,6 +206,7 @@ private slots:
 
     void cleanup()
     {
+        storeUnderTest = nullptr;
         window.reset();
         folder.reset();
         ExerciseLoader::setRandomSourceForTests({});
@@ -344,7 +360,7 @@ private slots:
         QVERIFY(countdown->isActive());
         QVERIFY(screen->engine()->typingStarted());
         QCOMPARE(screen->engine()->typedBytes()[0], quint8('A'));
-        screen->countdownTick();
+        tick(screen, 1);
         QCOMPARE(value(StatusPanel::RemainingTime), QStringLiteral("09:59"));
         // Any key shows the cursor column before it acts, and the current line after.
         QTest::keyClick(screen, Qt::Key_Right);
@@ -596,7 +612,7 @@ private slots:
         QCOMPARE(value(StatusPanel::RemainingTime), QStringLiteral("00:00"));
         QVERIFY(storedRows().isEmpty());
         QVERIFY(window->session().exerciseOpen);
-        screen->countdownTick(); // the tick after 00:00 ends it
+        tick(screen, 1); // the tick after 00:00 ends it
 
         // Speed 9 / 600 s * 60 = nearest(0.9) = 1, accuracy nearest(88.9) = 89,
         // score nearest(8 / 600 * 60) = 1 less 2 for 85..90 % = -1.
@@ -619,7 +635,7 @@ private slots:
         window->newLoginDialog(LoginMode::Practice);
         window->statusPanel()->setValue(StatusPanel::StudentNumber, QStringLiteral("9999"));
         window->statusPanel()->setValue(StatusPanel::Name, QStringLiteral("别人"));
-        screen->countdownTick();
+        tick(screen, 1);
         QTest::keyClick(screen, Qt::Key_Escape);
         QCOMPARE(storedRows(), QStringList{"2024000017|李四|英文|0|120|100|2026-03-09|10:15:30|B3"});
     }
@@ -649,7 +665,7 @@ private slots:
         tick(screen, 600);
         QTest::keyClick(screen, Qt::Key_Escape);
         QVERIFY(screen); // the last tick still arrives before the screen is gone
-        screen->countdownTick();
+        tick(screen, 1);
         QTest::keyClick(screen, Qt::Key_Escape);
         QCOMPARE(storedRows().size(), 1);
         QTRY_VERIFY(!screen);
@@ -680,6 +696,7 @@ private slots:
         QTest::keyClick(screen, Qt::Key_Escape);
 
         // 5 of 6 right in one minute: speed 6, accuracy 83.
+        waitForStores();
         QCOMPARE(value(StatusPanel::Speed), QStringLiteral("6"));
         QCOMPARE(value(StatusPanel::Accuracy), QStringLiteral("83"));
         const QStringList shown = messages();

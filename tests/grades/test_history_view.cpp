@@ -6,6 +6,8 @@
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
+#include "store/store_client.h"
+#include "store/store_history.h"
 #include "support/test_support.h"
 
 #include <QFile>
@@ -34,6 +36,7 @@ class TestHistoryView : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestSupport::AppFolder> app_;
+    std::unique_ptr<StoreClient> client_;
     std::unique_ptr<HistoryView> view_;
 
     void store(const QList<GradeRow>& rows)
@@ -55,7 +58,9 @@ class TestHistoryView : public QObject {
     // A fresh view on the Application folder, loaded and shown; the result of its load.
     bool open()
     {
-        view_ = std::make_unique<HistoryView>(app_->path());
+        if (!client_)
+            client_ = std::make_unique<StoreClient>(app_->path());
+        view_ = std::make_unique<HistoryView>(std::make_unique<StoreHistory>(*client_));
         const bool loaded = view_->load();
         view_->show();
         if (!QTest::qWaitForWindowExposed(view_.get()))
@@ -83,6 +88,7 @@ private slots:
     void cleanup()
     {
         view_.reset();
+        client_.reset();
         app_.reset();
     }
 

@@ -26,7 +26,7 @@ int main(int argc, char* argv[])
     MessageBoxes::setRecording(true);
     TestSupport::AppFolder folder;
     MainWindow window(folder.path());
-    LoginDialog dialog(LoginMode(mode), folder.path(), &window);
+    LoginDialog dialog(LoginMode(mode), window.store(), QString(), &window);
     dialog.move(40, 40);
     dialog.show();
 

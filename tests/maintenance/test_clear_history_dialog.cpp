@@ -18,7 +18,11 @@ class ClearHistoryDialogTest : public QObject {
 private slots:
     void initTestCase() { TestSupport::prepareApplication(); }
     void init();
-    void cleanup() { folder_.reset(); }
+    void cleanup()
+    {
+        login_.reset();
+        folder_.reset();
+    }
 
     void clears_data();
     void clears();
@@ -26,12 +30,14 @@ private slots:
 
 private:
     std::unique_ptr<TestSupport::AppFolder> folder_;
+    std::unique_ptr<TestSupport::SystemSession> login_;
 };
 
 void ClearHistoryDialogTest::init()
 {
     TestSupport::resetState();
     folder_ = std::make_unique<TestSupport::AppFolder>();
+    login_ = std::make_unique<TestSupport::SystemSession>(folder_->path());
 }
 
 void ClearHistoryDialogTest::clears_data()
@@ -63,7 +69,7 @@ void ClearHistoryDialogTest::clears()
     }
     const SystemRow before = *folder_->store().systemRow();
 
-    ClearHistoryDialog dialog(folder_->path());
+    ClearHistoryDialog dialog(*login_->store, login_->session);
     dialog.show();
     QCOMPARE(dialog.objectName(), QStringLiteral("frmqclsjl"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("清除历史记录"));
@@ -92,7 +98,7 @@ void ClearHistoryDialogTest::databaseErrorLeavesTheDialogUsable()
 {
     QFile::remove(folder_->gradeDatabase());
     folder_->writeFile(QStringLiteral("data/stugrade.mdb"), QByteArray(4096, 'x'));
-    ClearHistoryDialog dialog(folder_->path());
+    ClearHistoryDialog dialog(*login_->store, login_->session);
     dialog.show();
     click(&dialog, "Command1");
     const QString status = child<QLabel>(&dialog, "Label1")->text();

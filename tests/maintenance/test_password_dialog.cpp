@@ -21,7 +21,11 @@ class PasswordDialogTest : public QObject {
 private slots:
     void initTestCase() { TestSupport::prepareApplication(); }
     void init();
-    void cleanup() { folder_.reset(); }
+    void cleanup()
+    {
+        login_.reset();
+        folder_.reset();
+    }
 
     void opensWithTheStoredPassword_data();
     void opensWithTheStoredPassword();
@@ -34,12 +38,14 @@ private slots:
 
 private:
     std::unique_ptr<TestSupport::AppFolder> folder_;
+    std::unique_ptr<TestSupport::SystemSession> login_;
 };
 
 void PasswordDialogTest::init()
 {
     TestSupport::resetState();
     folder_ = std::make_unique<TestSupport::AppFolder>();
+    login_ = std::make_unique<TestSupport::SystemSession>(folder_->path());
 }
 
 void PasswordDialogTest::opensWithTheStoredPassword_data()
@@ -61,7 +67,7 @@ void PasswordDialogTest::opensWithTheStoredPassword()
     QFETCH(QString, title);
     QFETCH(QString, shown);
 
-    PasswordDialog dialog(column, folder_->path());
+    PasswordDialog dialog(column, *login_->store, login_->session);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     QCOMPARE(dialog.objectName(), name);
@@ -100,7 +106,7 @@ void PasswordDialogTest::refusesEmptyOrLongPasswords()
     QFETCH(QString, message);
 
     const SystemRow before = *folder_->store().systemRow();
-    PasswordDialog dialog(column, folder_->path());
+    PasswordDialog dialog(column, *login_->store, login_->session);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     auto* newBox = child<QLineEdit>(&dialog, "Text1");
@@ -141,7 +147,7 @@ void PasswordDialogTest::storesTrimmedPassword()
     QFETCH(QString, stored);
 
     {
-        PasswordDialog dialog(column, folder_->path());
+        PasswordDialog dialog(column, *login_->store, login_->session);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         const QString oldShown = child<QLineEdit>(&dialog, "Text2")->text();
@@ -160,7 +166,7 @@ void PasswordDialogTest::storesTrimmedPassword()
     QCOMPARE(second ? row.usermm : row.xsmm,
              QString::fromLatin1(second ? TestSupport::kUserPassword : TestSupport::kSecondPassword));
 
-    PasswordDialog reopened(column, folder_->path());
+    PasswordDialog reopened(column, *login_->store, login_->session);
     QCOMPARE(child<QLineEdit>(&reopened, "Text2")->text(), stored);
     QVERIFY(child<QPushButton>(&reopened, "Command1")->isEnabled());
 }
@@ -168,7 +174,7 @@ void PasswordDialogTest::storesTrimmedPassword()
 void PasswordDialogTest::emptySystemTableIsReported()
 {
     GradeStoreInspector::database(folder_->store()).exec(QStringLiteral("DELETE FROM system"));
-    PasswordDialog dialog(PasswordColumn::SecondLogin, folder_->path());
+    PasswordDialog dialog(PasswordColumn::SecondLogin, *login_->store, login_->session);
     dialog.show();
     QVERIFY(child<QLineEdit>(&dialog, "Text2")->text().isEmpty());
     QVERIFY(child<QLabel>(&dialog, "Label3")->text().contains(QStringLiteral("没有记录")));
@@ -178,7 +184,7 @@ void PasswordDialogTest::emptySystemTableIsReported()
 void PasswordDialogTest::databaseErrorsAreReported()
 {
     // A database that goes bad while the dialog is open: the change is refused with a message.
-    PasswordDialog dialog(PasswordColumn::User, folder_->path());
+    PasswordDialog dialog(PasswordColumn::User, *login_->store, login_->session);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     QFile::remove(folder_->gradeDatabase());
@@ -192,7 +198,7 @@ void PasswordDialogTest::databaseErrorsAreReported()
     QVERIFY(child<QLabel>(&dialog, "Label3")->text().isEmpty());
 
     // Opening on that database shows the problem instead of a password.
-    PasswordDialog broken(PasswordColumn::SecondLogin, folder_->path());
+    PasswordDialog broken(PasswordColumn::SecondLogin, *login_->store, login_->session);
     QVERIFY(child<QLabel>(&broken, "Label3")->text().startsWith(QStringLiteral("无法读取密码")));
     QVERIFY(!child<QPushButton>(&broken, "Command1")->isEnabled());
 }

@@ -48,6 +48,7 @@ private:
     QByteArray read(const QString& relative) const;
 
     std::unique_ptr<TestSupport::AppFolder> folder_;
+    std::unique_ptr<TestSupport::SystemSession> login_;
     QString startFolder_;
     QByteArray originalTarget_;
 };
@@ -63,6 +64,7 @@ void ReplaceExerciseFileTest::init()
     FileChooser::setScripted(true);
     AtomicWrite::failAfterBytesForTests(std::nullopt);
     folder_ = std::make_unique<TestSupport::AppFolder>();
+    login_ = std::make_unique<TestSupport::SystemSession>(folder_->path());
     startFolder_ = QDir::currentPath();
     originalTarget_ = exerciseFile("Old text.\r\n");
     folder_->writeFile(QStringLiteral("yw/ydzcs1.dat"), originalTarget_);
@@ -99,7 +101,7 @@ void ReplaceExerciseFileTest::replaceWith(ReplaceExerciseFileDialog& dialog, con
 
 void ReplaceExerciseFileTest::stepsAndChoosers()
 {
-    ReplaceExerciseFileDialog dialog(folder_->path());
+    ReplaceExerciseFileDialog dialog(folder_->path(), *login_->store, login_->session);
     dialog.show();
     QCOMPARE(dialog.objectName(), QStringLiteral("frmghlrwj"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("更换录入文件"));
@@ -179,7 +181,7 @@ void ReplaceExerciseFileTest::refusesMissingNames()
     folder_->writeFile(QStringLiteral("new.txt"), "New text.\r\n");
     auto inFolder = [this](const QString& name) { return trimSpaces(name).isEmpty() ? name : folder_->file(name); };
 
-    ReplaceExerciseFileDialog dialog(folder_->path());
+    ReplaceExerciseFileDialog dialog(folder_->path(), *login_->store, login_->session);
     dialog.show();
     replaceWith(dialog, inFolder(source), inFolder(target));
     const auto shown = MessageBoxes::takeRecorded();
@@ -214,7 +216,7 @@ void ReplaceExerciseFileTest::replaces()
     QFETCH(QByteArray, text);
     folder_->writeFile(QStringLiteral("new.txt"), source);
 
-    ReplaceExerciseFileDialog dialog(folder_->path());
+    ReplaceExerciseFileDialog dialog(folder_->path(), *login_->store, login_->session);
     dialog.show();
     if (target.startsWith(QStringLiteral("zw")))
         QTest::mouseClick(child<QRadioButton>(&dialog, "Option1_1"), Qt::LeftButton);
@@ -270,7 +272,7 @@ void ReplaceExerciseFileTest::refusesTextsTheReadersWouldNotTake()
     QFETCH(QString, messageStart);
     folder_->writeFile(QStringLiteral("new.txt"), source);
 
-    ReplaceExerciseFileDialog dialog(folder_->path());
+    ReplaceExerciseFileDialog dialog(folder_->path(), *login_->store, login_->session);
     dialog.show();
     replaceWith(dialog, folder_->file(QStringLiteral("new.txt")), folder_->file(QStringLiteral("yw/ydzcs1.dat")));
     const auto shown = MessageBoxes::takeRecorded();
@@ -288,7 +290,7 @@ void ReplaceExerciseFileTest::helpFileTakesLongerTexts()
     folder_->writeFile(QStringLiteral("data/help.dat"), exerciseFile("Help.\r\n"));
     const QByteArray help = QByteArray(98, 'h').append("\r\n").repeated(300);
     folder_->writeFile(QStringLiteral("help.txt"), help);
-    ReplaceExerciseFileDialog dialog(folder_->path());
+    ReplaceExerciseFileDialog dialog(folder_->path(), *login_->store, login_->session);
     dialog.show();
     replaceWith(dialog, folder_->file(QStringLiteral("help.txt")), folder_->file(QStringLiteral("data/help.dat")));
     QVERIFY(MessageBoxes::takeRecorded().isEmpty());
@@ -302,21 +304,24 @@ void ReplaceExerciseFileTest::helpFileTakesLongerTexts()
     QCOMPARE(read(QStringLiteral("data/help.dat")).mid(32), help);
 }
 
+// A file outside the exercise folders is written by the program itself (the store writes only
+// the texts it owns, tested with the store).
 void ReplaceExerciseFileTest::failedWriteLeavesTheTargetUnchanged()
 {
     folder_->writeFile(QStringLiteral("new.txt"), QByteArray(1000, 'n'));
+    folder_->writeFile(QStringLiteral("own/ydzcs1.dat"), originalTarget_);
     AtomicWrite::failAfterBytesForTests(500);
-    ReplaceExerciseFileDialog dialog(folder_->path());
+    ReplaceExerciseFileDialog dialog(folder_->path(), *login_->store, login_->session);
     dialog.show();
-    replaceWith(dialog, folder_->file(QStringLiteral("new.txt")), folder_->file(QStringLiteral("yw/ydzcs1.dat")));
+    replaceWith(dialog, folder_->file(QStringLiteral("new.txt")), folder_->file(QStringLiteral("own/ydzcs1.dat")));
 
     const auto shown = MessageBoxes::takeRecorded();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, QStringLiteral("提示对话框"));
     QVERIFY(shown.first().text.startsWith(QStringLiteral("打开源文件或目标文件错！")));
     QVERIFY(shown.first().text.contains(QStringLiteral("ydzcs1.dat")));
-    QCOMPARE(read(QStringLiteral("yw/ydzcs1.dat")), originalTarget_);
-    QCOMPARE(QDir(folder_->file(QStringLiteral("yw"))).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(read(QStringLiteral("own/ydzcs1.dat")), originalTarget_);
+    QCOMPARE(QDir(folder_->file(QStringLiteral("own"))).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("ydzcs1.dat")});
     QVERIFY(child<QWidget>(&dialog, "Command3")->isEnabled()); // still at the file step
 
@@ -324,13 +329,13 @@ void ReplaceExerciseFileTest::failedWriteLeavesTheTargetUnchanged()
     AtomicWrite::failAfterBytesForTests(std::nullopt);
     click(&dialog, "Command3");
     QVERIFY(MessageBoxes::takeRecorded().isEmpty());
-    QCOMPARE(read(QStringLiteral("yw/ydzcs1.dat")).size(), 1032);
+    QCOMPARE(read(QStringLiteral("own/ydzcs1.dat")).size(), 1032);
 }
 
 void ReplaceExerciseFileTest::exitRestoresTheWorkingFolder()
 {
     for (const char* way : {"Command4", "close"}) {
-        ReplaceExerciseFileDialog dialog(folder_->path());
+        ReplaceExerciseFileDialog dialog(folder_->path(), *login_->store, login_->session);
         dialog.show();
         QTemporaryDir elsewhere;
         QVERIFY(QDir::setCurrent(elsewhere.path()));

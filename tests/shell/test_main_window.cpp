@@ -3,9 +3,8 @@
 
 #include "platform/clock.h"
 #include "platform/message_box.h"
-#include "platform/permissions.h"
+#include "store/store_client.h"
 #include "platform/twips.h"
-#include "shell/grade_database_check.h"
 #include "shell/main_window.h"
 #include "shell/status_panel.h"
 #include "support/test_support.h"
@@ -51,68 +50,17 @@ private slots:
     void initTestCase() { TestSupport::prepareApplication(); }
     void init() { TestSupport::resetState(); }
 
-    // A grade database this user may not write ends the start with a message that names what
-    // and how the supervisor mends it, before any login could fail on it.
-    void unwritableGradeDatabaseIsNamedAtStart()
+    // The store is typelab-store beside the program, started as its child; without it the
+    // start ends with a message that names what is missing.
+    void storeBesideTheProgram_data()
     {
-        TestSupport::AppFolder app;
-        const QString data = app.path() + QStringLiteral("/data");
-        Permissions::setNotWritableForTests(data);
-        MessageBoxes::takeRecorded();
-        MainWindow window;
-        QVERIFY(!window.load(app.path()));
-        Permissions::setNotWritableForTests(std::nullopt);
-        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].text.contains(data)
-                     && shown[0].text.contains(QStringLiteral("adduser ") + Permissions::userName()
-                                               + QStringLiteral(" typelab")),
-                 qPrintable(shown[0].text));
+        QTest::addColumn<bool>("storeBeside");
+        QTest::newRow("store beside the program") << true;
+        QTest::newRow("no store") << false;
     }
-
-    // The look-up asks as the user the program runs as: a folder of root's is not writable for
-    // an ordinary account (checked from a child that drops to nobody when the tests run as root).
-    void writabilityIsAskedAsTheUser()
+    void storeBesideTheProgram()
     {
-        QTemporaryDir dir;
-        const QString folder = dir.filePath(QStringLiteral("data"));
-        QVERIFY(QDir().mkpath(folder));
-        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-            | QFileDevice::ReadOther | QFileDevice::ExeOther;
-        QVERIFY(QFile::setPermissions(dir.path(), open));
-        QVERIFY(QFile::setPermissions(folder, open));
-        QCOMPARE(Permissions::firstNotWritable({folder}), std::nullopt); // the owner may
-        if (geteuid() != 0) {
-            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-            QCOMPARE(Permissions::firstNotWritable({dir.path(), folder}), std::optional<QString>(folder));
-            return;
-        }
-        const pid_t child = fork();
-        if (child == 0) {
-            const bool dropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
-            _exit(!dropped ? 2 : Permissions::firstNotWritable({folder}) == std::optional<QString>(folder) ? 0 : 1);
-        }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
-    }
-
-    // The start-up check runs in typelab-admin beside the program; it purges and reports as the
-    // program itself would, and without the tool the program does the work itself.
-    void startUpCheckThroughTheAdminTool_data()
-    {
-        QTest::addColumn<bool>("toolBeside");
-        QTest::addColumn<bool>("broken");
-        QTest::newRow("tool, good database") << true << false;
-        QTest::newRow("tool, broken database") << true << true;
-        QTest::newRow("no tool, good database") << false << false;
-        QTest::newRow("no tool, broken database") << false << true;
-    }
-    void startUpCheckThroughTheAdminTool()
-    {
-        QFETCH(bool, toolBeside);
-        QFETCH(bool, broken);
+        QFETCH(bool, storeBeside);
         TestSupport::AppFolder app;
         const QDate today(2026, 12, 8);
         {
@@ -121,19 +69,26 @@ private slots:
                 store.addResult({QStringLiteral("2026000001"), QStringLiteral("学生"), QStringLiteral("英文"), 80, 120,
                                  95, today.addDays(-age), QTime(10, 0), QStringLiteral("B1")});
         }
-        if (broken) {
-            QFile file(app.gradeDatabase());
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(QByteArray(4096, 'x'));
+        if (storeBeside)
+            QVERIFY(QFile::copy(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-store"), app.file("typelab-store")));
+        StoreClient::setServiceProgram(QString());
+        Clock::setFixed(QDateTime(today, QTime(8, 0)));
+        MessageBoxes::takeRecorded();
+        bool loaded = false;
+        {
+            MainWindow window;
+            loaded = window.load(app.path());
         }
-        if (toolBeside)
-            QVERIFY(QFile::copy(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-admin"), app.file("typelab-admin")));
-        const std::optional<QString> failure = startOpenAndPurge(app.path(), today)();
-        QCOMPARE(failure.has_value(), broken);
-        if (broken) {
-            QCOMPARE(*failure, DbError(DbError::Kind::NotADatabase, app.gradeDatabase()).describe());
-        } else {
+        StoreClient::setServiceProgram(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-store"));
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
+        QCOMPARE(loaded, storeBeside);
+        if (storeBeside) {
+            QVERIFY(shown.isEmpty());
             QCOMPARE(app.store().resultsNewestFirst(0, 10).size(), 1); // the one 15 days old is gone
+        } else {
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown[0].text.contains(app.file("typelab-store")), qPrintable(shown[0].text));
+            QCOMPARE(app.store().resultsNewestFirst(0, 10).size(), 2);
         }
     }
 

@@ -7,6 +7,7 @@
 #include "platform/input_method.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
+#include "store/store_client.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,6 +50,14 @@ void AppFolder::writeFile(const QString& relative, const QByteArray& bytes) cons
         qFatal("cannot write %s", qPrintable(path));
 }
 
+SystemSession::SystemSession(const QString& appFolder) : store(std::make_unique<StoreClient>(appFolder))
+{
+    const LoginReply reply = store->systemLogin(QString::fromLatin1(kUser), QString::fromLatin1(kUserPassword), {});
+    if (!reply.ok())
+        qFatal("system login refused: %s", qPrintable(storeProblem(reply)));
+    session = reply.session;
+}
+
 void prepareApplication()
 {
     Fonts::registerSubstitutions();
@@ -60,6 +69,8 @@ void prepareApplication()
     Database::setDefaultBusyTimeout(100);
     // Test programs are not beside the program: the reader is taken from the build.
     SourceRead::setReaderProgram(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-reader"));
+    // ... and so is the store service every window's work goes to.
+    StoreClient::setServiceProgram(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-store"));
 }
 
 void resetState()
@@ -67,6 +78,7 @@ void resetState()
     MessageBoxes::setRecording(true);
     InputMethod::setAvailableForTests(true);
     Clock::setFixed(std::nullopt);
+    Clock::setSteady(std::nullopt);
 }
 
 QString sourceDir()

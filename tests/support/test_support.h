@@ -3,6 +3,7 @@
 // program's start-up settings without a real screen.
 
 #include "grades/grade_store.h"
+#include "store/store_client.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -35,6 +36,13 @@ public:
 
 private:
     QTemporaryDir dir_;
+};
+
+// A system login to the store of an Application folder, as the maintenance windows get it.
+struct SystemSession {
+    explicit SystemSession(const QString& appFolder);
+    std::unique_ptr<StoreClient> store;
+    QString session;
 };
 
 // Fonts, twips, the recording message boxes and the real clock and input method; call in initTestCase

@@ -3,7 +3,7 @@
 // StoreService for the account that called. On the system bus it also ends the sessions of a
 // program that has gone, and keeps the share's copy following the results.
 
-#include "store/store_service.h"
+#include "service/store_service.h"
 
 #include <QDBusContext>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "store/store_adaptor.h"
+#include "service/store_adaptor.h"
 
 #include "platform/clock.h"
 
@@ -103,8 +103,7 @@ LoginReply StoreAdaptor::TestLogin(const QString& number, const QString& name, c
     return reply;
 }
 
-LoginReply StoreAdaptor::SystemLogin(const QString& userName, const QString& password,
-                                     const QString& previousSession)
+LoginReply StoreAdaptor::SystemLogin(const QString& userName, const QString& password, const QString& previousSession)
 {
     const StoreCaller who = caller();
     LoginReply reply = service_.systemLogin(who, userName, password, previousSession);

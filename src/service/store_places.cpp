@@ -1,4 +1,4 @@
-#include "store/store_places.h"
+#include "service/store_places.h"
 
 #include <QRegularExpression>
 

@@ -8,8 +8,8 @@
 // of its own beside the grade database, so a restart loses neither.
 
 #include "login/login_mode.h"
-#include "store/password_attempts.h"
-#include "store/store_places.h"
+#include "service/password_attempts.h"
+#include "service/store_places.h"
 #include "store/store_protocol.h"
 
 #include <functional>
@@ -94,6 +94,10 @@ private:
 
     StorePlaces places_;
     std::optional<GradeStore> grades_;
+    // The file the open connection reads: a database moved or replaced meanwhile is opened
+    // afresh (or found missing) at the next unit of work, never written behind its back.
+    quint64 gradeDevice_ = 0;
+    quint64 gradeInode_ = 0;
     PasswordAttempts attempts_;
     std::function<void()> changed_;
 };

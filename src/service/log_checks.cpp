@@ -1,4 +1,4 @@
-#include "store/log_checks.h"
+#include "service/log_checks.h"
 
 namespace LogChecks {
 

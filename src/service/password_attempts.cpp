@@ -1,4 +1,4 @@
-#include "store/password_attempts.h"
+#include "service/password_attempts.h"
 
 int PasswordAttempts::secondsLeft(quint32 uid, qint64 nowMilliseconds) const
 {

@@ -1,4 +1,4 @@
-#include "store/store_service.h"
+#include "service/store_service.h"
 
 #include "exercise/exercise_file_format.h"
 #include "exercise/exercise_replay.h"
@@ -6,7 +6,7 @@
 #include "maintenance/exercise_file_replacement.h"
 #include "platform/byte_length.h"
 #include "platform/clock.h"
-#include "store/log_checks.h"
+#include "service/log_checks.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -83,9 +84,27 @@ StoreService::StoreService(StorePlaces places, int lockSeconds) : places_(std::m
 
 StoreService::~StoreService() = default;
 
+namespace {
+bool identify(const QString& path, quint64& device, quint64& inode)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    device = info.st_dev;
+    inode = info.st_ino;
+    return true;
+}
+} // namespace
+
 GradeStore& StoreService::grades()
 {
+    if (grades_) {
+        quint64 device = 0, inode = 0;
+        if (!identify(places_.gradeDatabase(), device, inode) || device != gradeDevice_ || inode != gradeInode_)
+            grades_.reset();
+    }
     if (!grades_) {
+        identify(places_.gradeDatabase(), gradeDevice_, gradeInode_);
         GradeStore store = GradeStore::openFile(places_.gradeDatabase());
         store.db_.attach(places_.storeDatabase(), QStringLiteral("store"));
         for (const char* sql : kStoreTables)
@@ -131,8 +150,8 @@ std::optional<StoreService::Session> StoreService::sessionFor(const StoreCaller&
     return session;
 }
 
-QString StoreService::newSession(const StoreCaller& caller, LoginMode mode, const QString& number,
-                                 const QString& name, const QString& batch)
+QString StoreService::newSession(const StoreCaller& caller, LoginMode mode, const QString& number, const QString& name,
+                                 const QString& batch)
 {
     quint32 random[4];
     QRandomGenerator::system()->fillRange(random);
@@ -151,8 +170,8 @@ QString StoreService::newSession(const StoreCaller& caller, LoginMode mode, cons
     return token;
 }
 
-LoginReply StoreService::loggedIn(const StoreCaller& caller, LoginMode mode, const QString& number,
-                                  const QString& name, const QString& batch)
+LoginReply StoreService::loggedIn(const StoreCaller& caller, LoginMode mode, const QString& number, const QString& name,
+                                  const QString& batch)
 {
     LoginReply reply = answer<LoginReply>(StoreStatus::Ok);
     reply.session = newSession(caller, mode, number, name, batch);
@@ -294,8 +313,8 @@ StoreReply StoreService::purge()
         const qint64 results = database.changes();
         database.prepare(QStringLiteral("DELETE FROM recxh WHERE lrdate <= ?1")).bind(1, lastPurged).exec();
         const qint64 logins = database.changes();
-        database.exec(QStringLiteral(
-            "DELETE FROM store.result_log WHERE grade_rowid NOT IN (SELECT rowid FROM main.stdgrade)"));
+        database.exec(
+            QStringLiteral("DELETE FROM store.result_log WHERE grade_rowid NOT IN (SELECT rowid FROM main.stdgrade)"));
         database.prepare(QStringLiteral("DELETE FROM store.session WHERE last_call > ?1 OR last_call < ?2"))
             .bind(1, now)
             .bind(2, now - kSessionIdleMilliseconds)
@@ -439,8 +458,8 @@ FinishReply StoreService::finishExercise(const StoreCaller& caller, const QStrin
             .bindBlob(8, logBytes)
             .exec();
         database
-            .prepare(QStringLiteral(
-                "UPDATE store.exercise SET state = ?1, lrcj = ?2, lrsd = ?3, lrzql = ?4 WHERE id = ?5"))
+            .prepare(
+                QStringLiteral("UPDATE store.exercise SET state = ?1, lrcj = ?2, lrsd = ?3, lrzql = ?4 WHERE id = ?5"))
             .bind(1, int(Stored))
             .bind(2, row.lrcj)
             .bind(3, row.lrsd)
@@ -552,9 +571,10 @@ StoreReply StoreService::setPassword(const StoreCaller& caller, const QString& s
         return answer<StoreReply>(StoreStatus::Refused, QStringLiteral("没有这个密码。"));
     const QString trimmed = trimSpaces(password);
     if (trimmed.isEmpty() || bytelen(trimmed) > 10)
-        return answer<StoreReply>(StoreStatus::Refused, column == int(PasswordColumn::SecondLogin)
-                                                            ? QStringLiteral("二次登录密码不能为空或超出10位!")
-                                                            : QStringLiteral("用户登录密码不能为空或超出10位!"));
+        return answer<StoreReply>(StoreStatus::Refused,
+                                  column == int(PasswordColumn::SecondLogin)
+                                      ? QStringLiteral("二次登录密码不能为空或超出10位!")
+                                      : QStringLiteral("用户登录密码不能为空或超出10位!"));
     try {
         if (const auto refused = needSystemSession(caller, session))
             return *refused;
@@ -633,8 +653,8 @@ std::optional<QString> StoreService::publishCopy()
             transaction.commit();
         }
         // Whoever reads the share may read the copy; it carries no credentials.
-        QFile::setPermissions(fresh, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                         | QFileDevice::ReadOther);
+        QFile::setPermissions(
+            fresh, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         if (::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(copy).constData()) != 0)
             return QStringLiteral("%1：无法替换（%2）").arg(copy, QString::fromLocal8Bit(std::strerror(errno)));
     } catch (const DbError& error) {
