@@ -48,7 +48,7 @@ public:
     static GradeStore openUntrusted(const QString& path, const QByteArray& key = databasePassword);
     // A new grade database with its one system row; refuses to overwrite an existing file.
     static void create(const QString& path, const SystemRow& credentials);
-    // The tables, columns and indexes a grade database holds, for the hardened open.
+    // The tables and columns a grade database holds, for the hardened open.
     static QList<ExpectedTable> expectedSchema();
 
     struct PurgeCounts {
