@@ -513,8 +513,9 @@ void Database::verifySchema(const QList<ExpectedTable>& expected)
         const QByteArray name = master.bytes(1);
         const QByteArray tableName = master.bytes(2);
         const qint64 rootPage = master.integer(3);
-        // Every row's statement must read as an expected table or an index on one; a row
-        // without a statement (the engine's own index for a constraint) has no place here.
+        // Every row's statement must read as an expected table or an index on one. The engine's
+        // own rows go with the rest: an index without a statement (made for a key or a UNIQUE
+        // column), sqlite_sequence (AUTOINCREMENT), sqlite_stat1 (ANALYZE).
         const SchemaReader::Reading reading =
             master.isNull(4) ? SchemaReader::Reading{} : SchemaReader::read(master.bytes(4), expected);
         if (reading.kind == SchemaReader::Reading::Kind::Refused) {
