@@ -72,7 +72,8 @@ QStringList CollectionStore::columnNames()
 
 ExpectedTable CollectionStore::expectedTable()
 {
-    return ExpectedTable{tableName, QString::fromUtf8(kCreateTable), {}};
+    // append() inserts by position: the columns must stand in their order.
+    return ExpectedTable{tableName, columnNames(), true};
 }
 
 void CollectionStore::create(const QString& path)

@@ -35,19 +35,12 @@ QString isoDate(const QDate& date)
 
 QList<ExpectedTable> GradeStore::expectedSchema()
 {
-    QList<ExpectedTable> tables = {
-        {QStringLiteral("stdgrade"), QString::fromUtf8(kCreateStatements[0]), {}},
-        {QStringLiteral("recxh"), QString::fromUtf8(kCreateStatements[1]), {}},
-        {QStringLiteral("system"), QString::fromUtf8(kCreateStatements[2]), {}},
+    // Every statement on these tables names its columns, so their order is free.
+    return {
+        {QStringLiteral("stdgrade"), {"xh", "xm", "lrxm", "lrcj", "lrsd", "lrzql", "lrdate", "lrtime", "lrpc"}, false},
+        {QStringLiteral("recxh"), {"xh", "lrpc", "lrdate"}, false},
+        {QStringLiteral("system"), {"username", "usermm", "xsmm"}, false},
     };
-    // Each index belongs to the table its statement names.
-    for (const char* sql : kIndexStatements) {
-        const QString statement = QString::fromUtf8(sql);
-        for (ExpectedTable& table : tables)
-            if (statement.contains(QStringLiteral(" ON %1 (").arg(table.name)))
-                table.indexSql << statement;
-    }
-    return tables;
 }
 
 GradeStore GradeStore::open(const QString& appFolder)

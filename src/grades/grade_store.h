@@ -52,7 +52,7 @@ public:
     // The same tables with no system row, for a copy that must carry no credentials; the
     // connection stays open for filling it.
     static Database createWithoutCredentials(const QString& path);
-    // The tables, columns and indexes a grade database holds, for the hardened open.
+    // The tables and columns a grade database holds, for the hardened open.
     static QList<ExpectedTable> expectedSchema();
 
     struct PurgeCounts {

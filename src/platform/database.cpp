@@ -8,8 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -324,6 +325,14 @@ QByteArray Statement::blob(int column) const
     return QByteArray(data, engine().sqlite3_column_bytes(stmt_, column));
 }
 
+QByteArray Statement::bytes(int column) const
+{
+    const auto* data = reinterpret_cast<const char*>(engine().sqlite3_column_text(stmt_, column));
+    if (!data)
+        return QByteArray();
+    return QByteArray(data, engine().sqlite3_column_bytes(stmt_, column));
+}
+
 qint64 Statement::integer(int column) const
 {
     return engine().sqlite3_column_int64(stmt_, column);
@@ -497,60 +506,61 @@ void Database::verifySchema(const QList<ExpectedTable>& expected)
 {
     auto refuse = [this](const QString& what) { throw DbError(DbError::Kind::SchemaRefused, path_, what); };
     // What a row is, in the words of the refusal.
-    auto unexpected = [](const QString& type, const QString& name) {
+    auto unexpected = [](const QString& type, const QByteArray& name) {
+        const QString shown = QString::fromUtf8(name);
         if (type == QLatin1String("table"))
-            return QStringLiteral("含有不应有的数据表 %1").arg(name);
+            return QStringLiteral("含有不应有的数据表 %1").arg(shown);
         if (type == QLatin1String("index"))
-            return QStringLiteral("含有不应有的索引 %1").arg(name);
+            return QStringLiteral("含有不应有的索引 %1").arg(shown);
         if (type == QLatin1String("trigger"))
-            return QStringLiteral("含有触发器 %1").arg(name);
+            return QStringLiteral("含有触发器 %1").arg(shown);
         if (type == QLatin1String("view"))
-            return QStringLiteral("含有视图 %1").arg(name);
-        return QStringLiteral("含有不应有的对象 %1").arg(name);
+            return QStringLiteral("含有视图 %1").arg(shown);
+        return QStringLiteral("含有不应有的对象 %1").arg(shown);
     };
-    // Every row of sqlite_master must be one of these, word for word, and each only once.
-    struct Allowed {
-        QString type;
-        QString tableName;
+    auto expectedTableNamed = [&expected](const QByteArray& name) {
+        return std::any_of(expected.begin(), expected.end(), [&name](const ExpectedTable& table) {
+            return SchemaReader::sameName(name, table.name.toUtf8());
+        });
     };
-    QHash<QString, Allowed> allowed; // by exact statement
-    for (const ExpectedTable& table : expected) {
-        allowed.insert(table.createSql, {QStringLiteral("table"), table.name});
-        for (const QString& sql : table.indexSql)
-            allowed.insert(sql, {QStringLiteral("index"), table.name});
-    }
-    QSet<QString> namesSeen;
-    QSet<QString> tablesSeen;
+    // The engine tells names apart without regard to ASCII case.
+    QSet<QByteArray> namesSeen;
+    QList<bool> tablesSeen(expected.size(), false);
 
     Statement master = prepare(QStringLiteral("SELECT type, name, tbl_name, rootpage, sql FROM sqlite_master"));
     while (master.step()) {
         const QString type = master.text(0);
-        const QString name = master.text(1);
-        const QString tableName = master.text(2);
+        const QByteArray name = master.bytes(1);
+        const QByteArray tableName = master.bytes(2);
         const qint64 rootPage = master.integer(3);
-        const QString sql = master.text(4);
-        const auto match = allowed.constFind(sql);
-        if (match == allowed.constEnd() || master.isNull(4)) {
-            bool expectedTable = false;
-            for (const ExpectedTable& table : expected)
-                expectedTable = expectedTable || (type == QLatin1String("table") && name == table.name);
-            if (expectedTable)
-                refuse(QStringLiteral("数据表 %1 的列不符或定义有误").arg(name));
+        // Every row's statement must read as an expected table or an index on one. The engine's
+        // own rows go with the rest: an index without a statement (made for a key or a UNIQUE
+        // column), sqlite_sequence (AUTOINCREMENT), sqlite_stat1 (ANALYZE).
+        const SchemaReader::Reading reading =
+            master.isNull(4) ? SchemaReader::Reading{} : SchemaReader::read(master.bytes(4), expected);
+        if (reading.kind == SchemaReader::Reading::Kind::Refused) {
+            if (type == QLatin1String("table") && expectedTableNamed(name))
+                refuse(QStringLiteral("数据表 %1 的列不符或定义有误").arg(QString::fromUtf8(name)));
             refuse(unexpected(type, name));
         }
         // The row's own words must agree with its statement, and it must own real pages.
-        if (match->type != type || match->tableName != tableName || rootPage <= 0
-            || (type == QLatin1String("table") && name != tableName))
+        const bool isTable = reading.kind == SchemaReader::Reading::Kind::Table;
+        if (type != (isTable ? QLatin1String("table") : QLatin1String("index")) || name != reading.name
+            || !SchemaReader::sameName(tableName, expected.at(reading.table).name.toUtf8())
+            || (isTable && tableName != name) || rootPage <= 0)
             refuse(unexpected(type, name));
-        if (namesSeen.contains(name))
+        QByteArray folded = name;
+        for (char& c : folded)
+            c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        if (namesSeen.contains(folded) || (isTable && tablesSeen.at(reading.table)))
             refuse(unexpected(type, name));
-        namesSeen.insert(name);
-        if (type == QLatin1String("table"))
-            tablesSeen.insert(name);
+        namesSeen.insert(folded);
+        if (isTable)
+            tablesSeen[reading.table] = true;
     }
-    for (const ExpectedTable& table : expected) {
-        if (!tablesSeen.contains(table.name))
-            refuse(QStringLiteral("缺少数据表 %1").arg(table.name));
+    for (int i = 0; i < expected.size(); ++i) {
+        if (!tablesSeen.at(i))
+            refuse(QStringLiteral("缺少数据表 %1").arg(expected.at(i).name));
     }
 }
 

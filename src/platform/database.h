@@ -1,6 +1,8 @@
 #pragma once
 // The one wrapper over the SQLCipher engine. No other file calls sqlite3_* directly.
 
+#include "platform/schema_reader.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -81,6 +83,8 @@ public:
     int columnCount() const;
     bool isNull(int column) const;
     QString text(int column) const;
+    // The text as the engine holds it, in UTF-8, unconverted.
+    QByteArray bytes(int column) const;
     qint64 integer(int column) const;
     QByteArray blob(int column) const;
     double real(int column) const;
@@ -96,15 +100,6 @@ private:
     sqlite3_stmt* stmt_;
 };
 
-// What a file from elsewhere must hold before a single row of it is read. The engine builds
-// its idea of a file from the statements stored in sqlite_master, so those statements are
-// what is compared, word for word.
-struct ExpectedTable {
-    QString name;
-    QString createSql;    // the exact CREATE TABLE statement
-    QStringList indexSql; // the exact CREATE INDEX statements allowed on it
-};
-
 class Database {
 public:
     enum class Mode { ReadWrite, Create };
@@ -116,8 +111,8 @@ public:
     static Database open(const QString& path, Mode mode, const QByteArray& key = {});
     // Opens a file written by another machine or carried on removable media: triggers off,
     // no memory mapping, cell size checks, tight limits on what one statement may cost, a
-    // schema that holds exactly the expected CREATE statements and nothing else, then
-    // quick_check. Read-only unless the file is a target that receives rows.
+    // schema whose statements read as the expected tables (and plain indexes on them) and
+    // nothing else, then quick_check. Read-only unless the file is a target that receives rows.
     static Database openUntrusted(const QString& path, const QList<ExpectedTable>& expected, const QByteArray& key = {},
                                   Access access = Access::ReadOnly);
 

@@ -1,5 +1,6 @@
 list(APPEND TYPELAB_CORE_SOURCES
   src/platform/database.cpp
+  src/platform/schema_reader.cpp
   src/platform/key_derivation.cpp
   src/platform/codepage.cpp
   src/platform/byte_length.cpp

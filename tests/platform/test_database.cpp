@@ -17,16 +17,18 @@ private:
     QTemporaryDir dir_;
     QString path(const QString& name) const { return dir_.filePath(name); }
 
-    static QList<ExpectedTable> oneTable()
-    {
-        return {{QStringLiteral("t"), QStringLiteral("CREATE TABLE t (a TEXT, b INTEGER)"), {}}};
-    }
+    static QList<ExpectedTable> oneTable() { return {{QStringLiteral("t"), {"a", "b"}, true}}; }
 
     QString plainFile(const QString& name, const QStringList& extraSql)
     {
+        return fileWith(name, QStringLiteral("CREATE TABLE t (a TEXT, b INTEGER)"), extraSql);
+    }
+
+    QString fileWith(const QString& name, const QString& createSql, const QStringList& extraSql)
+    {
         const QString file = path(name);
         Database db = Database::open(file, Database::Mode::Create);
-        db.exec(QStringLiteral("CREATE TABLE t (a TEXT, b INTEGER)"));
+        db.exec(createSql);
         db.exec(QStringLiteral("INSERT INTO t VALUES ('x', 1)"));
         for (const QString& sql : extraSql)
             db.exec(sql);
@@ -140,7 +142,20 @@ private slots:
         QTest::newRow("rtree table") << QStringList{"CREATE VIRTUAL TABLE r USING rtree(id, x0, x1)"};
         QTest::newRow("statistics") << QStringList{"CREATE INDEX ti ON t(a)", "ANALYZE"};
         QTest::newRow("other table") << QStringList{"CREATE TABLE extra (z)"};
-        QTest::newRow("unknown index") << QStringList{"CREATE INDEX ti ON t(a)"};
+        QTest::newRow("index with a condition") << QStringList{"CREATE INDEX ti ON t(a) WHERE b > 0"};
+        QTest::newRow("index on an expression") << QStringList{"CREATE INDEX ti ON t(lower(a))"};
+        QTest::newRow("index row under another name")
+            << QStringList{"CREATE INDEX ti ON t(a)", "PRAGMA writable_schema = ON",
+                           "UPDATE sqlite_master SET name = 'tj' WHERE name = 'ti'"};
+        QTest::newRow("index row on another table")
+            << QStringList{"CREATE INDEX ti ON t(a)", "PRAGMA writable_schema = ON",
+                           "UPDATE sqlite_master SET tbl_name = 'u' WHERE name = 'ti'"};
+        QTest::newRow("statement with a tail")
+            << QStringList{"CREATE INDEX ti ON t(a)", "PRAGMA writable_schema = ON",
+                           "UPDATE sqlite_master SET sql = sql || '; DROP TABLE t' WHERE name = 'ti'"};
+        QTest::newRow("index posing as the table")
+            << QStringList{"CREATE INDEX ti ON t(a)", "PRAGMA writable_schema = ON",
+                           "UPDATE sqlite_master SET type = 'table', name = 't' WHERE name = 'ti'"};
     }
 
     void untrustedOpenRefusesAnythingElse()
@@ -152,6 +167,49 @@ private slots:
             QFAIL("a file with more than the expected schema was opened");
         } catch (const DbError& error) {
             QVERIFY(!error.describe().isEmpty());
+        }
+    }
+
+    // The table and its indexes may be spelled the way any SQLite client writes them; keys,
+    // defaults and the rest of what a column may carry are refused.
+    void untrustedOpenReadsWhatTheStatementsMean_data()
+    {
+        QTest::addColumn<QString>("createSql");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("lower case, no types") << "create table t(a, b)" << QStringList{} << true;
+        QTest::newRow("quoted, other types")
+            << "CREATE TABLE \"T\" (\n\t[a] VARCHAR(20), -- name\n `B` int /* kept */\n)" << QStringList{} << true;
+        QTest::newRow("an index of its own")
+            << "CREATE TABLE t (a TEXT, b INTEGER)"
+            << QStringList{"CREATE UNIQUE INDEX \"t by a\" ON t (a COLLATE NOCASE DESC, B)", "create index x on T(b)"}
+            << true;
+        QTest::newRow("key") << "CREATE TABLE t (a TEXT PRIMARY KEY, b INTEGER)" << QStringList{} << false;
+        QTest::newRow("autoincrement") << "CREATE TABLE t (a TEXT, b INTEGER PRIMARY KEY AUTOINCREMENT)"
+                                       << QStringList{} << false;
+        QTest::newRow("default") << "CREATE TABLE t (a TEXT, b INTEGER DEFAULT 5)" << QStringList{} << false;
+        QTest::newRow("without rowid") << "CREATE TABLE t (a TEXT PRIMARY KEY, b INTEGER) WITHOUT ROWID"
+                                       << QStringList{} << false;
+        // The engine keeps a plain CREATE TABLE for a table made by a select.
+        QTest::newRow("made by a select")
+            << "CREATE TABLE t AS SELECT 'x' AS a, 1 AS b LIMIT 0" << QStringList{} << true;
+    }
+    void untrustedOpenReadsWhatTheStatementsMean()
+    {
+        QFETCH(QString, createSql);
+        QFETCH(QStringList, extra);
+        QFETCH(bool, accepted);
+        const QString file =
+            fileWith(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + ".db", createSql, extra);
+        try {
+            Database db = Database::openUntrusted(file, oneTable());
+            Statement select = db.prepare(QStringLiteral("SELECT a, b FROM t"));
+            QVERIFY(select.step());
+            QCOMPARE(select.text(0) + select.text(1), QStringLiteral("x1"));
+            QVERIFY2(accepted, "the file was opened");
+        } catch (const DbError& error) {
+            QVERIFY2(!accepted, qPrintable(error.describe()));
+            QCOMPARE(error.kind(), DbError::Kind::SchemaRefused);
         }
     }
 

@@ -1,0 +1,1 @@
+CREATE TABLE xscj(学号 text, 姓名 text, 录入项目 text, 录入成绩 integer, 录入速度％m integer, 准确率％ integer, 录入日期 date, 录入时间 datetime, 批次 text)

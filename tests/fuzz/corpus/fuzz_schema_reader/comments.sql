@@ -1,0 +1,3 @@
+CREATE TABLE recxh ( -- logins
+	lrdate DATETIME, xh /* number */ TEXT,
+ lrpc INT)

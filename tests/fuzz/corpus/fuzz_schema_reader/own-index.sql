@@ -1,0 +1,1 @@
+CREATE INDEX recxh_by_login ON recxh (xh COLLATE NOCASE, lrpc COLLATE NOCASE)

@@ -1,0 +1,1 @@
+CREATE TABLE stdgrade (xh TEXT, xm TEXT, lrxm TEXT, lrcj REAL, lrsd REAL, lrzql REAL, lrdate DATE, lrtime TIME, lrpc TEXT)

@@ -1,0 +1,1 @@
+CREATE TABLE xscj ("学号" NVARCHAR(10), "姓名" NVARCHAR(12), "录入项目" NVARCHAR(4), "录入成绩" INTEGER, "录入速度％m" INTEGER, "准确率％" INTEGER, "录入日期" DATE, "录入时间" DATETIME, "批次" NVARCHAR(10))

@@ -1,0 +1,1 @@
+CREATE TABLE `System` ([username] VARCHAR(20), "usermm" NVARCHAR ( 20 ), `xsmm` CHAR(10))

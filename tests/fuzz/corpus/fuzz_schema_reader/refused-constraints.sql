@@ -1,0 +1,1 @@
+CREATE TABLE stdgrade (xh TEXT PRIMARY KEY, xm TEXT NOT NULL, lrxm TEXT DEFAULT 0, lrcj REAL, lrsd REAL, lrzql REAL, lrdate DATE, lrtime TIME, lrpc TEXT) WITHOUT ROWID

@@ -1,0 +1,1 @@
+CREATE INDEX i ON stdgrade (lower(xh), lrpc) WHERE lrcj > 0

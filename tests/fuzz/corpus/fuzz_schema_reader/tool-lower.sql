@@ -1,0 +1,1 @@
+CREATE TABLE stdgrade(xh text, xm text, lrxm text, lrcj real, lrsd real, lrzql real, lrdate text, lrtime text, lrpc text)

@@ -1,0 +1,1 @@
+CREATE UNIQUE INDEX "按 ""批次""" ON [XSCJ] (批次 COLLATE nocase DESC, `学号` ASC, 姓名 COLLATE RTRIM)
