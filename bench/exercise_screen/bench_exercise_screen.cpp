@@ -114,8 +114,8 @@ int main(int argc, char* argv[])
     if (!window.load(folder.path()))
         return 1;
     window.showMaximized();
-    window.newLoginDialog(LoginMode::Practice);
-    window.showLogin(LoginResult{true, QStringLiteral("2024001"), QStringLiteral("张三"), QStringLiteral("练习登录")});
+    if (!TestSupport::logIn(window, LoginMode::Practice, {QStringLiteral("2024001"), QStringLiteral("张三")}))
+        return 1;
 
     for (ExerciseKind kind : {ExerciseKind::English, ExerciseKind::Chinese}) {
         Figures figures;

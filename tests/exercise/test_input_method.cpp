@@ -80,9 +80,7 @@ private slots:
         window.setGeometry(0, 0, 1000, 740);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.newLoginDialog(LoginMode::Practice);
-        window.showLogin(
-            LoginResult{true, QStringLiteral("2024001"), QStringLiteral("张三"), QStringLiteral("练习登录")});
+        QVERIFY(TestSupport::logIn(window, LoginMode::Practice, {QStringLiteral("2024001"), QStringLiteral("张三")}));
         window.menuItem("zwlr")->trigger();
         auto* screen = window.findChild<ExerciseScreen*>(QStringLiteral("form2"));
         QVERIFY(screen);

@@ -76,7 +76,10 @@ private slots:
         QFETCH(int, signalNumber);
         TestSupport::AppFolder app;
         const QString program = app.file(QStringLiteral("typelab"));
-        QVERIFY(QFile::copy(qEnvironmentVariable("TYPELAB_APP_DIR") + QStringLiteral("/typelab"), program));
+        // The program with the store it starts beside it, as an Application folder holds them.
+        for (const char* name : {"typelab", "typelab-store"})
+            QVERIFY(QFile::copy(qEnvironmentVariable("TYPELAB_APP_DIR") + u'/' + QLatin1String(name),
+                                app.file(QLatin1String(name))));
         QProcess process;
         process.start(program, {});
         QVERIFY(process.waitForStarted());

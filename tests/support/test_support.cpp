@@ -1,6 +1,8 @@
 #include "support/test_support.h"
 
 #include "collect/source_read.h"
+#include "login/login_dialog.h"
+#include "shell/main_window.h"
 #include "platform/clock.h"
 #include "platform/database.h"
 #include "platform/fonts.h"
@@ -10,6 +12,7 @@
 #include "store/store_client.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QFile>
 #include <QFileInfo>
 
@@ -56,6 +59,15 @@ SystemSession::SystemSession(const QString& appFolder) : store(std::make_unique<
     if (!reply.ok())
         qFatal("system login refused: %s", qPrintable(storeProblem(reply)));
     session = reply.session;
+}
+
+bool logIn(MainWindow& window, LoginMode mode, const QStringList& boxes)
+{
+    const std::unique_ptr<LoginDialog> dialog = window.newLoginDialog(mode);
+    for (int index = 0; index < boxes.size() && index < 4; ++index)
+        dialog->box(index)->setText(boxes[index]);
+    dialog->confirm();
+    return dialog->result() == QDialog::Accepted;
 }
 
 void prepareApplication()

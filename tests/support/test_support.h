@@ -3,6 +3,7 @@
 // program's start-up settings without a real screen.
 
 #include "grades/grade_store.h"
+#include "login/login_mode.h"
 #include "store/store_client.h"
 
 #include <QString>
@@ -14,6 +15,8 @@ struct GradeStoreInspector {
     static Database& database(GradeStore& store) { return store.db_; }
     static Database& database(GradeStore&& store) { return store.db_; }
 };
+
+class MainWindow;
 
 namespace TestSupport {
 
@@ -44,6 +47,10 @@ struct SystemSession {
     std::unique_ptr<StoreClient> store;
     QString session;
 };
+
+// Logs in through the window's login dialog with the boxes' texts (number, name, batch); false
+// when the dialog did not accept them.
+bool logIn(MainWindow& window, LoginMode mode, const QStringList& boxes);
 
 // Fonts, twips, the recording message boxes and the real clock and input method; call in initTestCase
 // and init.
