@@ -456,6 +456,30 @@ private slots:
         QCOMPARE(recxhRows().size(), 2);
     }
 
+    // After five wrong passwords the dialog says how long this account waits, and even the right
+    // password waits that long.
+    void passwordsTriedTooOftenWait()
+    {
+        Clock::setSteady(50'000'000);
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            login(3, {QStringLiteral("admin"), QStringLiteral("guess%1").arg(attempt)});
+            QCOMPARE(messages(), QStringList{kWrongPassword});
+        }
+        login(3, {QStringLiteral("admin"), QStringLiteral("admin123")});
+        QCOMPARE(messages(), QStringList{QStringLiteral("密码连续输错5次，请30秒后再试！")});
+        QVERIFY(dialog_->isVisible());
+        QCOMPARE(dialog_->focusWidget(), box(1));
+        QVERIFY(!menuEnabled("xtwh"));
+        Clock::setSteady(50'000'000 + 20'000);
+        clickConfirm();
+        QCOMPARE(messages(), QStringList{QStringLiteral("密码连续输错5次，请10秒后再试！")});
+        Clock::setSteady(50'000'000 + 30'000);
+        clickConfirm();
+        QVERIFY(messages().isEmpty());
+        QCOMPARE(dialog_->result(), int(QDialog::Accepted));
+        QVERIFY(menuEnabled("xtwh"));
+    }
+
     void systemLoginLeavesStudentShown()
     {
         logInForTest();
