@@ -1,12 +1,14 @@
 // The store service's two costs a student meets: finishing an exercise (a full ten-minute log of
 // 3 000 events replayed and stored) and a login, through the private connection to a real
 // typelab-store child, beside what the program did in-process before the store existed (open the
-// grade database, add the row; open it, look the login up).
+// grade database, add the row; open it, look the login up). And the cost of the share's copy,
+// written afresh after a change, for histories of several sizes.
 //   bench_store [ROUNDS]
 
 #include "exercise/exercise_file_format.h"
 #include "exercise/exercise_text.h"
 #include "platform/clock.h"
+#include "service/store_service.h"
 #include "support/test_support.h"
 
 #include <QCoreApplication>
@@ -121,5 +123,32 @@ int main(int argc, char* argv[])
     std::printf("in-process, as the program did before:\n");
     std::printf("  open + system login look-up:             %s\n", qPrintable(oldLogins.text()));
     std::printf("  open + result row added:                 %s\n", qPrintable(oldResults.text()));
+
+    for (int size : {1500, 20000, 100000}) {
+        TestSupport::AppFolder lab;
+        {
+            GradeStore grades = lab.store();
+            Transaction transaction(GradeStoreInspector::database(grades));
+            for (int i = 0; i < size; ++i)
+                grades.addResult({QStringLiteral("20260%1").arg(i % 100000, 5, 10, QChar(u'0')), QStringLiteral("学生"),
+                                  QStringLiteral("英文"), 80, 140, 99, QDate(2026, 12, 1 + i % 7),
+                                  QTime(8 + i % 10, i % 60), QStringLiteral("B%1").arg(i % 30)});
+            transaction.commit();
+        }
+        StorePlaces places = StorePlaces::ownFolder(lab.path());
+        places.shareFolder = lab.file(QStringLiteral("share"));
+        StoreService service(places);
+        Figures copies;
+        for (int round = 0; round < 5; ++round) {
+            QElapsedTimer timer;
+            timer.start();
+            if (const auto problem = service.publishCopy()) {
+                std::fprintf(stderr, "%s\n", qPrintable(*problem));
+                return 1;
+            }
+            copies.add(timer.nsecsElapsed() / 1e6);
+        }
+        std::printf("share's copy of %6d results written afresh: %s\n", size, qPrintable(copies.text()));
+    }
     return 0;
 }
