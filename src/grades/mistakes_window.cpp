@@ -35,11 +35,13 @@ QTableWidgetItem* cell(const QString& text, Qt::Alignment alignment = Qt::AlignC
     return item;
 }
 
+// Dates and times read as the history view shows them, in Chinese whatever the system locale.
 QString rowSubject(const GradeRow& row)
 {
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
     return QStringLiteral("%1  %2  %3  %4  %5")
-        .arg(row.xh, row.xm, row.lrxm, QLocale().toString(row.lrdate, QLocale::ShortFormat),
-             row.lrtime.toString(QStringLiteral("HH:mm:ss")));
+        .arg(row.xh, row.xm, row.lrxm, chinese.toString(row.lrdate, QLocale::ShortFormat),
+             chinese.toString(row.lrtime, QLocale::ShortFormat));
 }
 
 void report(QWidget* parent, const StoreReply& reply)

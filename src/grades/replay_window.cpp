@@ -77,12 +77,14 @@ ReplayWindow::ReplayWindow(const ResultLogEntry& entry, QWidget* parent) : QDial
     auto* controls = new QHBoxLayout(bottom);
     controls->setContentsMargins(Twips::toPixels(120), 0, Twips::toPixels(120), 0);
     const GradeRow& row = entry_.row;
-    subject_ = new QLabel(QStringLiteral("%1  %2  %3  %4  %5  成绩 %6")
-                              .arg(row.xh, row.xm, row.lrxm, QLocale().toString(row.lrdate, QLocale::ShortFormat),
-                                   row.lrtime.toString(QStringLiteral("HH:mm:ss")), wholeNumber(row.lrcj)),
+    // Dates and times read as the history view shows them, in Chinese whatever the system locale.
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    subject_ = new QLabel(QStringLiteral("%1  %2  %3  %4 %5")
+                              .arg(row.xh, row.xm, row.lrxm, chinese.toString(row.lrdate, QLocale::ShortFormat),
+                                   chinese.toString(row.lrtime, QLocale::ShortFormat)),
                           bottom);
     subject_->setObjectName(QStringLiteral("Label2"));
-    subject_->setFont(Fonts::song(10.5));
+    subject_->setFont(Fonts::song(9));
     controls->addWidget(subject_, 1);
     const char* captions[3] = {"1倍速", "4倍速", "直接到结尾"};
     for (int i = 0; i < 3; ++i) {
