@@ -72,8 +72,10 @@ public:
     // the replay, needs a system login.
     ResultLogReply resultLog(const StoreCaller& caller, const QString& session, qint64 rowid, bool withTiming);
     StudentLogsReply studentLogs(const StoreCaller& caller, const QString& session, const QString& studentNumber);
-    // One answer of studentLogs carries at most this many bytes of logs; older ones are left out.
-    static constexpr qint64 kStudentLogBytes = 16 * 1024 * 1024;
+    // One answer of studentLogs carries at most this many bytes of logs, well inside the 32 MiB
+    // a message on the system bus may have; older ones are left out (a thousand ten-minute
+    // exercises fit).
+    static constexpr qint64 kStudentLogBytes = 24 * 1024 * 1024;
 
     // Called after every change to the results or test logins (the share's copy follows).
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
