@@ -31,8 +31,9 @@ constexpr int kScrollAllowance = ExerciseGeometry::kLinePitch + 600;
 
 } // namespace
 
-ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker)
-    : area_(area), scrollBar_(scrollBar), kind_(kind), cells_(Fonts::song(kFontPoints)), taker_(std::move(taker))
+ExerciseScreen::ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker, Mode mode)
+    : area_(area), scrollBar_(scrollBar), kind_(kind), cells_(Fonts::song(kFontPoints)), taker_(std::move(taker)),
+      mode_(mode)
 {
     setObjectName(QStringLiteral("form2"));
     setFocusPolicy(Qt::StrongFocus);
@@ -152,7 +153,8 @@ void ExerciseScreen::activate()
     cells_.printText(*text_, width);
     update();
 
-    keysOn_ = true;
+    // A replay takes no keys: its events come from the log.
+    keysOn_ = mode_ == Mode::Exercise;
     placeCursor();
     setFocus();
 }
@@ -189,6 +191,10 @@ bool ExerciseScreen::event(QEvent* event)
 
 void ExerciseScreen::keyPressEvent(QKeyEvent* event)
 {
+    if (mode_ == Mode::Replay) {
+        event->accept(); // nor do they reach the window around it
+        return;
+    }
     if (!keysOn_ || !engine_) {
         QWidget::keyPressEvent(event);
         return;
@@ -271,6 +277,8 @@ void ExerciseScreen::characters(const QString& text, bool showColumn)
 
 void ExerciseScreen::record(KeystrokeEvent::Kind kind, qint16 value)
 {
+    if (mode_ == Mode::Replay)
+        return;
     log_.append({quint32(std::max<qint64>(0, Clock::steadyMilliseconds() - openedAt_)), kind, value});
 }
 
@@ -341,7 +349,8 @@ void ExerciseScreen::paintEvent(QPaintEvent* event)
 
 void ExerciseScreen::startCountdown()
 {
-    if (!closed_ && !countdownTimer_->isActive())
+    // A replay's countdown ticks where the log's ticks are.
+    if (mode_ == Mode::Exercise && !closed_ && !countdownTimer_->isActive())
         countdownTimer_->start();
 }
 
@@ -399,6 +408,33 @@ void ExerciseScreen::countdownTick()
     closeExercise();
 }
 
+void ExerciseScreen::replayEvent(const KeystrokeEvent& event)
+{
+    if (mode_ != Mode::Replay || !engine_ || !laidOut_ || ended())
+        return;
+    const std::optional<KeystrokeEvent> previous = replayed_;
+    replayed_ = event;
+    switch (event.kind) {
+    case KeystrokeEvent::Kind::KeyDown:
+        engine_->keyDown(event.value);
+        break;
+    case KeystrokeEvent::Kind::Character:
+        engine_->character(event.value);
+        // A key's character follows its key-down at the same moment; characters the input
+        // method committed come alone, and the column field followed each of them.
+        if (!ended()
+            && !(previous && previous->kind == KeystrokeEvent::Kind::KeyDown
+                 && previous->milliseconds == event.milliseconds))
+            showCursorColumn(engine_->cursorColumn());
+        break;
+    case KeystrokeEvent::Kind::Tick:
+        countdownTick();
+        break;
+    }
+    if (!ended())
+        placeCursor();
+}
+
 void ExerciseScreen::finish()
 {
     // Esc and the last tick can meet: the result is computed and stored once.
@@ -437,6 +473,14 @@ void ExerciseScreen::closeExercise()
 {
     if (closed_)
         return;
+    if (mode_ == Mode::Replay) {
+        // The end state stays on the screen, and the scroll bar with it.
+        closed_ = true;
+        countdownTimer_->stop();
+        blinkTimer_->stop();
+        cursorLine_->hide();
+        return;
+    }
     closed_ = true;
     keysOn_ = false;
     countdownTimer_->stop();

@@ -25,8 +25,14 @@ class QTimer;
 class ExerciseScreen : public QWidget, public TypingHost {
     Q_OBJECT
 public:
+    // A replay shows a stored exercise again: its events come from the keystroke log through
+    // replayEvent(), keys are ignored, the countdown runs only on the log's ticks, and the end
+    // stores nothing and leaves the screen open on the end state.
+    enum class Mode { Exercise, Replay };
+
     // The result belongs to the taker, who was logged in when the exercise started.
-    ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker);
+    ExerciseScreen(QMdiArea* area, QScrollBar* scrollBar, ExerciseKind kind, ExerciseTaker taker,
+                   Mode mode = Mode::Exercise);
     ~ExerciseScreen() override;
 
     // Before the screen is shown: splits the text of the exercise file the store drew (after its
@@ -41,6 +47,11 @@ public:
     void activate();
     // One tick of the countdown timer Timer2.
     void countdownTick();
+    // Replay: one event of the log, taken as the screen took it while the student typed.
+    void replayEvent(const KeystrokeEvent& event);
+    Mode mode() const { return mode_; }
+    // The exercise has ended (in a replay: the log has reached its end).
+    bool ended() const { return finished_ || closed_; }
     // The end sequence: keys stop, the scroll bar goes, the screen closes (and says so: no
     // exercise is open any more).
     void closeExercise();
@@ -124,6 +135,8 @@ private:
     QTimer* blinkTimer_ = nullptr;     // Timer1
     QTimer* countdownTimer_ = nullptr; // Timer2
     QString preedit_;
+    const Mode mode_;
+    std::optional<KeystrokeEvent> replayed_; // the replay's previous event
     bool laidOut_ = false;
     bool keysOn_ = false;
     bool finished_ = false;

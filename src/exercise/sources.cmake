@@ -5,6 +5,9 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/exercise/scoring.cpp
   src/exercise/keystroke_log.cpp
   src/exercise/exercise_replay.cpp
+  src/exercise/mistakes.cpp
+  src/exercise/replay_pace.cpp
+  src/exercise/us_keyboard.cpp
   src/exercise/typed_state.cpp
   src/exercise/typing_engine.cpp
   src/exercise/typing_keys.cpp

@@ -4,5 +4,6 @@ set(TYPELAB_SERVICE_SOURCES
   src/service/password_attempts.cpp
   src/service/log_checks.cpp
   src/service/store_service.cpp
+  src/service/store_service_logs.cpp
   src/service/store_adaptor.cpp
 )

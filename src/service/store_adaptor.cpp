@@ -167,6 +167,16 @@ StoreReply StoreAdaptor::ReplaceText(const QString& session, const QString& name
     return service_.replaceText(caller(), session, name, text);
 }
 
+ResultLogReply StoreAdaptor::ResultLog(const QString& session, qlonglong rowid, bool withTiming)
+{
+    return service_.resultLog(caller(), session, rowid, withTiming);
+}
+
+StudentLogsReply StoreAdaptor::StudentLogs(const QString& session, const QString& studentNumber)
+{
+    return service_.studentLogs(caller(), session, studentNumber);
+}
+
 void StoreTestSeams::Use(const QString& fixedMoment, double draw, qlonglong steady, bool steadySet)
 {
     const QDateTime moment = QDateTime::fromString(fixedMoment, Qt::ISODate);

@@ -38,6 +38,8 @@ public slots:
     StoreReply SetPassword(const QString& session, int column, const QString& password);
     StoreReply ClearHistory(const QString& session);
     StoreReply ReplaceText(const QString& session, const QString& name, const QByteArray& text);
+    ResultLogReply ResultLog(const QString& session, qlonglong rowid, bool withTiming);
+    StudentLogsReply StudentLogs(const QString& session, const QString& studentNumber);
 
 private:
     StoreCaller caller() const;

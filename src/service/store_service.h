@@ -65,6 +65,18 @@ public:
     StoreReply replaceText(const StoreCaller& caller, const QString& session, const QString& name,
                            const QByteArray& text);
 
+    // The keystroke logs of stored results (store_service_logs.cpp). Any login may read them
+    // for the mistakes: which characters went wrong is no more than the history already shows
+    // of everyone's results, so those logs come without the events' times and the countdown's
+    // ticks. The pace of a student's typing is the supervisor's to judge: the whole log, for
+    // the replay, needs a system login.
+    ResultLogReply resultLog(const StoreCaller& caller, const QString& session, qint64 rowid, bool withTiming);
+    StudentLogsReply studentLogs(const StoreCaller& caller, const QString& session, const QString& studentNumber);
+    // One answer of studentLogs carries at most this many bytes of logs, well inside the 32 MiB
+    // a message on the system bus may have; older ones are left out (a thousand ten-minute
+    // exercises fit).
+    static constexpr qint64 kStudentLogBytes = 24 * 1024 * 1024;
+
     // Called after every change to the results or test logins (the share's copy follows).
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
     // Writes the share's copy afresh (nothing when the places keep none); the problem, if any.

@@ -311,6 +311,16 @@ StoreReply StoreClient::replaceText(const QString& session, const QString& name,
     return call<StoreReply>("ReplaceText", {session, name, text});
 }
 
+ResultLogReply StoreClient::resultLog(const QString& session, qint64 rowid, bool withTiming)
+{
+    return call<ResultLogReply>("ResultLog", {session, qlonglong(rowid), withTiming});
+}
+
+StudentLogsReply StoreClient::studentLogs(const QString& session, const QString& studentNumber)
+{
+    return call<StudentLogsReply>("StudentLogs", {session, studentNumber});
+}
+
 // ---------------------------------------------------------------- a finished exercise
 
 void StoreClient::finishExercise(const QString& session, qint64 exercise, const KeystrokeLog& log, QObject* context,

@@ -49,6 +49,11 @@ public:
     StoreReply setPassword(const QString& session, int column, const QString& password);
     StoreReply clearHistory(const QString& session);
     StoreReply replaceText(const QString& session, const QString& name, const QByteArray& text);
+    // The keystroke log of one stored result by its rowid: for the mistakes (any login) without
+    // times and ticks, for the replay (withTiming, a system login only) whole.
+    ResultLogReply resultLog(const QString& session, qint64 rowid, bool withTiming);
+    // The logs of all results of one student, for the mistakes (any login), without times.
+    StudentLogsReply studentLogs(const QString& session, const QString& studentNumber);
 
     // Finished exercises sent and not yet answered (tests wait for none).
     int finishesUnderWay() const { return finishesUnderWay_; }

@@ -16,6 +16,10 @@ void registerTypes()
     qDBusRegisterMetaType<PasswordReply>();
     qDBusRegisterMetaType<RowsReply>();
     qDBusRegisterMetaType<PageReply>();
+    qDBusRegisterMetaType<ResultLogEntry>();
+    qDBusRegisterMetaType<QList<ResultLogEntry>>();
+    qDBusRegisterMetaType<ResultLogReply>();
+    qDBusRegisterMetaType<StudentLogsReply>();
 }
 
 } // namespace StoreProtocol
@@ -204,6 +208,58 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PageReply& reply)
     argument.beginStructure();
     takeStatus(argument, reply);
     argument >> reply.page.rows >> reply.page.first >> reply.page.last >> reply.count;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const ResultLogEntry& entry)
+{
+    argument.beginStructure();
+    argument << entry.row << entry.kind << entry.text << entry.log;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, ResultLogEntry& entry)
+{
+    argument.beginStructure();
+    argument >> entry.row >> entry.kind >> entry.text >> entry.log;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const ResultLogReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.entry;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, ResultLogReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.entry;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const StudentLogsReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.entries << reply.withoutLog << reply.leftOut;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, StudentLogsReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.entries >> reply.withoutLog >> reply.leftOut;
     argument.endStructure();
     return argument;
 }

@@ -33,6 +33,7 @@ enum class StoreStatus : int {
     NotStored = 8,         // a finished exercise's log failed a check
     DatabaseError = 9,     // the grade database could not do it; message names file and problem
     Unreachable = 10,      // the program's side only: no store answered
+    NoLog = 11,            // the result has no keystroke log (stored before logs were kept, or elsewhere)
 };
 
 // Every answer: a status, a message in Chinese where there is something to tell, and what the
@@ -76,6 +77,26 @@ struct PageReply : StoreReply {
     qint64 count = 0; // results in the whole history
 };
 
+// A stored result's keystroke log with what it was typed against: the row as stored, the
+// exercise kind (1 English, 2 Chinese), the exercise file's text and the encoded log.
+struct ResultLogEntry {
+    GradeRow row;
+    int kind = 0;
+    QByteArray text;
+    QByteArray log;
+};
+
+struct ResultLogReply : StoreReply {
+    ResultLogEntry entry;
+};
+
+// The logs of one student's results, newest first.
+struct StudentLogsReply : StoreReply {
+    QList<ResultLogEntry> entries;
+    int withoutLog = 0; // the student's results that have none
+    int leftOut = 0;    // older results with a log that did not fit into one answer
+};
+
 QDBusArgument& operator<<(QDBusArgument& argument, const GradeRow& row);
 const QDBusArgument& operator>>(const QDBusArgument& argument, GradeRow& row);
 QDBusArgument& operator<<(QDBusArgument& argument, const HistoryPages::Key& key);
@@ -94,6 +115,12 @@ QDBusArgument& operator<<(QDBusArgument& argument, const RowsReply& reply);
 const QDBusArgument& operator>>(const QDBusArgument& argument, RowsReply& reply);
 QDBusArgument& operator<<(QDBusArgument& argument, const PageReply& reply);
 const QDBusArgument& operator>>(const QDBusArgument& argument, PageReply& reply);
+QDBusArgument& operator<<(QDBusArgument& argument, const ResultLogEntry& entry);
+const QDBusArgument& operator>>(const QDBusArgument& argument, ResultLogEntry& entry);
+QDBusArgument& operator<<(QDBusArgument& argument, const ResultLogReply& reply);
+const QDBusArgument& operator>>(const QDBusArgument& argument, ResultLogReply& reply);
+QDBusArgument& operator<<(QDBusArgument& argument, const StudentLogsReply& reply);
+const QDBusArgument& operator>>(const QDBusArgument& argument, StudentLogsReply& reply);
 
 Q_DECLARE_METATYPE(GradeRow)
 Q_DECLARE_METATYPE(HistoryPages::Key)
@@ -104,3 +131,6 @@ Q_DECLARE_METATYPE(FinishReply)
 Q_DECLARE_METATYPE(PasswordReply)
 Q_DECLARE_METATYPE(RowsReply)
 Q_DECLARE_METATYPE(PageReply)
+Q_DECLARE_METATYPE(ResultLogEntry)
+Q_DECLARE_METATYPE(ResultLogReply)
+Q_DECLARE_METATYPE(StudentLogsReply)
