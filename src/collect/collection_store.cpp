@@ -16,7 +16,7 @@ const char kCreateTable[] = "CREATE TABLE xscj (\"学号\" NVARCHAR(10), \"姓�
                             " \"录入日期\" DATE, \"录入时间\" DATETIME, \"批次\" NVARCHAR(10))";
 
 const char kSelectColumns[] = "SELECT \"学号\", \"姓名\", \"录入项目\", \"录入成绩\", \"录入速度％m\", \"准确率％\","
-                              " \"录入日期\", \"录入时间\", \"批次\" FROM xscj";
+                              " \"录入日期\", \"录入时间\", \"批次\" FROM xscj NOT INDEXED";
 
 qint32 wholeNumber(double value)
 {
@@ -141,7 +141,7 @@ qint64 CollectionStore::append(const QList<CollectionRow>& rows)
 
 qint64 CollectionStore::rowCount()
 {
-    Statement count = db_.prepare(QStringLiteral("SELECT count(*) FROM xscj"));
+    Statement count = db_.prepare(QStringLiteral("SELECT count(*) FROM xscj NOT INDEXED"));
     count.step();
     return count.integer(0);
 }

@@ -25,6 +25,7 @@ const char* const kIndexStatements[] = {
 };
 
 const char kSelectColumns[] = "SELECT xh, xm, lrxm, lrcj, lrsd, lrzql, lrdate, lrtime, lrpc FROM stdgrade";
+const char kNotIndexed[] = " NOT INDEXED";
 
 QString isoDate(const QDate& date)
 {
@@ -63,7 +64,7 @@ GradeStore GradeStore::openFile(const QString& path)
 
 GradeStore GradeStore::openUntrusted(const QString& path, const QByteArray& key)
 {
-    return GradeStore(Database::openUntrusted(path, expectedSchema(), key));
+    return GradeStore(Database::openUntrusted(path, expectedSchema(), key), true);
 }
 
 namespace {
@@ -159,10 +160,14 @@ QList<GradeRow> GradeStore::resultsNewestFirst(qint64 offset, int limit)
     return HistoryPages::at(db_, offset, limit).rows;
 }
 
+QString GradeStore::selectResults() const
+{
+    return QString::fromUtf8(kSelectColumns) + (fromElsewhere_ ? QString::fromUtf8(kNotIndexed) : QString());
+}
+
 QList<GradeRow> GradeStore::batchResults(const QString& batch)
 {
-    Statement select = db_.prepare(QString::fromUtf8(kSelectColumns)
-                                   + QStringLiteral(" WHERE lrpc = ?1 COLLATE NOCASE ORDER BY rowid"));
+    Statement select = db_.prepare(selectResults() + QStringLiteral(" WHERE lrpc = ?1 COLLATE NOCASE ORDER BY rowid"));
     select.bind(1, batch);
     QList<GradeRow> rows;
     while (select.step())
@@ -172,7 +177,7 @@ QList<GradeRow> GradeStore::batchResults(const QString& batch)
 
 QList<GradeRow> GradeStore::allResults()
 {
-    Statement select = db_.prepare(QString::fromUtf8(kSelectColumns) + QStringLiteral(" ORDER BY rowid"));
+    Statement select = db_.prepare(selectResults() + QStringLiteral(" ORDER BY rowid"));
     QList<GradeRow> rows;
     while (select.step())
         rows.append(readRow(select));

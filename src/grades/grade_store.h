@@ -25,7 +25,7 @@ struct GradeRow {
     double lrzql = 0; // accuracy in per cent
     QDate lrdate;
     QTime lrtime;
-    QString lrpc; // batch; empty (stored as null) for a practice result
+    QString lrpc;     // batch; empty (stored as null) for a practice result
     qint64 rowid = 0; // where a row read from the grade database is stored; 0 otherwise
 };
 
@@ -101,8 +101,12 @@ private:
     friend struct GradeStoreInspector;
     // The store service keeps its own tables beside these, on the same connection.
     friend class StoreService;
-    explicit GradeStore(Database db) : db_(std::move(db)) {}
+    explicit GradeStore(Database db, bool fromElsewhere = false) : db_(std::move(db)), fromElsewhere_(fromElsewhere) {}
+    // The results' SELECT of this file: one from elsewhere is read along its table, never
+    // through an index it brought (the engine's checks do not compare an index with its table).
+    QString selectResults() const;
     Database db_;
+    bool fromElsewhere_ = false;
 };
 
 // opendb: the grade database of an Application folder, for one unit of work. Throws DbError.

@@ -191,6 +191,35 @@ private slots:
                  qPrintable(text));
     }
 
+    // An index a file brings may be built in one order and declared in another: the engine's
+    // checks pass it, and a look-up through it misses rows. Files from elsewhere are read along
+    // their tables, so every row of the batch is there.
+    void indexesOfElsewhereHideNoRow()
+    {
+        const QStringList batches = {"A1", "B1", "C1", "a1", "b1", "c1", "B1", "b1", "Z9", "z9"};
+        Lab lab;
+        QList<GradeRow> results;
+        QList<CollectionRow> collected;
+        for (int i = 0; i < batches.size(); ++i) {
+            results << Lab::result(QString::number(i), batches[i]);
+            collected << Lab::collected(QString::number(i), batches[i]);
+        }
+        lab.addMachine(1, results);
+        Lab::makeCollectionFile(lab.diskette(), collected);
+        const auto misdeclare = [](const QString& table, const QString& column) {
+            return QStringList{QStringLiteral("DROP INDEX IF EXISTS stdgrade_by_batch"),
+                               QStringLiteral("CREATE INDEX by_batch ON %1 (%2)").arg(table, column),
+                               QStringLiteral("PRAGMA writable_schema = ON"),
+                               QStringLiteral("UPDATE sqlite_master SET sql = 'CREATE INDEX by_batch ON %1 (%2 COLLATE "
+                                              "NOCASE)' WHERE name = 'by_batch'")
+                                   .arg(table, column)};
+        };
+        Lab::tamper(lab.machineDatabase(1), misdeclare(QStringLiteral("stdgrade"), QStringLiteral("lrpc")), true);
+        Lab::tamper(lab.diskette(), misdeclare(QStringLiteral("xscj"), QStringLiteral("\"批次\"")), false);
+        QCOMPARE(GradeStore::openUntrusted(lab.machineDatabase(1)).batchResults(QStringLiteral("B1")).size(), 4);
+        QCOMPARE(CollectionStore::openSource(lab.diskette()).batchRows(QStringLiteral("b1")).size(), 4);
+    }
+
     void failedAppendLeavesNothing()
     {
         Lab lab;
