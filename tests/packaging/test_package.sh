@@ -70,7 +70,9 @@ for line in Type=dbus BusName=org.typelab.Store "ExecStart=/opt/typelab/typelab-
             UMask=0077; do
   check "the unit says $line" grep -qx "$line" "$unit"
 done
-if command -v systemd-analyze >/dev/null; then
+if ! command -v systemd-analyze >/dev/null; then
+  echo "skipped: systemd-analyze is not installed, so the unit's keys are not checked by systemd"
+else
   # Outside an installed machine it only misses the program itself.
   check "systemd-analyze finds nothing wrong in the unit" \
     bash -c "! systemd-analyze verify --man=no '$unit' 2>&1 | grep -v 'typelab-store is not executable' | grep ."

@@ -23,6 +23,12 @@ if [ -z "${TYPELAB_SANDBOX:-}" ]; then
     command -v "$tool" >/dev/null || { echo "FAILED: $tool is not installed"; exit 1; }
   done
   [ -f "$deb" ] || { echo "FAILED: no package at $deb"; exit 1; }
+  if ! unshare --mount --pid --fork true 2>"/tmp/typelab-unshare.$$"; then
+    echo "FAILED: the kernel refused new mount and process namespaces here: $(cat "/tmp/typelab-unshare.$$")"
+    echo "        this test cannot run on this machine"
+    rm -f "/tmp/typelab-unshare.$$"; exit 1
+  fi
+  rm -f "/tmp/typelab-unshare.$$"
   # What the sandbox must leave exactly as it was.
   host_state() {
     getent passwd typelab student01 || true
@@ -330,6 +336,9 @@ kill_store() { kill -KILL "$1" && wait_for 10 gone "$1"; }
 check "the store killed in the middle of an exercise, the result is stored all the same" \
   with_driver serviceKilledInTheMiddle SERVICE_PID kill_store
 check "once, with the figures the Status panel showed" stored_once serviceKilledInTheMiddle
+
+check "the store's own tables are typelab's alone, 600" is_mode /var/lib/typelab/data/typelab-store.db "typelab:typelab 600"
+check "what the store made grants no group write either" bash -c '! find /var/lib/typelab ! -type l -perm /2020 | grep .'
 
 # The share's copy: current, readable by all, without credentials.
 copy=/var/lib/typelab/share/data/stugrade.mdb
