@@ -367,6 +367,8 @@ private slots:
             << "FinishExercise" << QVariantList{session, qlonglong(1), QStringLiteral("log")};
         QTest::newRow("HistoryAt negative") << "HistoryAt" << QVariantList{qlonglong(-5), -1};
         QTest::newRow("HistoryOlderThan string") << "HistoryOlderThan" << QVariantList{QStringLiteral("key"), 10};
+        QTest::newRow("HistoryNewerThan numbers") << "HistoryNewerThan" << QVariantList{1, 2};
+        QTest::newRow("HistoryAt a huge page") << "HistoryAt" << QVariantList{qlonglong(0), 1'000'000'000};
         QTest::newRow("BatchResults huge") << "BatchResults" << QVariantList{huge};
         QTest::newRow("Password of a practice session") << "Password" << QVariantList{session, 1};
         QTest::newRow("Password column 9") << "Password" << QVariantList{session, 9};
