@@ -353,6 +353,19 @@ check "the reader reads a batch from the share's copy, as the student" \
   bash -c "setpriv --reuid student01 --regid student01 --init-groups /opt/typelab/typelab-reader grades $copy B12 1000 |
            grep -aq 2024000017"
 
+# An upgrade to the same version ends the running store and keeps a text the service replaced.
+setpriv --reuid typelab --regid typelab --init-groups /opt/typelab/typelab-admin pack "$log/en.txt" \
+  /var/lib/typelab/yw/ydzcs1.dat
+replaced_sum=$(sha /var/lib/typelab/yw/ydzcs1.dat)
+pid=$(service_pid)
+dpkg -i --force-depends "$deb" >"$log/reinstall" 2>&1
+check "the package installs over itself" test $? -eq 0
+check "which ends the running store" wait_for 10 gone "$pid"
+check "and keeps the text the service replaced" test "$(sha /var/lib/typelab/yw/ydzcs1.dat)" = "$replaced_sum"
+check "readable by all" is_mode /var/lib/typelab/yw/ydzcs1.dat "typelab:typelab 644"
+check "the program starts against the store the bus starts anew" \
+  as_student env TYPELAB_QUIT_WHEN_SHOWN=1 timeout 60 /opt/typelab/typelab
+
 # Removal ends the running store and keeps the data; purge deletes it.
 pid=$(service_pid)
 dpkg -r typelab >"$log/remove" 2>&1
