@@ -5,6 +5,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -26,10 +27,14 @@ StoreAdaptor::StoreAdaptor(StoreService& service, QObject* parent) : QObject(par
 StoreCaller StoreAdaptor::caller() const
 {
     StoreCaller who;
+    // Only a bus connection has the bus's interface. (Its isValid() is false all the same:
+    // the bus daemon's name has no owner to look up.)
     const QDBusConnectionInterface* bus = connection().interface();
-    if (bus && bus->isValid()) {
+    if (bus) {
         who.busName = message().service();
-        who.uid = bus->serviceUid(who.busName).value();
+        const QDBusReply<uint> uid = bus->serviceUid(who.busName);
+        // A caller gone before it could be asked is nobody's account, never root's.
+        who.uid = uid.isValid() ? uid.value() : std::numeric_limits<quint32>::max();
     } else {
         // A private connection: its one program runs as this account.
         who.uid = ::getuid();

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Runs a test program against a laboratory served over real SMB: in a network namespace of its
-# own (only a loopback), one smbd per machine on 127.0.0.(10+N), each sharing "c" with a data
-# folder, and smbnetfs mounting them all through FUSE. The teacher's view of the lab is a folder
-# of links, PC1 … PCn, into the mount, so that a machine that is not there is a clear "no such
-# file". Everything it starts is stopped by process id, and nothing stays mounted.
+# own (only a loopback), one smbd per machine on 127.0.0.(10+N), each serving the share a lab
+# machine serves (docs/samba-typelab.conf, its folder moved into the test's), and smbnetfs
+# mounting them all through FUSE. The teacher's view of the lab is a folder of links, PC1 … PCn,
+# one for each machine's server in the mount, so that PCn/data/stugrade.mdb is the share "data"
+# of machine n, as \\PCn\data\stugrade.mdb is in a lab, and a machine that is not there is a
+# clear "no such file". Everything it starts is stopped by process id, and nothing stays mounted.
 #   with_smb_lab.sh MACHINES PROGRAM [ARGS...]
 # The program gets TYPELAB_SMB_LAB (the lab folder: PC prefix in lab/, each machine's shared
 # data folder in mN/c/data) and TYPELAB_SMB_SERVERS (the smbd process ids, machine 1 first).
 set -u
 machines=$1; shift
+stanza="$(cd "$(dirname "$0")/../.." && pwd)/docs/samba-typelab.conf"
 
 if [ "${TYPELAB_SMB_INSIDE:-}" != 1 ]; then
   for tool in smbd smbnetfs fusermount unshare ip; do
@@ -58,16 +61,12 @@ for n in $(seq "$machines"); do
   private dir = $m/private
   ncalrpc dir = $m/run/ncalrpc
   log file = $m/log
-[c]
-  path = $m/c
-  guest ok = yes
-  read only = no
-  force user = root
 CONF
+  sed "s|/var/lib/typelab/share/data|$m/c/data|" "$stanza" >>"$m/smb.conf"
   # In a process group of its own: smbd ends its whole group when it ends.
   smbd --foreground -s "$m/smb.conf" >"$m/out" 2>&1 &
   servers+=($!)
-  ln -s "$mnt/127.0.0.$((10 + n))/c" "$work/lab/PC$n"
+  ln -s "$mnt/127.0.0.$((10 + n))" "$work/lab/PC$n"
 done
 # A dead share is given up after 3 s, not the client's default 20 s.
 cat >"$work/home/.smb/smbnetfs.conf" <<'CONF'

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds typelab_<version>_amd64.deb from a build tree and prints its path as the last line.
+# The 1.0 release's packaging, kept as it was to build a 1.0 package for the upgrade test:
+# builds typelab_<version>_amd64.deb from a build tree and prints its path as the last line.
 #   build-deb.sh BUILD_DIR OUTPUT_DIR VERSION
 set -euo pipefail
 build=$1 out=$2 version=$3
