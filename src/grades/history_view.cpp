@@ -1,6 +1,8 @@
 #include "grades/history_view.h"
 
 #include "grades/history_model.h"
+#include "grades/progress_chart.h"
+#include "platform/byte_length.h"
 #include "platform/controls.h"
 #include "platform/database.h"
 #include "platform/fonts.h"
@@ -11,6 +13,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -77,7 +80,7 @@ HistoryView::HistoryView(std::unique_ptr<HistoryPages::Source> source, QWidget* 
 void HistoryView::buildFilterBoxes()
 {
     filters_ = placeControl<QGroupBox>(this, "Frame2", Twips::rect(0, 480, 9015, 1140), QStringLiteral("查询条件"));
-    // Two rows of three boxes, their captions before them, and the query button.
+    // Two rows of three boxes, their captions before them, and a button at the end of each row.
     const struct {
         const char* caption;
         int left;
@@ -104,9 +107,13 @@ void HistoryView::buildFilterBoxes()
     }
     search_ =
         placeControl<QPushButton>(filters_, "Command1", Twips::rect(7320, 270, 1440, 390), QStringLiteral("查询"));
+    progress_ =
+        placeControl<QPushButton>(filters_, "Command2", Twips::rect(7320, 690, 1440, 390), QStringLiteral("进步曲线"));
     // Enter in a box runs the query.
     search_->setDefault(true);
+    progress_->setAutoDefault(false);
     connect(search_, &QPushButton::clicked, this, &HistoryView::applyFilter);
+    connect(progress_, &QPushButton::clicked, this, &HistoryView::showProgress);
     boxes_[0]->setFocus();
 }
 
@@ -141,6 +148,31 @@ void HistoryView::applyFilter()
     } catch (const HistoryPages::ReadFailure& failure) {
         reportReadFailure(failure.message);
     }
+}
+
+void HistoryView::showProgress()
+{
+    QString number;
+    const QModelIndexList selected = grid_->selectionModel()->selectedIndexes();
+    if (!selected.isEmpty()) {
+        if (const std::optional<GradeRow> row = model_->result(selected.first().row()))
+            number = row->xh;
+    } else {
+        number = trimSpaces(boxes_[0]->text());
+        HistoryPages::Filter typed;
+        typed.number = number;
+        if (const auto problem = HistoryPages::Filters::problem(typed)) {
+            MessageBoxes::show(this, QString::fromUtf8(kCaption), *problem);
+            return;
+        }
+    }
+    if (number.isEmpty()) {
+        MessageBoxes::show(this, QString::fromUtf8(kCaption),
+                           QStringLiteral("请先选中一条成绩，或在学号框中输入学号！"));
+        return;
+    }
+    if (source_)
+        openProgressChart(this, *source_, number);
 }
 
 void HistoryView::reportReadFailure(const QString& problem)
