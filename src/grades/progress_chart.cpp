@@ -10,6 +10,7 @@
 #include <QChartView>
 #include <QDateTimeAxis>
 #include <QLabel>
+#include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QScatterSeries>
@@ -51,29 +52,54 @@ QString figureCaption(Figure figure)
     return QString();
 }
 
-// The dates every chart shows: the results' span with a little room either side, at least a
-// day so a single result does not sit on the edge.
-std::pair<QDateTime, QDateTime> dateRange(const Progress::Student& student)
+// The dates every chart shows: whole days from the first result's to the last one's, and a
+// tick at midnight every so many days, at most seven of them apart, so each date label stands
+// under the start of its day. A span that no such step divides grows by a day or two.
+struct DateSpan {
+    QDateTime from;
+    QDateTime to;
+    int ticks = 2;
+};
+
+DateSpan dateSpan(const Progress::Student& student)
 {
-    const qint64 span = student.first.secsTo(student.last);
-    const qint64 room = std::max<qint64>(span / 25, 6 * 3600);
-    return {student.first.addSecs(-room), student.last.addSecs(room)};
+    const QDate first = student.first.date();
+    for (qint64 days = first.daysTo(student.last.date()) + 1;; ++days) {
+        for (qint64 step = std::min<qint64>(days, 7); step >= std::min<qint64>(days, 4); --step) {
+            if (days % step == 0)
+                return {first.startOfDay(), first.addDays(days).startOfDay(), int(step) + 1};
+        }
+    }
 }
 
-// The value axis' range for a figure over both kinds.
-std::pair<double, double> valueRange(const Progress::Student& student, Figure figure)
+// A value axis: its range and how many ticks divide it into round steps.
+struct ValueSpan {
+    double low = 0;
+    double high = 100;
+    int ticks = 6;
+};
+
+ValueSpan valueSpan(const Progress::Student& student, Figure figure)
 {
-    double low = 0, high = 0;
+    double low = 100, high = 0;
     for (int kind = 0; kind < Progress::kKinds; ++kind) {
         for (const Progress::Point& point : student.points(Kind(kind), figure)) {
             low = std::min(low, point.value);
             high = std::max(high, point.value);
         }
     }
-    if (figure == Figure::Speed)
-        return {0, std::max(50.0, std::ceil(high * 1.1 / 50) * 50)};
-    // Accuracy and score reach 100 at most; a score below zero is drawn where it is.
-    return {std::floor(low / 20) * 20, 100};
+    if (figure == Figure::Speed) {
+        // From nought, in five steps of a round number.
+        const double top = std::max(50.0, std::ceil(high * 1.1 / 50) * 50);
+        return {0, top, 6};
+    }
+    // Accuracy and score reach 100 at most: steps of 10 down to the lowest value, or of 20
+    // when that is far down (a score below nought too).
+    const double tens = std::floor(low / 10) * 10;
+    if (100 - tens <= 50)
+        return {tens, 100, int((100 - tens) / 10) + 1};
+    const double twenties = std::floor(low / 20) * 20;
+    return {twenties, 100, int((100 - twenties) / 20) + 1};
 }
 
 } // namespace
@@ -124,13 +150,15 @@ void ProgressChart::addChart(const Progress::Student& student, Figure figure)
     chart->setMargins(QMargins(2, 2, 2, 2));
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->setFont(Fonts::song(9));
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
 
     auto* dates = new QDateTimeAxis;
-    const auto [from, to] = dateRange(student);
-    dates->setRange(from, to);
+    const DateSpan span = dateSpan(student);
+    dates->setRange(span.from, span.to);
     dates->setFormat(QStringLiteral("M月d日"));
-    dates->setTickCount(int(std::clamp<qint64>(from.daysTo(to) + 1, 2, 8)));
+    dates->setTickCount(span.ticks);
     dates->setLabelsFont(Fonts::song(9));
+    dates->setTruncateLabels(false);
     // One date caption under the last chart is enough: the three share their dates.
     if (figure == Figure::Score) {
         dates->setTitleText(QStringLiteral("日期"));
@@ -139,11 +167,13 @@ void ProgressChart::addChart(const Progress::Student& student, Figure figure)
     chart->addAxis(dates, Qt::AlignBottom);
 
     auto* values = new QValueAxis;
-    const auto [low, high] = valueRange(student, figure);
-    values->setRange(low, high);
-    values->setTickCount(figure == Figure::Speed ? 6 : int((high - low) / 20) + 1);
+    const ValueSpan range = valueSpan(student, figure);
+    values->setRange(range.low, range.high);
+    values->setTickCount(range.ticks);
     values->setLabelFormat(QStringLiteral("%d"));
     values->setLabelsFont(Fonts::song(9));
+    // The charts are low: labels are drawn whole even where Qt Charts would elide them.
+    values->setTruncateLabels(false);
     values->setTitleText(figureCaption(figure));
     values->setTitleFont(Fonts::song(9));
     chart->addAxis(values, Qt::AlignLeft);

@@ -99,12 +99,14 @@ private slots:
         QTest::addColumn<QList<QPointF>>("englishTests");
         QTest::addColumn<QList<QPointF>>("chinesePractice");
         QTest::addColumn<QList<QPointF>>("chineseTests");
+        QTest::addColumn<QList<double>>("axis"); // low, high, ticks: round steps around the values
         QTest::newRow("speed") << int(Figure::Speed) << points({{at(1, 9), 120}}) << points({{at(3, 8, 30), 150}})
-                               << points({{at(4, 14), 20}}) << points({{at(2, 10), 45}});
+                               << points({{at(4, 14), 20}}) << points({{at(2, 10), 45}}) << QList<double>{0, 200, 6};
         QTest::newRow("accuracy") << int(Figure::Accuracy) << points({{at(1, 9), 95}}) << points({{at(3, 8, 30), 98}})
-                                  << points({{at(4, 14), 52}}) << points({{at(2, 10), 90}});
+                                  << points({{at(4, 14), 52}}) << points({{at(2, 10), 90}})
+                                  << QList<double>{50, 100, 6};
         QTest::newRow("score") << int(Figure::Score) << points({{at(1, 9), 60}}) << points({{at(3, 8, 30), 75}})
-                               << points({{at(4, 14), -3}}) << points({{at(2, 10), 40}});
+                               << points({{at(4, 14), -3}}) << points({{at(2, 10), 40}}) << QList<double>{-20, 100, 7};
     }
     void seriesHoldTheStudentsResults()
     {
@@ -113,6 +115,7 @@ private slots:
         QFETCH(QList<QPointF>, englishTests);
         QFETCH(QList<QPointF>, chinesePractice);
         QFETCH(QList<QPointF>, chineseTests);
+        QFETCH(QList<double>, axis);
         const QList<QPointF> expected[] = {englishPractice, englishTests, chinesePractice, chineseTests};
         const std::unique_ptr<ProgressChart> window = chartOf(QStringLiteral("S1"));
         QVERIFY(window);
@@ -139,8 +142,12 @@ private slots:
         QCOMPARE(dates.size(), 1);
         auto* dateAxis = qobject_cast<QDateTimeAxis*>(dates.first());
         QVERIFY(dateAxis);
-        QVERIFY(dateAxis->min() < at(1, 9) && dateAxis->max() > at(4, 14));
+        // Whole days, a tick at each midnight: the four days from December 1st.
+        QCOMPARE(dateAxis->min(), at(1, 0));
+        QCOMPARE(dateAxis->max(), at(5, 0));
+        QCOMPARE(dateAxis->tickCount(), 5);
         auto* valueAxis = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).first());
+        QCOMPARE((QList<double>{valueAxis->min(), valueAxis->max(), double(valueAxis->tickCount())}), axis);
         QCOMPARE(valueAxis->titleText(), (QStringList{"速度（字/分）", "准确率（%）", "成绩（分）"}[figure]));
         for (const QPointF& point : english + chinese)
             QVERIFY(point.y() >= valueAxis->min() && point.y() <= valueAxis->max());
