@@ -24,6 +24,16 @@ const char* const kIndexStatements[] = {
     "CREATE INDEX recxh_by_date ON recxh (lrdate)",
 };
 
+// Each begins with a filter's box and goes on in the history's order, so a filtered page is a
+// stretch of one index (see history_pages.cpp).
+const char* const kLookupIndexStatements[] = {
+    "CREATE INDEX IF NOT EXISTS stdgrade_by_date ON stdgrade (lrdate, lrtime)",
+    "CREATE INDEX IF NOT EXISTS stdgrade_by_number ON stdgrade (xh COLLATE NOCASE, lrdate, lrtime)",
+    "CREATE INDEX IF NOT EXISTS stdgrade_by_name ON stdgrade (xm COLLATE NOCASE, lrdate, lrtime)",
+    "CREATE INDEX IF NOT EXISTS stdgrade_by_batch_date ON stdgrade (lrpc COLLATE NOCASE, lrdate, lrtime)",
+    "CREATE INDEX IF NOT EXISTS stdgrade_by_kind ON stdgrade (lrxm, lrdate, lrtime)",
+};
+
 const char kSelectColumns[] = "SELECT xh, xm, lrxm, lrcj, lrsd, lrzql, lrdate, lrtime, lrpc FROM stdgrade";
 const char kNotIndexed[] = " NOT INDEXED";
 
@@ -266,4 +276,39 @@ HistoryPages::Page GradeStore::historyPageOlderThan(const HistoryPages::Key& key
 HistoryPages::Page GradeStore::historyPageNewerThan(const HistoryPages::Key& key, int limit)
 {
     return HistoryPages::newerThan(db_, key, limit);
+}
+
+qint64 GradeStore::resultCount(const HistoryPages::Filter& filter)
+{
+    return HistoryPages::count(db_, filter);
+}
+
+HistoryPages::Page GradeStore::historyPageAt(const HistoryPages::Filter& filter, qint64 offset, int limit)
+{
+    return HistoryPages::at(db_, filter, offset, limit);
+}
+
+HistoryPages::Page GradeStore::historyPageOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                                    int limit)
+{
+    return HistoryPages::olderThan(db_, filter, key, limit);
+}
+
+HistoryPages::Page GradeStore::historyPageNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                                    int limit)
+{
+    return HistoryPages::newerThan(db_, filter, key, limit);
+}
+
+QList<GradeRow> GradeStore::studentResults(const QString& number)
+{
+    return HistoryPages::studentResults(db_, number);
+}
+
+void GradeStore::addLookupIndexes()
+{
+    Transaction transaction(db_);
+    for (const char* sql : kLookupIndexStatements)
+        db_.exec(QString::fromUtf8(sql));
+    transaction.commit();
 }

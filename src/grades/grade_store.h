@@ -14,6 +14,7 @@
 namespace HistoryPages {
 struct Key;
 struct Page;
+struct Filter;
 } // namespace HistoryPages
 
 struct GradeRow {
@@ -92,6 +93,20 @@ public:
     HistoryPages::Page historyPageAt(qint64 offset, int limit);
     HistoryPages::Page historyPageOlderThan(const HistoryPages::Key& key, int limit);
     HistoryPages::Page historyPageNewerThan(const HistoryPages::Key& key, int limit);
+
+    // The history narrowed by a filter (see history_filter.h), checked beforehand.
+    qint64 resultCount(const HistoryPages::Filter& filter);
+    HistoryPages::Page historyPageAt(const HistoryPages::Filter& filter, qint64 offset, int limit);
+    HistoryPages::Page historyPageOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                            int limit);
+    HistoryPages::Page historyPageNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                            int limit);
+    // One student's results, oldest first.
+    QList<GradeRow> studentResults(const QString& number);
+    // The indexes the filters and a student's results are read by, made where missing (a file
+    // from an older program or another client). Plain indexes on the tables' own columns, which
+    // the hardened reader of files from other machines accepts.
+    void addLookupIndexes();
 
     // One result from a statement whose first nine columns are stdgrade's, in order.
     static GradeRow readRow(const Statement& statement);

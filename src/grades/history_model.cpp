@@ -50,6 +50,26 @@ void HistoryModel::open(std::unique_ptr<HistoryPages::Source> source)
     endResetModel();
 }
 
+void HistoryModel::reopen(std::unique_ptr<HistoryPages::Source> source)
+{
+    const qint64 count = source->count();
+    beginResetModel();
+    source_ = std::move(source);
+    rows_ = int(qMin<qint64>(count, INT_MAX));
+    pages_.clear();
+    pageUse_.clear();
+    endResetModel();
+}
+
+std::optional<GradeRow> HistoryModel::result(int row) const
+{
+    if (row < 0 || row >= rows_)
+        return std::nullopt;
+    if (const GradeRow* found = rowAt(row))
+        return *found;
+    return std::nullopt;
+}
+
 void HistoryModel::close()
 {
     const bool hadRows = rows_ > 0;

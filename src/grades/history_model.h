@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <memory>
+#include <optional>
 
 class HistoryModel : public QAbstractTableModel {
     Q_OBJECT
@@ -24,9 +25,15 @@ public:
     // Counts the source's results and reads from it from now on. Throws
     // HistoryPages::ReadFailure; the model then stays empty and keeps no source.
     void open(std::unique_ptr<HistoryPages::Source> source);
+    // Reads from another source (the results a filter lets through) once it has counted them;
+    // when it cannot, throws HistoryPages::ReadFailure and the rows stay as they were.
+    void reopen(std::unique_ptr<HistoryPages::Source> source);
     // Lets the source go; the model becomes empty.
     void close();
     bool isOpen() const { return source_ != nullptr; }
+
+    // The result shown in a row, read if need be; nothing when it cannot be read.
+    std::optional<GradeRow> result(int row) const;
 
     // The column captions and widths in twips, by column index.
     static QString caption(int column);

@@ -1,5 +1,7 @@
 #include "grades/history_pages.h"
 
+#include <QVariantList>
+
 #include <algorithm>
 
 namespace HistoryPages {
@@ -9,6 +11,61 @@ namespace {
 const char kColumns[] = "SELECT xh, xm, lrxm, lrcj, lrsd, lrzql, lrdate, lrtime, lrpc, rowid FROM stdgrade";
 const char kNewestFirst[] = " ORDER BY lrdate DESC, lrtime DESC, rowid DESC";
 const char kOldestFirst[] = " ORDER BY lrdate ASC, lrtime ASC, rowid ASC";
+
+// A filter's conditions, with their parameters numbered from ?1 on; statements number theirs
+// after them.
+struct Condition {
+    QStringList terms;
+    QVariantList values;
+
+    void add(const QString& term, const QVariant& value)
+    {
+        values << value;
+        terms << QString(term).replace(QStringLiteral("?N"), QStringLiteral("?%1").arg(values.size()));
+    }
+    int next() const { return int(values.size()) + 1; }
+    QString where(const QString& more = {}) const
+    {
+        QStringList all = terms;
+        if (!more.isEmpty())
+            all << more;
+        return all.isEmpty() ? QString() : QStringLiteral(" WHERE ") + all.join(QStringLiteral(" AND "));
+    }
+    void bind(Statement& statement) const
+    {
+        for (int i = 0; i < values.size(); ++i)
+            statement.bind(i + 1, values.at(i));
+    }
+};
+
+// Each of number, name, batch and kind has an index that starts with it and goes on by date
+// and time, so the page comes out of the index in order. Only the first box given (the one
+// that narrows most) is left open to its index; the others are written as +column, which the
+// engine never looks up by index: without statistics it would guess between them, and a
+// guess of the kind's index walks half the history.
+Condition conditionOf(const Filter& filter)
+{
+    Condition condition;
+    bool indexed = false;
+    const auto equal = [&](const QString& column, const QString& value, bool nocase) {
+        if (value.isEmpty())
+            return;
+        const QString term = (indexed ? QStringLiteral("+") : QString()) + column
+            + (nocase ? QStringLiteral(" = ?N COLLATE NOCASE") : QStringLiteral(" = ?N"));
+        condition.add(term, value);
+        indexed = true;
+    };
+    equal(QStringLiteral("xh"), filter.number, true);
+    equal(QStringLiteral("xm"), filter.name, true);
+    equal(QStringLiteral("lrpc"), filter.batch, true);
+    equal(QStringLiteral("lrxm"), Filters::lrxm(filter.kind), false);
+    // Dates follow the indexed box in every index, so the range narrows that index too.
+    if (!filter.from.isEmpty())
+        condition.add(QStringLiteral("lrdate >= ?N"), filter.from);
+    if (!filter.to.isEmpty())
+        condition.add(QStringLiteral("lrdate <= ?N"), filter.to);
+    return condition;
+}
 
 Page read(Statement& select, bool reversed)
 {
@@ -32,17 +89,23 @@ Page read(Statement& select, bool reversed)
     return page;
 }
 
-Page byKey(Database& db, const Key& key, int limit, bool older)
+Page byKey(Database& db, const Filter& filter, const Key& key, int limit, bool older)
 {
     if (!key.valid)
         return Page();
+    const Condition condition = conditionOf(filter);
+    const int k = condition.next();
     // Row values compare date, time and rowid in one step, which the date index can range over.
-    const QString sql = QString::fromUtf8(kColumns)
-        + (older ? QStringLiteral(" WHERE (lrdate, lrtime, rowid) < (?1, ?2, ?3)")
-                 : QStringLiteral(" WHERE (lrdate, lrtime, rowid) > (?1, ?2, ?3)"))
-        + QString::fromUtf8(older ? kNewestFirst : kOldestFirst) + QStringLiteral(" LIMIT ?4");
+    const QString after = QStringLiteral("(lrdate, lrtime, rowid) %1 (?%2, ?%3, ?%4)")
+                              .arg(older ? QStringLiteral("<") : QStringLiteral(">"))
+                              .arg(k)
+                              .arg(k + 1)
+                              .arg(k + 2);
+    const QString sql = QString::fromUtf8(kColumns) + condition.where(after)
+        + QString::fromUtf8(older ? kNewestFirst : kOldestFirst) + QStringLiteral(" LIMIT ?%1").arg(k + 3);
     Statement select = db.prepare(sql);
-    select.bind(1, key.lrdate).bind(2, key.lrtime).bind(3, key.rowid).bind(4, qint64(limit));
+    condition.bind(select);
+    select.bind(k, key.lrdate).bind(k + 1, key.lrtime).bind(k + 2, key.rowid).bind(k + 3, qint64(limit));
     return read(select, !older);
 }
 
@@ -50,20 +113,57 @@ Page byKey(Database& db, const Key& key, int limit, bool older)
 
 Page at(Database& db, qint64 offset, int limit)
 {
-    Statement select = db.prepare(QString::fromUtf8(kColumns) + QString::fromUtf8(kNewestFirst)
-                                  + QStringLiteral(" LIMIT ?1 OFFSET ?2"));
-    select.bind(1, qint64(limit)).bind(2, offset);
-    return read(select, false);
+    return at(db, Filter(), offset, limit);
 }
 
 Page olderThan(Database& db, const Key& key, int limit)
 {
-    return byKey(db, key, limit, true);
+    return byKey(db, Filter(), key, limit, true);
 }
 
 Page newerThan(Database& db, const Key& key, int limit)
 {
-    return byKey(db, key, limit, false);
+    return byKey(db, Filter(), key, limit, false);
+}
+
+qint64 count(Database& db, const Filter& filter)
+{
+    const Condition condition = conditionOf(filter);
+    Statement select = db.prepare(QStringLiteral("SELECT count(*) FROM stdgrade") + condition.where());
+    condition.bind(select);
+    select.step();
+    return select.integer(0);
+}
+
+Page at(Database& db, const Filter& filter, qint64 offset, int limit)
+{
+    const Condition condition = conditionOf(filter);
+    const int k = condition.next();
+    Statement select = db.prepare(QString::fromUtf8(kColumns) + condition.where() + QString::fromUtf8(kNewestFirst)
+                                  + QStringLiteral(" LIMIT ?%1 OFFSET ?%2").arg(k).arg(k + 1));
+    condition.bind(select);
+    select.bind(k, qint64(limit)).bind(k + 1, offset);
+    return read(select, false);
+}
+
+Page olderThan(Database& db, const Filter& filter, const Key& key, int limit)
+{
+    return byKey(db, filter, key, limit, true);
+}
+
+Page newerThan(Database& db, const Filter& filter, const Key& key, int limit)
+{
+    return byKey(db, filter, key, limit, false);
+}
+
+QList<GradeRow> studentResults(Database& db, const QString& number)
+{
+    Filter filter;
+    filter.number = number;
+    const Condition condition = conditionOf(filter);
+    Statement select = db.prepare(QString::fromUtf8(kColumns) + condition.where() + QString::fromUtf8(kOldestFirst));
+    condition.bind(select);
+    return read(select, false).rows;
 }
 
 } // namespace HistoryPages

@@ -6,9 +6,11 @@
 // reading by position has to step over every result before the page.
 
 #include "grades/grade_store.h"
+#include "grades/history_filter.h"
 
 #include <QList>
 #include <QString>
+#include <memory>
 
 namespace HistoryPages {
 
@@ -35,6 +37,12 @@ public:
     virtual Page at(qint64 offset, int limit) = 0;
     virtual Page olderThan(const Key& key, int limit) = 0;
     virtual Page newerThan(const Key& key, int limit) = 0;
+    // A source of the results `filter` lets through, read from the same place, in the same
+    // order and by the same keys.
+    virtual std::unique_ptr<Source> filtered(const Filter& filter) const = 0;
+    // One student's results, oldest first (the progress chart); the number matches as a
+    // filter's does.
+    virtual QList<GradeRow> studentResults(const QString& number) = 0;
 };
 
 // What went wrong, in Chinese, for a message to the user.
@@ -47,5 +55,12 @@ Page at(Database& db, qint64 offset, int limit);
 // page newest first.
 Page olderThan(Database& db, const Key& key, int limit);
 Page newerThan(Database& db, const Key& key, int limit);
+
+// The same, for the results a filter lets through (checked beforehand), and how many they are.
+qint64 count(Database& db, const Filter& filter);
+Page at(Database& db, const Filter& filter, qint64 offset, int limit);
+Page olderThan(Database& db, const Filter& filter, const Key& key, int limit);
+Page newerThan(Database& db, const Filter& filter, const Key& key, int limit);
+QList<GradeRow> studentResults(Database& db, const QString& number);
 
 } // namespace HistoryPages

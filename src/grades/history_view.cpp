@@ -1,20 +1,30 @@
 #include "grades/history_view.h"
 
 #include "grades/history_model.h"
+#include "grades/progress_chart.h"
+#include "platform/byte_length.h"
+#include "platform/controls.h"
 #include "platform/database.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
 
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 
 namespace {
 
 const char kCaption[] = "成绩查询";
+
+// The filter boxes take this much above the results' frame, which the window grows by.
+constexpr int kFilterHeight = 1200;
 
 } // namespace
 
@@ -24,7 +34,7 @@ HistoryView::HistoryView(std::unique_ptr<HistoryPages::Source> source, QWidget* 
     setObjectName(QStringLiteral("frmcx"));
     setWindowTitle(QString::fromUtf8(kCaption));
     setFont(Fonts::song(9));
-    setFixedSize(Twips::toPixels(8880), Twips::toPixels(6690));
+    setFixedSize(Twips::toPixels(8880), Twips::toPixels(6690 + kFilterHeight));
 
     title_ = new QLabel(QStringLiteral("历史记录"), this);
     title_->setObjectName(QStringLiteral("Label1"));
@@ -34,7 +44,7 @@ HistoryView::HistoryView(std::unique_ptr<HistoryPages::Source> source, QWidget* 
 
     frame_ = new QGroupBox(QStringLiteral("查询结果"), this);
     frame_->setObjectName(QStringLiteral("Frame1"));
-    frame_->setGeometry(Twips::rect(0, 480, 9015, 6015));
+    frame_->setGeometry(Twips::rect(0, 480 + kFilterHeight, 9015, 6015));
 
     model_ = new HistoryModel(this);
     connect(model_, &HistoryModel::readFailed, this, &HistoryView::reportReadFailure);
@@ -63,6 +73,48 @@ HistoryView::HistoryView(std::unique_ptr<HistoryPages::Source> source, QWidget* 
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(QFontMetrics(grid_->font()).height() + 4);
     rows->setFixedWidth(Twips::toPixels(270));
+
+    buildFilterBoxes();
+}
+
+void HistoryView::buildFilterBoxes()
+{
+    filters_ = placeControl<QGroupBox>(this, "Frame2", Twips::rect(0, 480, 9015, 1140), QStringLiteral("查询条件"));
+    // Two rows of three boxes, their captions before them, and a button at the end of each row.
+    const struct {
+        const char* caption;
+        int left;
+        int width;
+    } captions[] = {{"学号：", 120, 600}, {"姓名：", 2400, 600}, {"批次号：", 4680, 780},
+                    {"日期：", 120, 600}, {"至", 2220, 780},     {"项目：", 4680, 780}};
+    const int boxLefts[] = {720, 3000, 5460};
+    const int rowTops[] = {300, 720};
+    for (int index = 0; index < 6; ++index) {
+        const int top = rowTops[index / 3];
+        auto* caption = placeControl<QLabel>(filters_, qPrintable(QStringLiteral("Label2_%1").arg(index)),
+                                             Twips::rect(captions[index].left, top, captions[index].width, 330),
+                                             QString::fromUtf8(captions[index].caption));
+        caption->setAlignment((index == 4 ? Qt::AlignHCenter : Qt::AlignRight) | Qt::AlignVCenter);
+        const QRect place = Twips::rect(boxLefts[index % 3], top, 1500, 330);
+        if (index == 5) {
+            kind_ = placeControl<QComboBox>(filters_, "Combo1", place);
+            kind_->addItems({QStringLiteral("全部"), QStringLiteral("英文"), QStringLiteral("中文")});
+            continue;
+        }
+        boxes_[index] = placeControl<QLineEdit>(filters_, qPrintable(QStringLiteral("Text1_%1").arg(index)), place);
+        if (index >= 3)
+            boxes_[index]->setPlaceholderText(QStringLiteral("年-月-日"));
+    }
+    search_ =
+        placeControl<QPushButton>(filters_, "Command1", Twips::rect(7320, 270, 1440, 390), QStringLiteral("查询"));
+    progress_ =
+        placeControl<QPushButton>(filters_, "Command2", Twips::rect(7320, 690, 1440, 390), QStringLiteral("进步曲线"));
+    // Enter in a box runs the query.
+    search_->setDefault(true);
+    progress_->setAutoDefault(false);
+    connect(search_, &QPushButton::clicked, this, &HistoryView::applyFilter);
+    connect(progress_, &QPushButton::clicked, this, &HistoryView::showProgress);
+    boxes_[0]->setFocus();
 }
 
 HistoryView::~HistoryView() = default;
@@ -71,12 +123,56 @@ bool HistoryView::load()
 {
     try {
         if (source_)
-            model_->open(std::move(source_));
+            model_->open(source_->filtered(filter_));
         return model_->isOpen();
     } catch (const HistoryPages::ReadFailure& failure) {
         reportReadFailure(failure.message);
         return false;
     }
+}
+
+void HistoryView::applyFilter()
+{
+    const HistoryPages::Filters::Parsed parsed =
+        HistoryPages::Filters::fromBoxes(boxes_[0]->text(), boxes_[1]->text(), boxes_[2]->text(), boxes_[3]->text(),
+                                         boxes_[4]->text(), kind_->currentIndex());
+    if (parsed.problem) {
+        MessageBoxes::show(this, QString::fromUtf8(kCaption), *parsed.problem);
+        return;
+    }
+    if (!source_)
+        return;
+    try {
+        model_->reopen(source_->filtered(parsed.filter));
+        filter_ = parsed.filter;
+    } catch (const HistoryPages::ReadFailure& failure) {
+        reportReadFailure(failure.message);
+    }
+}
+
+void HistoryView::showProgress()
+{
+    QString number;
+    const QModelIndexList selected = grid_->selectionModel()->selectedIndexes();
+    if (!selected.isEmpty()) {
+        if (const std::optional<GradeRow> row = model_->result(selected.first().row()))
+            number = row->xh;
+    } else {
+        number = trimSpaces(boxes_[0]->text());
+        HistoryPages::Filter typed;
+        typed.number = number;
+        if (const auto problem = HistoryPages::Filters::problem(typed)) {
+            MessageBoxes::show(this, QString::fromUtf8(kCaption), *problem);
+            return;
+        }
+    }
+    if (number.isEmpty()) {
+        MessageBoxes::show(this, QString::fromUtf8(kCaption),
+                           QStringLiteral("请先选中一条成绩，或在学号框中输入学号！"));
+        return;
+    }
+    if (source_)
+        openProgressChart(this, *source_, number);
 }
 
 void HistoryView::reportReadFailure(const QString& problem)

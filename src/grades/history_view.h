@@ -1,5 +1,8 @@
 #pragma once
-// The history view frmcx: every stored result, newest first, in a read-only table.
+// The history view frmcx: the stored results, newest first, in a read-only table. Boxes above
+// it narrow the rows (student number, name, batch, a date range, the exercise kind; see
+// history_filter.h), and a button opens the progress chart of the student of the selected
+// row, or of the number typed in its box.
 
 #include "grades/history_pages.h"
 
@@ -7,8 +10,11 @@
 #include <memory>
 
 class HistoryModel;
+class QComboBox;
 class QLabel;
+class QLineEdit;
 class QGroupBox;
+class QPushButton;
 class QTableView;
 
 class HistoryView : public QDialog {
@@ -24,15 +30,30 @@ public:
 
     HistoryModel* model() const { return model_; }
     QTableView* grid() const { return grid_; } // DataGrid1
+    // The filter the rows shown were read with.
+    const HistoryPages::Filter& filter() const { return filter_; }
+
+    // Command1: reads the boxes and shows the rows they let through. Input that cannot be a
+    // filter is told in a message box, and the rows stay as they were.
+    void applyFilter();
+    // Command2: the progress chart of the selected row's student, or else of the number typed.
+    void showProgress();
 
 private:
+    void buildFilterBoxes();
     void reportReadFailure(const QString& problem);
 
-    std::unique_ptr<HistoryPages::Source> source_; // until load() hands it to the model
+    std::unique_ptr<HistoryPages::Source> source_; // the whole history; the model reads a filtered one
+    HistoryPages::Filter filter_;
     HistoryModel* model_ = nullptr;
-    QLabel* title_ = nullptr;    // Label1
-    QGroupBox* frame_ = nullptr; // Frame1
-    QTableView* grid_ = nullptr; // DataGrid1
+    QLabel* title_ = nullptr;         // Label1
+    QGroupBox* filters_ = nullptr;    // Frame2
+    QLineEdit* boxes_[5] = {};        // Text1_0 number, 1 name, 2 batch, 3 first date, 4 last date
+    QComboBox* kind_ = nullptr;       // Combo1
+    QPushButton* search_ = nullptr;   // Command1
+    QPushButton* progress_ = nullptr; // Command2
+    QGroupBox* frame_ = nullptr;      // Frame1
+    QTableView* grid_ = nullptr;      // DataGrid1
 };
 
 // The menu item's work: the window, modal, made afresh at each opening.

@@ -2,10 +2,13 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/grades/grade_store.cpp
   src/grades/history_model.cpp
   src/grades/history_pages.cpp
+  src/grades/history_filter.cpp
+  src/grades/progress_series.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/grades/history_view.cpp
   src/grades/keyboard_picture.cpp
   src/grades/mistakes_window.cpp
   src/grades/replay_window.cpp
+  src/grades/progress_chart.cpp
 )

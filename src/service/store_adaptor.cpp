@@ -152,6 +152,28 @@ RowsReply StoreAdaptor::BatchResults(const QString& batch)
     return service_.batchResults(batch);
 }
 
+PageReply StoreAdaptor::HistoryFilteredAt(const HistoryPages::Filter& filter, qlonglong offset, int limit)
+{
+    return service_.historyFilteredAt(filter, offset, limit);
+}
+
+PageReply StoreAdaptor::HistoryFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                                 int limit)
+{
+    return service_.historyFilteredOlderThan(filter, key, limit);
+}
+
+PageReply StoreAdaptor::HistoryFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                                 int limit)
+{
+    return service_.historyFilteredNewerThan(filter, key, limit);
+}
+
+RowsReply StoreAdaptor::StudentResults(const QString& number)
+{
+    return service_.studentResults(number);
+}
+
 PasswordReply StoreAdaptor::Password(const QString& session, int column)
 {
     return service_.password(caller(), session, column);

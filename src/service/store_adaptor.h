@@ -34,6 +34,10 @@ public slots:
     PageReply HistoryOlderThan(const HistoryPages::Key& key, int limit);
     PageReply HistoryNewerThan(const HistoryPages::Key& key, int limit);
     RowsReply BatchResults(const QString& batch);
+    PageReply HistoryFilteredAt(const HistoryPages::Filter& filter, qlonglong offset, int limit);
+    PageReply HistoryFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
+    PageReply HistoryFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
+    RowsReply StudentResults(const QString& number);
     PasswordReply Password(const QString& session, int column);
     StoreReply SetPassword(const QString& session, int column, const QString& password);
     StoreReply ClearHistory(const QString& session);

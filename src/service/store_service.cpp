@@ -109,6 +109,7 @@ GradeStore& StoreService::grades()
         store.db_.attach(places_.storeDatabase(), QStringLiteral("store"));
         for (const char* sql : kStoreTables)
             store.db_.exec(QString::fromUtf8(sql));
+        store.addLookupIndexes();
         grades_.emplace(std::move(store));
     }
     return *grades_;
@@ -529,6 +530,67 @@ RowsReply StoreService::batchResults(const QString& batch)
         grades_.reset();
         return databaseError<RowsReply>(error);
     }
+}
+
+namespace {
+// What the store reads by: the boxes trimmed, as the window sends them.
+HistoryPages::Filter trimmed(HistoryPages::Filter filter)
+{
+    filter.number = trimSpaces(filter.number);
+    filter.name = trimSpaces(filter.name);
+    filter.batch = trimSpaces(filter.batch);
+    return filter;
+}
+} // namespace
+
+template <typename Reply, typename Read> Reply StoreService::filteredRead(const HistoryPages::Filter& filter, Read read)
+{
+    const HistoryPages::Filter used = trimmed(filter);
+    if (const auto problem = HistoryPages::Filters::problem(used))
+        return answer<Reply>(StoreStatus::Refused, *problem);
+    try {
+        Reply reply = answer<Reply>(StoreStatus::Ok);
+        read(grades(), used, reply);
+        return reply;
+    } catch (const DbError& error) {
+        grades_.reset();
+        return databaseError<Reply>(error);
+    }
+}
+
+PageReply StoreService::historyFilteredAt(const HistoryPages::Filter& filter, qint64 offset, int limit)
+{
+    return filteredRead<PageReply>(filter, [&](GradeStore& store, const HistoryPages::Filter& used, PageReply& reply) {
+        reply.count = store.resultCount(used);
+        reply.page = store.historyPageAt(used, qMax<qint64>(0, offset), qBound(0, limit, 1000));
+    });
+}
+
+PageReply StoreService::historyFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                                 int limit)
+{
+    return filteredRead<PageReply>(filter, [&](GradeStore& store, const HistoryPages::Filter& used, PageReply& reply) {
+        reply.page = store.historyPageOlderThan(used, key, qBound(0, limit, 1000));
+    });
+}
+
+PageReply StoreService::historyFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                                 int limit)
+{
+    return filteredRead<PageReply>(filter, [&](GradeStore& store, const HistoryPages::Filter& used, PageReply& reply) {
+        reply.page = store.historyPageNewerThan(used, key, qBound(0, limit, 1000));
+    });
+}
+
+RowsReply StoreService::studentResults(const QString& number)
+{
+    HistoryPages::Filter filter;
+    filter.number = trimSpaces(number);
+    if (filter.number.isEmpty())
+        return answer<RowsReply>(StoreStatus::Refused, QStringLiteral("学号不能为空！"));
+    return filteredRead<RowsReply>(filter, [](GradeStore& store, const HistoryPages::Filter& used, RowsReply& reply) {
+        reply.rows = store.studentResults(used.number);
+    });
 }
 
 // ---------------------------------------------------------------- maintenance

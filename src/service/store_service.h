@@ -57,6 +57,13 @@ public:
     PageReply historyOlderThan(const HistoryPages::Key& key, int limit);
     PageReply historyNewerThan(const HistoryPages::Key& key, int limit);
     RowsReply batchResults(const QString& batch);
+    // The history narrowed by a filter, which is checked here again; a filter the window would
+    // refuse is Refused with the window's message.
+    PageReply historyFilteredAt(const HistoryPages::Filter& filter, qint64 offset, int limit);
+    PageReply historyFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
+    PageReply historyFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
+    // One student's results, oldest first; the number is checked as a filter's is.
+    RowsReply studentResults(const QString& number);
 
     // Maintenance: a system session only.
     PasswordReply password(const StoreCaller& caller, const QString& session, int column);
@@ -101,6 +108,7 @@ private:
     std::optional<LoginReply> lockedOut(const StoreCaller& caller);
     LoginReply wrongPassword(const StoreCaller& caller);
     std::optional<StoreReply> needSystemSession(const StoreCaller& caller, const QString& session);
+    template <typename Reply, typename Read> Reply filteredRead(const HistoryPages::Filter& filter, Read read);
     FinishReply refuseLog(const StoreCaller& caller, qint64 exercise, const QString& reason);
     void changed();
 

@@ -291,6 +291,28 @@ RowsReply StoreClient::batchResults(const QString& batch)
     return call<RowsReply>("BatchResults", {batch});
 }
 
+PageReply StoreClient::historyFilteredAt(const HistoryPages::Filter& filter, qint64 offset, int limit)
+{
+    return call<PageReply>("HistoryFilteredAt", {QVariant::fromValue(filter), qlonglong(offset), limit});
+}
+
+PageReply StoreClient::historyFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                                int limit)
+{
+    return call<PageReply>("HistoryFilteredOlderThan", {QVariant::fromValue(filter), QVariant::fromValue(key), limit});
+}
+
+PageReply StoreClient::historyFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
+                                                int limit)
+{
+    return call<PageReply>("HistoryFilteredNewerThan", {QVariant::fromValue(filter), QVariant::fromValue(key), limit});
+}
+
+RowsReply StoreClient::studentResults(const QString& number)
+{
+    return call<RowsReply>("StudentResults", {number});
+}
+
 PasswordReply StoreClient::password(const QString& session, int column)
 {
     return call<PasswordReply>("Password", {session, column});

@@ -45,6 +45,13 @@ public:
     PageReply historyOlderThan(const HistoryPages::Key& key, int limit);
     PageReply historyNewerThan(const HistoryPages::Key& key, int limit);
     RowsReply batchResults(const QString& batch);
+    // The history narrowed by a filter: the same pages and keys, and the count of what the
+    // filter lets through. The store checks the filter again and refuses one the window would.
+    PageReply historyFilteredAt(const HistoryPages::Filter& filter, qint64 offset, int limit);
+    PageReply historyFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
+    PageReply historyFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
+    // One student's results, oldest first.
+    RowsReply studentResults(const QString& number);
     PasswordReply password(const QString& session, int column);
     StoreReply setPassword(const QString& session, int column, const QString& password);
     StoreReply clearHistory(const QString& session);

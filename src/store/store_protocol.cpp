@@ -9,6 +9,7 @@ void registerTypes()
     qDBusRegisterMetaType<GradeRow>();
     qDBusRegisterMetaType<QList<GradeRow>>();
     qDBusRegisterMetaType<HistoryPages::Key>();
+    qDBusRegisterMetaType<HistoryPages::Filter>();
     qDBusRegisterMetaType<StoreReply>();
     qDBusRegisterMetaType<LoginReply>();
     qDBusRegisterMetaType<OpenReply>();
@@ -84,6 +85,22 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryPages::Key
 {
     argument.beginStructure();
     argument >> key.lrdate >> key.lrtime >> key.rowid >> key.valid;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const HistoryPages::Filter& filter)
+{
+    argument.beginStructure();
+    argument << filter.number << filter.name << filter.batch << filter.from << filter.to << filter.kind;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryPages::Filter& filter)
+{
+    argument.beginStructure();
+    argument >> filter.number >> filter.name >> filter.batch >> filter.from >> filter.to >> filter.kind;
     argument.endStructure();
     return argument;
 }

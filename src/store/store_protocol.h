@@ -101,6 +101,8 @@ QDBusArgument& operator<<(QDBusArgument& argument, const GradeRow& row);
 const QDBusArgument& operator>>(const QDBusArgument& argument, GradeRow& row);
 QDBusArgument& operator<<(QDBusArgument& argument, const HistoryPages::Key& key);
 const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryPages::Key& key);
+QDBusArgument& operator<<(QDBusArgument& argument, const HistoryPages::Filter& filter);
+const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryPages::Filter& filter);
 QDBusArgument& operator<<(QDBusArgument& argument, const StoreReply& reply);
 const QDBusArgument& operator>>(const QDBusArgument& argument, StoreReply& reply);
 QDBusArgument& operator<<(QDBusArgument& argument, const LoginReply& reply);
@@ -124,6 +126,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, StudentLogsReply&
 
 Q_DECLARE_METATYPE(GradeRow)
 Q_DECLARE_METATYPE(HistoryPages::Key)
+Q_DECLARE_METATYPE(HistoryPages::Filter)
 Q_DECLARE_METATYPE(StoreReply)
 Q_DECLARE_METATYPE(LoginReply)
 Q_DECLARE_METATYPE(OpenReply)

@@ -10,12 +10,14 @@
 #include "store/store_history.h"
 #include "support/test_support.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QSet>
 #include <QTableView>
 #include <QtTest>
@@ -69,6 +71,9 @@ class TestHistoryView : public QObject {
     }
     QAbstractItemModel* model() const { return view_->grid()->model(); }
     QString cell(int row, int col) const { return model()->index(row, col).data().toString(); }
+    QLineEdit* box(int index) const { return view_->findChild<QLineEdit*>(QStringLiteral("Text1_%1").arg(index)); }
+    QComboBox* kindBox() const { return view_->findChild<QComboBox*>(QStringLiteral("Combo1")); }
+    void query() { QTest::mouseClick(view_->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton); }
     QStringList numbers() const
     {
         QStringList values;
@@ -97,13 +102,14 @@ private slots:
         QVERIFY(open());
         QCOMPARE(view_->objectName(), QStringLiteral("frmcx"));
         QCOMPARE(view_->windowTitle(), QStringLiteral("成绩查询"));
-        QCOMPARE(view_->size(), QSize(Twips::toPixels(8880), Twips::toPixels(6690)));
+        // The filter boxes stand between the title and the results: the window is 1200 twips taller.
+        QCOMPARE(view_->size(), QSize(Twips::toPixels(8880), Twips::toPixels(6690 + 1200)));
         auto* title = view_->findChild<QLabel*>(QStringLiteral("Label1"));
         QCOMPARE(title->text(), QStringLiteral("历史记录"));
         QCOMPARE(title->pos(), QPoint(Twips::toPixels(3840), Twips::toPixels(120)));
         auto* frame = view_->findChild<QGroupBox*>(QStringLiteral("Frame1"));
         QCOMPARE(frame->title(), QStringLiteral("查询结果"));
-        QCOMPARE(frame->geometry(), Twips::rect(0, 480, 9015, 6015));
+        QCOMPARE(frame->geometry(), Twips::rect(0, 480 + 1200, 9015, 6015));
 
         QTableView* grid = view_->findChild<QTableView*>(QStringLiteral("DataGrid1"));
         QCOMPARE(grid->parentWidget(), frame);
@@ -312,6 +318,118 @@ private slots:
         const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown.first().text.contains(QStringLiteral("stugrade.mdb")));
+    }
+
+    void filterBoxesNarrowTheRows()
+    {
+        store({result("S1", QDate(2026, 12, 1), QTime(9, 0), "B1"), result("S2", QDate(2026, 12, 2), QTime(9, 0), "B1"),
+               GradeRow{"S1", "张三", "英文", 70, 90, 96, QDate(2026, 12, 3), QTime(9, 0), ""},
+               result("S3", QDate(2026, 12, 4), QTime(9, 0))});
+        QVERIFY(open());
+        QCOMPARE(view_->findChild<QGroupBox*>(QStringLiteral("Frame2"))->title(), QStringLiteral("查询条件"));
+        QCOMPARE(kindBox()->count(), 3);
+        QCOMPARE(numbers(), (QStringList{"S3", "S1", "S2", "S1"}));
+
+        QTest::keyClicks(box(0), "s1"); // as look-ups compare: "s1" finds "S1"
+        query();
+        QCOMPARE(numbers(), (QStringList{"S1", "S1"}));
+        QCOMPARE(view_->filter().number, QStringLiteral("s1"));
+        // The grid keeps its columns and captions.
+        QCOMPARE(model()->columnCount(), 9);
+        QCOMPARE(model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral(" 学    号 "));
+
+        kindBox()->setCurrentIndex(1);           // 英文
+        QTest::keyClick(box(0), Qt::Key_Return); // Enter in a box queries too
+        QCOMPARE(numbers(), QStringList{"S1"});
+        QCOMPARE(cell(0, 2), QStringLiteral("英文"));
+
+        box(0)->clear();
+        kindBox()->setCurrentIndex(0);
+        QTest::keyClicks(box(2), "b1");
+        QTest::keyClicks(box(3), "2026/12/2");
+        query();
+        QCOMPARE(numbers(), QStringList{"S2"});
+        QCOMPARE(view_->filter().from, QStringLiteral("2026-12-02"));
+
+        for (int index = 0; index < 5; ++index)
+            box(index)->clear();
+        query();
+        QCOMPARE(numbers().size(), 4);
+        QVERIFY(MessageBoxes::takeRecorded().isEmpty());
+    }
+
+    void badInputIsToldAndNothingChanges_data()
+    {
+        QTest::addColumn<int>("boxIndex");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("range the wrong way round") << 4 << "2026-11-30"
+                                                   << "起始日期不能晚于结束日期！";
+        QTest::newRow("double-byte number") << 0 << "２０２４０１"
+                                            << "学号不能超过10位或有全角字符！";
+        QTest::newRow("number too long") << 0 << "20240000011"
+                                         << "学号不能超过10位或有全角字符！";
+        QTest::newRow("name too long") << 1 << "欧阳欧阳欧阳欧"
+                                       << "姓名不能大于12位！";
+        QTest::newRow("double-byte batch") << 2 << "Ｂ1"
+                                           << "批次号不能超过10位或有全角字符！";
+        QTest::newRow("impossible date") << 4 << "2026-02-30"
+                                         << "结束日期“2026-02-30”不是有效的日期！请按“年-月-日”输入，如2026-12-07。";
+        QTest::newRow("no date at all") << 4 << "明天"
+                                        << "结束日期“明天”不是有效的日期！请按“年-月-日”输入，如2026-12-07。";
+    }
+    void badInputIsToldAndNothingChanges()
+    {
+        QFETCH(int, boxIndex);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        store({result("S1", QDate(2026, 12, 1), QTime(9, 0)), result("S2", QDate(2026, 12, 2), QTime(9, 0)),
+               result("S3", QDate(2026, 12, 3), QTime(9, 0))});
+        QVERIFY(open());
+        QTest::keyClicks(box(3), "2026-12-02");
+        query();
+        QCOMPARE(numbers(), (QStringList{"S3", "S2"}));
+        const HistoryPages::Filter before = view_->filter();
+        const int pagesBefore = view_->model()->pagesRead();
+
+        box(boxIndex)->setText(typed);
+        query();
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeRecorded();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().title, QStringLiteral("成绩查询"));
+        QCOMPARE(shown.first().text, message);
+        // The rows, the filter they were read with and what was typed all stay.
+        QCOMPARE(numbers(), (QStringList{"S3", "S2"}));
+        QVERIFY(view_->filter() == before);
+        QCOMPARE(view_->model()->pagesRead(), pagesBefore);
+        QCOMPARE(box(boxIndex)->text(), typed);
+    }
+
+    void filteredRowsAreReadPageByPage()
+    {
+        // One student among many: the filtered rows span several pages, read on by key.
+        const int total = 7 * HistoryModel::kPageSize;
+        fill(total, [](int i) {
+            return result(QStringLiteral("S%1").arg(i % 2), QDate(2026, 12, 1).addDays(i / 500),
+                          QTime(9, 0).addSecs(i / 3));
+        });
+        QVERIFY(open());
+        QTest::keyClicks(box(0), "S1");
+        query();
+        const int shown = total / 2;
+        QCOMPARE(model()->rowCount(), shown);
+        view_->grid()->scrollToBottom();
+        QCoreApplication::processEvents();
+        // Every S1 result once, newest first: i = total - 1, total - 3, ... down to 1.
+        for (int row = 0; row < shown; ++row)
+            QCOMPARE(cell(row, 0), QStringLiteral("S1"));
+        QList<GradeRow> expected;
+        for (const GradeRow& row : app_->store().resultsNewestFirst(0, total))
+            if (row.xh == QStringLiteral("S1"))
+                expected << row;
+        for (int row = 0; row < shown; ++row)
+            QCOMPARE(view_->model()->result(row)->rowid, expected.at(row).rowid);
+        QVERIFY(view_->model()->pagesReadByKey() >= 2);
     }
 
     void menuOpensModalWindowWithItsOwnConnection()

@@ -1,0 +1,36 @@
+#include "grades/progress_series.h"
+
+namespace Progress {
+
+Student fromResults(const QList<GradeRow>& results)
+{
+    Student student;
+    for (const GradeRow& row : results) {
+        if (!row.lrdate.isValid())
+            continue;
+        Kind kind;
+        if (row.lrxm == QStringLiteral("英文"))
+            kind = Kind::English;
+        else if (row.lrxm == QStringLiteral("中文"))
+            kind = Kind::Chinese;
+        else
+            continue;
+        const QDateTime when(row.lrdate, row.lrtime.isValid() ? row.lrtime : QTime(0, 0));
+        const bool test = !row.lrpc.isEmpty();
+        auto& figures = student.series[int(kind)];
+        figures[int(Figure::Speed)].append(Point{when, row.lrsd, test});
+        figures[int(Figure::Accuracy)].append(Point{when, row.lrzql, test});
+        figures[int(Figure::Score)].append(Point{when, row.lrcj, test});
+        if (student.results == 0)
+            student.first = when;
+        student.last = when;
+        student.number = row.xh;
+        student.name = row.xm;
+        ++student.results;
+        if (test)
+            ++student.tests;
+    }
+    return student;
+}
+
+} // namespace Progress
