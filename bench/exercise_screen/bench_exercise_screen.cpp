@@ -8,7 +8,7 @@
 #include "platform/codepage.h"
 #include "shell/main_window.h"
 #include "login/login_dialog.h"
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 #include "support/test_support.h"
 
 #include <QAction>

@@ -7,7 +7,7 @@
 #include "exercise/exercise_replay.h"
 #include "exercise/mistakes.h"
 #include "exercise/us_keyboard.h"
-#include "grades/mistakes_window.h"
+#include "results/mistakes_window.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "store/store_client.h"

@@ -16,4 +16,5 @@ list(APPEND TYPELAB_GUI_SOURCES
   src/exercise/exercise_screen.cpp
   src/exercise/cell_image.cpp
   src/exercise/exercise_opener.cpp
+  src/exercise/status_panel.cpp
 )

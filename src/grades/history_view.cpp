@@ -23,8 +23,10 @@ namespace {
 
 const char kCaption[] = "成绩查询";
 
-// The filter boxes take this much above the results' frame, which the window grows by.
+// The filter boxes take this much above the results' frame, and the buttons under it this much
+// below; the window grows by both.
 constexpr int kFilterHeight = 1200;
+constexpr int kButtonStripHeight = 480;
 
 } // namespace
 
@@ -34,7 +36,7 @@ HistoryView::HistoryView(std::unique_ptr<HistoryPages::Source> source, QWidget* 
     setObjectName(QStringLiteral("frmcx"));
     setWindowTitle(QString::fromUtf8(kCaption));
     setFont(Fonts::song(9));
-    setFixedSize(Twips::toPixels(8880), Twips::toPixels(6690 + kFilterHeight));
+    setFixedSize(Twips::toPixels(8880), Twips::toPixels(6690 + kFilterHeight + kButtonStripHeight));
 
     title_ = new QLabel(QStringLiteral("历史记录"), this);
     title_->setObjectName(QStringLiteral("Label1"));
@@ -75,6 +77,71 @@ HistoryView::HistoryView(std::unique_ptr<HistoryPages::Source> source, QWidget* 
     rows->setFixedWidth(Twips::toPixels(270));
 
     buildFilterBoxes();
+    buildResultButtons();
+}
+
+void HistoryView::buildResultButtons()
+{
+    const int top = 480 + kFilterHeight + 6015 + 60;
+    const struct {
+        QPushButton** button;
+        const char* name;
+        const char* caption;
+        int left;
+    } buttons[] = {{&mistakes_, "Command3", "错误分析", 4200},
+                   {&studentMistakes_, "Command4", "该生错误", 5760},
+                   {&replay_, "Command5", "回放", 7320}};
+    for (const auto& spec : buttons) {
+        *spec.button = placeControl<QPushButton>(this, spec.name, Twips::rect(spec.left, top, 1440, 390),
+                                                 QString::fromUtf8(spec.caption));
+        (*spec.button)->setAutoDefault(false);
+        (*spec.button)->setEnabled(false);
+    }
+    connect(mistakes_, &QPushButton::clicked, this, &HistoryView::showMistakes);
+    connect(studentMistakes_, &QPushButton::clicked, this, &HistoryView::showStudentMistakes);
+    connect(replay_, &QPushButton::clicked, this, &HistoryView::showReplay);
+}
+
+void HistoryView::setResultTools(ResultTools tools)
+{
+    tools_ = std::move(tools);
+    mistakes_->setEnabled(bool(tools_.mistakes));
+    studentMistakes_->setEnabled(bool(tools_.studentMistakes));
+    replay_->setEnabled(bool(tools_.replay));
+}
+
+std::optional<GradeRow> HistoryView::selectedResult()
+{
+    const QModelIndexList selected = grid_->selectionModel()->selectedIndexes();
+    if (!selected.isEmpty())
+        if (std::optional<GradeRow> row = model_->result(selected.first().row()))
+            return row;
+    MessageBoxes::show(this, QString::fromUtf8(kCaption), QStringLiteral("请先选中一条成绩！"));
+    return std::nullopt;
+}
+
+void HistoryView::showMistakes()
+{
+    if (!tools_.mistakes)
+        return;
+    if (const std::optional<GradeRow> row = selectedResult())
+        tools_.mistakes(this, *row);
+}
+
+void HistoryView::showStudentMistakes()
+{
+    if (!tools_.studentMistakes)
+        return;
+    if (const QString number = chosenStudent(); !number.isEmpty())
+        tools_.studentMistakes(this, number);
+}
+
+void HistoryView::showReplay()
+{
+    if (!tools_.replay)
+        return;
+    if (const std::optional<GradeRow> row = selectedResult())
+        tools_.replay(this, *row);
 }
 
 void HistoryView::buildFilterBoxes()
@@ -152,6 +219,12 @@ void HistoryView::applyFilter()
 
 void HistoryView::showProgress()
 {
+    if (const QString number = chosenStudent(); !number.isEmpty() && source_)
+        openProgressChart(this, *source_, number);
+}
+
+QString HistoryView::chosenStudent()
+{
     QString number;
     const QModelIndexList selected = grid_->selectionModel()->selectedIndexes();
     if (!selected.isEmpty()) {
@@ -163,16 +236,13 @@ void HistoryView::showProgress()
         typed.number = number;
         if (const auto problem = HistoryPages::Filters::problem(typed)) {
             MessageBoxes::show(this, QString::fromUtf8(kCaption), *problem);
-            return;
+            return QString();
         }
     }
-    if (number.isEmpty()) {
+    if (number.isEmpty())
         MessageBoxes::show(this, QString::fromUtf8(kCaption),
                            QStringLiteral("请先选中一条成绩，或在学号框中输入学号！"));
-        return;
-    }
-    if (source_)
-        openProgressChart(this, *source_, number);
+    return number;
 }
 
 void HistoryView::reportReadFailure(const QString& problem)
@@ -180,9 +250,10 @@ void HistoryView::reportReadFailure(const QString& problem)
     MessageBoxes::show(this, QString::fromUtf8(kCaption), QStringLiteral("成绩记录无法读取。\n%1").arg(problem));
 }
 
-void openHistoryView(QWidget* parent, std::unique_ptr<HistoryPages::Source> source)
+void openHistoryView(QWidget* parent, std::unique_ptr<HistoryPages::Source> source, ResultTools tools)
 {
     HistoryView view(std::move(source), parent);
+    view.setResultTools(std::move(tools));
     view.load();
     view.exec();
 }

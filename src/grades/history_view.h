@@ -2,12 +2,15 @@
 // The history view frmcx: the stored results, newest first, in a read-only table. Boxes above
 // it narrow the rows (student number, name, batch, a date range, the exercise kind; see
 // history_filter.h), and a button opens the progress chart of the student of the selected
-// row, or of the number typed in its box.
+// row, or of the number typed in its box. Buttons under the results look at the selected result
+// closer: its mistakes, all of its student's mistakes, and (for the supervisor) its replay.
 
 #include "grades/history_pages.h"
 
 #include <QDialog>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class HistoryModel;
 class QComboBox;
@@ -16,6 +19,14 @@ class QLineEdit;
 class QGroupBox;
 class QPushButton;
 class QTableView;
+
+// What the buttons under the results do; the main window gives them, knowing the store and the
+// login. A button without its work stays disabled (the replay without a system login).
+struct ResultTools {
+    std::function<void(QWidget* parent, const GradeRow& result)> mistakes;       // 错误分析
+    std::function<void(QWidget* parent, const QString& number)> studentMistakes; // 该生错误
+    std::function<void(QWidget* parent, const GradeRow& result)> replay;         // 回放
+};
 
 class HistoryView : public QDialog {
     Q_OBJECT
@@ -38,9 +49,19 @@ public:
     void applyFilter();
     // Command2: the progress chart of the selected row's student, or else of the number typed.
     void showProgress();
+    void setResultTools(ResultTools tools);
+    // Command3, Command4, Command5: the selected result's mistakes, its student's (or the typed
+    // number's) mistakes over all results, its replay.
+    void showMistakes();
+    void showStudentMistakes();
+    void showReplay();
 
 private:
     void buildFilterBoxes();
+    void buildResultButtons();
+    std::optional<GradeRow> selectedResult();
+    // The selected row's student, or else the number typed in its box; empty after a message.
+    QString chosenStudent();
     void reportReadFailure(const QString& problem);
 
     std::unique_ptr<HistoryPages::Source> source_; // the whole history; the model reads a filtered one
@@ -54,7 +75,11 @@ private:
     QPushButton* progress_ = nullptr; // Command2
     QGroupBox* frame_ = nullptr;      // Frame1
     QTableView* grid_ = nullptr;      // DataGrid1
+    ResultTools tools_;
+    QPushButton* mistakes_ = nullptr;        // Command3
+    QPushButton* studentMistakes_ = nullptr; // Command4
+    QPushButton* replay_ = nullptr;          // Command5
 };
 
 // The menu item's work: the window, modal, made afresh at each opening.
-void openHistoryView(QWidget* parent, std::unique_ptr<HistoryPages::Source> source);
+void openHistoryView(QWidget* parent, std::unique_ptr<HistoryPages::Source> source, ResultTools tools = {});

@@ -7,8 +7,5 @@ list(APPEND TYPELAB_CORE_SOURCES
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/grades/history_view.cpp
-  src/grades/keyboard_picture.cpp
-  src/grades/mistakes_window.cpp
-  src/grades/replay_window.cpp
   src/grades/progress_chart.cpp
 )

@@ -15,11 +15,13 @@
 #include "platform/display_mode.h"
 #include "store/store_client.h"
 #include "store/store_history.h"
+#include "results/mistakes_window.h"
+#include "results/replay_window.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/startup_trace.h"
 #include "platform/twips.h"
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -106,7 +108,7 @@ void MainWindow::buildMenus()
             [this] { exerciseItem(ExerciseKind::Chinese); });
     addSeparator(exercises, "lll6");
     connect(addItem(exercises, "cycj", " 查阅成绩 "), &QAction::triggered, this,
-            [this] { openHistoryView(this, std::make_unique<StoreHistory>(store())); });
+            [this] { openHistoryView(this, std::make_unique<StoreHistory>(store()), resultTools()); });
 
     QMenu* maintenance = bar->addMenu(QStringLiteral(" 系统维护 "));
     maintenance->setObjectName(QStringLiteral("xtwh"));
@@ -333,6 +335,7 @@ void MainWindow::showLogin(const LoginResult& login)
     if (!session_.storeSession.isEmpty() && session_.storeSession != login.session)
         store().endSession(session_.storeSession);
     session_.storeSession = login.session;
+    session_.supervisor = !login.student;
     session_.taker.batchNumber = login.batch;
     if (login.student) {
         session_.taker = ExerciseTaker{login.number, login.name, login.batch};
@@ -428,6 +431,24 @@ void MainWindow::showFigures(double speed, double accuracy, double score)
     statusPanel_->setValue(StatusPanel::Speed, wholeNumber(speed));
     statusPanel_->setValue(StatusPanel::Accuracy, wholeNumber(accuracy));
     statusPanel_->setValue(StatusPanel::Score, wholeNumber(score));
+}
+
+// The history's buttons look at results through the store, under the current login; only a
+// system login may replay.
+ResultTools MainWindow::resultTools()
+{
+    ResultTools tools;
+    tools.mistakes = [this](QWidget* parent, const GradeRow& result) {
+        openMistakes(parent, store(), session_.storeSession, result.rowid);
+    };
+    tools.studentMistakes = [this](QWidget* parent, const QString& number) {
+        openStudentMistakes(parent, store(), session_.storeSession, number);
+    };
+    if (session_.supervisor)
+        tools.replay = [this](QWidget* parent, const GradeRow& result) {
+            openReplay(parent, store(), session_.storeSession, result.rowid);
+        };
+    return tools;
 }
 
 void MainWindow::quit()

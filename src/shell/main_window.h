@@ -22,6 +22,7 @@ class QMenu;
 class QScrollBar;
 class StatusPanel;
 class StoreClient;
+struct ResultTools;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -92,6 +93,7 @@ private:
     bool finishLoad();
     void submitResult(qint64 exercise, const KeystrokeLog& log, const ExerciseResult& local);
     void showFigures(double speed, double accuracy, double score);
+    ResultTools resultTools();
 
     Session session_;
     StatusPanel* statusPanel_ = nullptr;

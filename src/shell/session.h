@@ -18,5 +18,6 @@ struct Session {
     // batch of the current test login, as the store's session has them.
     ExerciseTaker taker;
     QString storeSession;      // the store's session of the current login; empty before one
+    bool supervisor = false;   // that login is the system login
     bool exerciseOpen = false; // one exercise at a time
 };

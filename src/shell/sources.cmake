@@ -1,4 +1,3 @@
 list(APPEND TYPELAB_GUI_SOURCES
   src/shell/main_window.cpp
-  src/shell/status_panel.cpp
 )

@@ -15,7 +15,7 @@
 #include "platform/twips.h"
 #include "shell/main_window.h"
 #include "login/login_dialog.h"
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 #include "store/store_client.h"
 #include "support/test_support.h"
 

@@ -10,7 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/message_box.h"
 #include "shell/main_window.h"
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 #include "store/store_client.h"
 #include "support/test_support.h"
 

@@ -103,7 +103,7 @@ private slots:
         QCOMPARE(view_->objectName(), QStringLiteral("frmcx"));
         QCOMPARE(view_->windowTitle(), QStringLiteral("成绩查询"));
         // The filter boxes stand between the title and the results: the window is 1200 twips taller.
-        QCOMPARE(view_->size(), QSize(Twips::toPixels(8880), Twips::toPixels(6690 + 1200)));
+        QCOMPARE(view_->size(), QSize(Twips::toPixels(8880), Twips::toPixels(6690 + 1200 + 480)));
         auto* title = view_->findChild<QLabel*>(QStringLiteral("Label1"));
         QCOMPARE(title->text(), QStringLiteral("历史记录"));
         QCOMPARE(title->pos(), QPoint(Twips::toPixels(3840), Twips::toPixels(120)));
@@ -430,6 +430,62 @@ private slots:
         for (int row = 0; row < shown; ++row)
             QCOMPARE(view_->model()->result(row)->rowid, expected.at(row).rowid);
         QVERIFY(view_->model()->pagesReadByKey() >= 2);
+    }
+
+    // The buttons under the results hand the selected result (or the student) to their work, and
+    // stay disabled without it.
+    void resultButtonsTakeTheSelectedResult()
+    {
+        store({result("S1", QDate(2026, 12, 7), QTime(10, 0, 0)), result("S2", QDate(2026, 12, 8), QTime(9, 0, 0))});
+        QVERIFY(open());
+        const auto button = [this](const char* name) {
+            return view_->findChild<QPushButton*>(QString::fromLatin1(name));
+        };
+        for (const char* name : {"Command3", "Command4", "Command5"})
+            QVERIFY2(button(name) && !button(name)->isEnabled(), name);
+        QStringList asked;
+        ResultTools tools;
+        tools.mistakes = [&](QWidget*, const GradeRow& row) { asked << QStringLiteral("mistakes ") + row.xh; };
+        tools.studentMistakes = [&](QWidget*, const QString& number) { asked << QStringLiteral("student ") + number; };
+        view_->setResultTools(tools);
+        QVERIFY(button("Command3")->isEnabled() && button("Command4")->isEnabled());
+        QVERIFY(!button("Command5")->isEnabled()); // no replay without a system login
+
+        QTest::mouseClick(button("Command3"), Qt::LeftButton);
+        QCOMPARE(MessageBoxes::takeRecorded().value(0).text, QStringLiteral("请先选中一条成绩！"));
+        view_->grid()->selectRow(1); // newest first: S1 is the second row
+        QTest::mouseClick(button("Command3"), Qt::LeftButton);
+        QTest::mouseClick(button("Command4"), Qt::LeftButton);
+        QCOMPARE(asked, (QStringList{"mistakes S1", "student S1"}));
+        QVERIFY(MessageBoxes::takeRecorded().isEmpty());
+    }
+
+    // The main window lets only a system login replay.
+    void replayIsForTheSystemLogin_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("replay");
+        QTest::newRow("practice") << int(LoginMode::Practice) << false;
+        QTest::newRow("system") << int(LoginMode::System) << true;
+    }
+    void replayIsForTheSystemLogin()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, replay);
+        MainWindow mainWindow(app_->path());
+        const QStringList boxes = mode == int(LoginMode::System)
+            ? QStringList{QString::fromLatin1(TestSupport::kUser), QString::fromLatin1(TestSupport::kUserPassword)}
+            : QStringList{QStringLiteral("2024001"), QStringLiteral("张三")};
+        QVERIFY(TestSupport::logIn(mainWindow, LoginMode(mode), boxes));
+        std::optional<bool> enabled;
+        QTimer::singleShot(0, [&] {
+            if (auto* view = qobject_cast<HistoryView*>(QApplication::activeModalWidget())) {
+                enabled = view->findChild<QPushButton*>(QStringLiteral("Command5"))->isEnabled();
+                view->reject();
+            }
+        });
+        mainWindow.menuItem("cycj")->trigger();
+        QCOMPARE(enabled, std::optional<bool>(replay));
     }
 
     void menuOpensModalWindowWithItsOwnConnection()

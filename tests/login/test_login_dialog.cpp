@@ -8,7 +8,7 @@
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 #include "support/test_support.h"
 
 #include <QAction>

@@ -13,7 +13,7 @@
 #include "login/login_dialog.h"
 #include "platform/message_box.h"
 #include "shell/main_window.h"
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 #include "store/store_client.h"
 #include "store/store_protocol.h"
 #include "support/test_support.h"

@@ -6,7 +6,7 @@
 #include "store/store_client.h"
 #include "platform/twips.h"
 #include "shell/main_window.h"
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 #include "support/test_support.h"
 
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 
 #include "platform/fonts.h"
 #include "platform/twips.h"

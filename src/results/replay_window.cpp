@@ -1,11 +1,11 @@
-#include "grades/replay_window.h"
+#include "results/replay_window.h"
 
 #include "exercise/exercise_screen.h"
 #include "platform/clock.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
-#include "shell/status_panel.h"
+#include "exercise/status_panel.h"
 #include "store/store_client.h"
 
 #include <QHBoxLayout>

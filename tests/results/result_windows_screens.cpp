@@ -5,8 +5,8 @@
 
 #include "exercise/exercise_file_format.h"
 #include "exercise/exercise_screen.h"
-#include "grades/mistakes_window.h"
-#include "grades/replay_window.h"
+#include "results/mistakes_window.h"
+#include "results/replay_window.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/fonts.h"

@@ -1,4 +1,4 @@
-#include "grades/keyboard_picture.h"
+#include "results/keyboard_picture.h"
 
 #include "platform/fonts.h"
 

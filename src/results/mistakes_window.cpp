@@ -1,6 +1,6 @@
-#include "grades/mistakes_window.h"
+#include "results/mistakes_window.h"
 
-#include "grades/keyboard_picture.h"
+#include "results/keyboard_picture.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
