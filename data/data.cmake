@@ -2,6 +2,7 @@
 # code page 936 and frames them as exercise files inside the build's Application folder.
 set(TYPELAB_APP_DIR ${CMAKE_BINARY_DIR}/app)
 set_target_properties(typelab typelab-admin typelab-reader typelab-store PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TYPELAB_APP_DIR})
+set_target_properties(typelab-charts PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${TYPELAB_APP_DIR})
 
 file(GLOB TYPELAB_EN_TEXTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/data/yw/*.txt)
 file(GLOB TYPELAB_ZH_TEXTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/data/zw/*.txt)

@@ -1,7 +1,7 @@
 #include "grades/history_view.h"
 
 #include "grades/history_model.h"
-#include "grades/progress_chart.h"
+#include "grades/progress_opener.h"
 #include "platform/byte_length.h"
 #include "platform/controls.h"
 #include "platform/database.h"
@@ -220,7 +220,7 @@ void HistoryView::applyFilter()
 void HistoryView::showProgress()
 {
     if (const QString number = chosenStudent(); !number.isEmpty() && source_)
-        openProgressChart(this, *source_, number);
+        ProgressOpener::open(this, *source_, number);
 }
 
 QString HistoryView::chosenStudent()

@@ -1,6 +1,7 @@
 #include "grades/progress_chart.h"
 
 #include "grades/history_pages.h"
+#include "grades/progress_opener.h"
 #include "platform/byte_length.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
@@ -230,23 +231,6 @@ void ProgressChart::addChart(const Progress::Student& student, Figure figure)
 
 std::unique_ptr<ProgressChart> makeProgressChart(QWidget* parent, HistoryPages::Source& source, const QString& number)
 {
-    const QString caption = QString::fromUtf8(kCaption);
-    Progress::Student student;
-    try {
-        student = Progress::fromResults(source.studentResults(trimSpaces(number)));
-    } catch (const HistoryPages::ReadFailure& failure) {
-        MessageBoxes::show(parent, caption, failure.message);
-        return nullptr;
-    }
-    if (student.results == 0) {
-        MessageBoxes::show(parent, caption, QStringLiteral("学号为“%1”的学生没有成绩记录。").arg(trimSpaces(number)));
-        return nullptr;
-    }
-    return std::make_unique<ProgressChart>(student, parent);
-}
-
-void openProgressChart(QWidget* parent, HistoryPages::Source& source, const QString& number)
-{
-    if (std::unique_ptr<ProgressChart> chart = makeProgressChart(parent, source, number))
-        chart->exec();
+    const std::optional<Progress::Student> student = ProgressOpener::readStudent(parent, source, number);
+    return student ? std::make_unique<ProgressChart>(*student, parent) : nullptr;
 }

@@ -37,7 +37,6 @@ private:
 
 // Reads a student's results through the source and makes the window. A student without
 // results, a number the store refuses or a failed read is told in a message box over `parent`
-// instead, and nothing is made.
+// instead, and nothing is made. (The program opens the window through progress_opener.h, which
+// loads Qt Charts only then.)
 std::unique_ptr<ProgressChart> makeProgressChart(QWidget* parent, HistoryPages::Source& source, const QString& number);
-// The same, then shown modal.
-void openProgressChart(QWidget* parent, HistoryPages::Source& source, const QString& number);

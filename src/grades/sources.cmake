@@ -7,5 +7,5 @@ list(APPEND TYPELAB_CORE_SOURCES
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/grades/history_view.cpp
-  src/grades/progress_chart.cpp
+  src/grades/progress_opener.cpp
 )

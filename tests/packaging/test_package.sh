@@ -20,6 +20,7 @@ check "the package's version is the project's" \
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' >"$work/files"
 expected=(opt/typelab/typelab opt/typelab/typelab-admin opt/typelab/typelab-reader opt/typelab/typelab-store
+          opt/typelab/typelab-charts.so
           usr/share/typelab/data/help.dat usr/bin/typelab usr/bin/typelab-admin
           usr/share/applications/typelab.desktop usr/share/icons/hicolor/scalable/apps/typelab.svg
           usr/share/doc/typelab/copyright usr/share/doc/typelab/changelog.gz usr/share/doc/typelab/samba-typelab.conf
@@ -38,7 +39,7 @@ done
 check "no file has group write or setgid" bash -c "! dpkg-deb -c '$deb' | awk '\$1 !~ /^l/ {print \$1}' | grep -E '^.{5}w|^.{6}[sS]'"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6dbus6 libsqlcipher0 libxlsxwriter4 libssl3 qt6-qpa-plugins qt6-translations-l10n \
+for package in libqt6widgets6 libqt6dbus6 libqt6charts6 libsqlcipher0 libxlsxwriter4 libssl3 qt6-qpa-plugins qt6-translations-l10n \
                fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 \
                adduser default-dbus-system-bus; do
   check "depends on $package" grep -qE "(^|, | \| )$package( |,|$)" <<<"$depends"
@@ -49,7 +50,7 @@ dpkg-deb -e "$deb" "$work/control"
 desktop="$work/root/usr/share/applications/typelab.desktop"
 check "desktop entry named 录入练习测试" grep -qx 'Name=录入练习测试' "$desktop"
 check "desktop entry in Education" grep -qx 'Categories=Education;' "$desktop"
-for binary in typelab typelab-admin typelab-reader typelab-store; do
+for binary in typelab typelab-admin typelab-reader typelab-store typelab-charts.so; do
   check "$binary is stripped" bash -c "! readelf -S '$work/root/opt/typelab/$binary' | grep -q '\.symtab'"
 done
 for script in preinst postinst prerm postrm; do

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include "collect/source_read.h"
+#include "grades/progress_opener.h"
 #include "login/login_dialog.h"
 #include "shell/main_window.h"
 #include "platform/clock.h"
@@ -83,6 +84,7 @@ void prepareApplication()
     SourceRead::setReaderProgram(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-reader"));
     // ... and so is the store service every window's work goes to.
     StoreClient::setServiceProgram(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-store"));
+    ProgressOpener::setModulePath(QStringLiteral(TYPELAB_BUILD_APP_DIR "/typelab-charts.so"));
 }
 
 void resetState()
