@@ -34,7 +34,8 @@ if [ "$TYPELAB_SANDBOX" = outer ]; then
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 TYPELAB_SANDBOX=inner \
     bash "$self" /tmp/typelab.deb "$runs"
   status=$?
-  umount -R "$root"; umount "$layer"
+  umount -R "$root" 2>/dev/null || umount -R -l "$root" # a display server may still be letting go of /dev
+  umount "$layer" 2>/dev/null || umount -l "$layer"
   exit $status
 fi
 
