@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTableView>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -83,6 +84,13 @@ int main(int argc, char* argv[])
         view->findChild<QLineEdit*>(QStringLiteral("Text1_4"))->setText(QStringLiteral("2026/12/14"));
         view->findChild<QComboBox*>(QStringLiteral("Combo1"))->setCurrentIndex(0);
         view->applyFilter();
+        // As a supervisor sees it: every button under the results at work.
+        ResultTools tools;
+        tools.mistakes = [](QWidget*, const GradeRow&) {};
+        tools.studentMistakes = [](QWidget*, const QString&) {};
+        tools.replay = [](QWidget*, const GradeRow&) {};
+        view->setResultTools(tools);
+        view->grid()->selectRow(0);
     }
     if (!window)
         return 1;
