@@ -43,31 +43,8 @@ fi
 dpkg -i --force-depends "$deb" >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
 /opt/typelab/typelab-admin init --user admin --password 123456 --second-password 888888 >/dev/null
 mkdir -p /run/dbus && chown typelab /run/dbus
-cat >/tmp/system-bus.conf <<'CONF'
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <servicedir>/usr/share/dbus-1/system-services</servicedir>
-  <auth>EXTERNAL</auth>
-  <listen>unix:path=/run/dbus/system_bus_socket</listen>
-  <policy context="default">
-    <allow user="*"/>
-    <deny own="*"/>
-    <deny send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_requested_reply="true" send_type="method_return"/>
-    <allow send_requested_reply="true" send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-    <allow receive_type="signal"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
-  </policy>
-  <includedir>/usr/share/dbus-1/system.d</includedir>
-</busconfig>
-CONF
+# The system bus's configuration the real-bus test uses: the package's policy and activation file.
+cp "$(dirname "$self")/../../tests/packaging/system-bus.conf" /tmp/system-bus.conf
 setpriv --reuid typelab --regid typelab --init-groups dbus-daemon --config-file=/tmp/system-bus.conf --nofork \
   --nopidfile 2>/tmp/bus.err &
 daemon=$!

@@ -1,6 +1,7 @@
 #include "exercise/exercise_replay.h"
 
 #include "exercise/key_codes.h"
+#include "exercise/quiet_host.h"
 
 namespace ExerciseReplay {
 
@@ -10,23 +11,6 @@ class NoCanvas : public CellCanvas {
 public:
     void drawChar(int, int, quint8, quint8, bool, QColor) override {}
     void blank(int, int, int) override {}
-};
-
-// The screen's side of the engine, without a screen: only the end and the countdown's start
-// matter to the result.
-class ReplayHost : public TypingHost {
-public:
-    bool countdownStarted = false;
-    bool escaped = false;
-
-    void startCountdown() override { countdownStarted = true; }
-    void showCurrentLine(int) override {}
-    void showCursorColumn(int) override {}
-    int scrollValue() const override { return 0; }
-    int scrollMaximum() const override { return 0; }
-    void setScrollValue(int) override {}
-    int screenTop() const override { return 0; }
-    void escapePressed() override { escaped = true; }
 };
 
 // Whether a key or an input method could have delivered this character code: a byte 1..255,
@@ -53,7 +37,7 @@ Outcome refused(const QString& problem)
 Outcome replay(const ExerciseText& text, ExerciseKind kind, const KeystrokeLog& log, CellCanvas* canvas)
 {
     NoCanvas noCanvas;
-    ReplayHost host;
+    QuietHost host;
     TypingEngine engine(text, canvas ? *canvas : noCanvas, host);
     Countdown countdown;
     bool timeUp = false;

@@ -1,24 +1,12 @@
 #include "exercise/mistakes.h"
 
+#include "exercise/quiet_host.h"
 #include "exercise/typing_engine.h"
 #include "platform/codepage.h"
 
 #include <algorithm>
 
 namespace {
-
-// The engine's screen side, without a screen: nothing outside the cells matters here.
-class QuietHost : public TypingHost {
-public:
-    void startCountdown() override {}
-    void showCurrentLine(int) override {}
-    void showCursorColumn(int) override {}
-    int scrollValue() const override { return 0; }
-    int scrollMaximum() const override { return 0; }
-    void setScrollValue(int) override {}
-    int screenTop() const override { return 0; }
-    void escapePressed() override {}
-};
 
 struct Drawn {
     int line = 0;

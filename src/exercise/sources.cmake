@@ -17,4 +17,5 @@ list(APPEND TYPELAB_GUI_SOURCES
   src/exercise/cell_image.cpp
   src/exercise/exercise_opener.cpp
   src/exercise/status_panel.cpp
+  src/exercise/exercise_stage.cpp
 )

@@ -1,5 +1,7 @@
 #include "exercise/status_panel.h"
 
+#include "exercise/exercise_screen.h"
+
 #include "platform/fonts.h"
 #include "platform/twips.h"
 
@@ -61,6 +63,18 @@ QLabel* StatusPanel::label(int index) const
 void StatusPanel::setValue(int index, const QString& text)
 {
     labels_[index]->setText(text);
+}
+
+void StatusPanel::follow(const ExerciseScreen* screen)
+{
+    connect(screen, &ExerciseScreen::totalLinesKnown, this,
+            [this](int lines) { setValue(TotalLines, QString::number(lines)); });
+    connect(screen, &ExerciseScreen::currentLineChanged, this,
+            [this](int line) { setValue(CurrentLine, QString::number(line)); });
+    connect(screen, &ExerciseScreen::cursorColumnChanged, this,
+            [this](int column) { setValue(Accuracy, QString::number(column)); });
+    connect(screen, &ExerciseScreen::timeLeftChanged, this,
+            [this](const QString& text) { setValue(RemainingTime, text); });
 }
 
 QString StatusPanel::value(int index) const

@@ -6,6 +6,8 @@
 
 class QLabel;
 
+class ExerciseScreen;
+
 class StatusPanel : public QWidget {
     Q_OBJECT
 public:
@@ -24,6 +26,9 @@ public:
     QLabel* label(int index) const;
     void setValue(int index, const QString& text);
     QString value(int index) const;
+    // From now on shows the exercise's line count, current line, cursor column (in the
+    // accuracy's place until the figures come) and time left, as the screen announces them.
+    void follow(const ExerciseScreen* screen);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,6 +1,7 @@
 #include "results/replay_window.h"
 
 #include "exercise/exercise_screen.h"
+#include "exercise/exercise_stage.h"
 #include "platform/clock.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
@@ -23,8 +24,6 @@ const char kCaption[] = "成绩回放";
 // As wide and as high as the main window's client area, so the screen is laid out as it was.
 constexpr int kDesignWidth = 8880;
 constexpr int kDesignHeight = 8310;
-constexpr int kScrollStripWidth = 250;
-constexpr int kScrollBarWidth = 255;
 constexpr int kBottomStripHeight = 600;
 constexpr int kFastSpeed = 4;
 
@@ -48,27 +47,15 @@ ReplayWindow::ReplayWindow(const ResultLogEntry& entry, QWidget* parent) : QDial
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     auto* middle = new QHBoxLayout;
-    middle->setSpacing(0);
-    panel_ = new StatusPanel(this);
-    middle->addWidget(panel_);
-    area_ = new QMdiArea(this);
-    area_->setObjectName(QStringLiteral("mdiArea"));
-    area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    middle->addWidget(area_, 1);
-    auto* strip = new QWidget(this);
-    strip->setObjectName(QStringLiteral("Picture3"));
-    strip->setFixedWidth(Twips::toPixels(kScrollStripWidth));
-    scrollBar_ = new QScrollBar(Qt::Vertical, strip);
-    scrollBar_->setObjectName(QStringLiteral("VSc1"));
-    scrollBar_->setGeometry(0, 0, Twips::toPixels(kScrollBarWidth), Twips::toPixels(kDesignHeight - 300));
-    scrollBar_->hide();
+    const ExerciseStage stage = ExerciseStage::build(this, middle, kDesignHeight - 300);
+    panel_ = stage.panel;
+    area_ = stage.area;
+    scrollBar_ = stage.scrollBar;
     // The bar moves the screen's frame, as the main window's bar does.
     connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
         if (frame_)
             frame_->move(frame_->x(), -Twips::toPixels(value));
     });
-    middle->addWidget(strip);
     outer->addLayout(middle, 1);
 
     auto* bottom = new QWidget(this);
@@ -118,15 +105,7 @@ bool ReplayWindow::start()
                                       ExerciseTaker{row().xh, row().xm, {}}, ExerciseScreen::Mode::Replay);
     screen_ = screen;
     StatusPanel* panel = panel_;
-    connect(screen, &ExerciseScreen::totalLinesKnown, panel,
-            [panel](int lines) { panel->setValue(StatusPanel::TotalLines, QString::number(lines)); });
-    connect(screen, &ExerciseScreen::currentLineChanged, panel,
-            [panel](int line) { panel->setValue(StatusPanel::CurrentLine, QString::number(line)); });
-    // The cursor's column shares its place with the accuracy, which comes at the end.
-    connect(screen, &ExerciseScreen::cursorColumnChanged, panel,
-            [panel](int column) { panel->setValue(StatusPanel::Accuracy, QString::number(column)); });
-    connect(screen, &ExerciseScreen::timeLeftChanged, panel,
-            [panel](const QString& text) { panel->setValue(StatusPanel::RemainingTime, text); });
+    panel->follow(screen);
     // The figures the exercise ended with, counted again from the replayed typed bytes.
     connect(screen, &ExerciseScreen::finished, panel, [panel](const KeystrokeLog&, const ExerciseResult& result) {
         panel->setValue(StatusPanel::Speed, wholeNumber(result.speed));

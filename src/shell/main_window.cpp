@@ -5,6 +5,7 @@
 #include "collect/input_block.h"
 #include "collect/merge_dialog.h"
 #include "exercise/exercise_opener.h"
+#include "exercise/exercise_stage.h"
 #include "exercise/exercise_screen.h"
 #include "grades/history_view.h"
 #include "login/login_dialog.h"
@@ -40,8 +41,6 @@ namespace {
 
 constexpr int kDesignWidth = 8880;
 constexpr int kDesignHeight = 8310;
-constexpr int kScrollStripWidth = 250;
-constexpr int kScrollBarWidth = 255;
 constexpr int kScrollBarDesignHeight = 8000;
 constexpr int kBottomStripHeight = 440;
 constexpr int kResizeAllowance = 1130;
@@ -146,27 +145,13 @@ void MainWindow::buildPanels()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     auto* middle = new QHBoxLayout;
-    middle->setSpacing(0);
-
-    statusPanel_ = new StatusPanel(central);
-    middle->addWidget(statusPanel_);
-
-    mdiArea_ = new QMdiArea(central);
-    mdiArea_->setObjectName(QStringLiteral("mdiArea"));
-    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const ExerciseStage stage = ExerciseStage::build(central, middle, kScrollBarDesignHeight);
+    statusPanel_ = stage.panel;
+    mdiArea_ = stage.area;
     mdiArea_->setBackground(backgroundBrush());
-    middle->addWidget(mdiArea_, 1);
-
-    scrollStrip_ = new QWidget(central);
-    scrollStrip_->setObjectName(QStringLiteral("Picture3"));
-    scrollStrip_->setFixedWidth(Twips::toPixels(kScrollStripWidth));
-    scrollBar_ = new QScrollBar(Qt::Vertical, scrollStrip_);
-    scrollBar_->setObjectName(QStringLiteral("VSc1"));
-    scrollBar_->setGeometry(0, 0, Twips::toPixels(kScrollBarWidth), Twips::toPixels(kScrollBarDesignHeight));
-    scrollBar_->hide();
+    scrollStrip_ = stage.strip;
+    scrollBar_ = stage.scrollBar;
     connect(scrollBar_, &QScrollBar::valueChanged, this, &MainWindow::scrollBarChanged);
-    middle->addWidget(scrollStrip_);
     outer->addLayout(middle, 1);
 
     auto* bottom = new QWidget(central);
@@ -369,16 +354,7 @@ void MainWindow::exerciseItem(ExerciseKind kind)
     const qint64 exercise = opened.exercise;
     // The result belongs to whoever is logged in when the exercise starts.
     startExercise(mdiArea_, scrollBar_, kind, opened.text, session_.taker, [this, exercise](ExerciseScreen* screen) {
-        StatusPanel* panel = statusPanel_;
-        connect(screen, &ExerciseScreen::totalLinesKnown, panel,
-                [panel](int lines) { panel->setValue(StatusPanel::TotalLines, QString::number(lines)); });
-        connect(screen, &ExerciseScreen::currentLineChanged, panel,
-                [panel](int line) { panel->setValue(StatusPanel::CurrentLine, QString::number(line)); });
-        // The cursor's column shares its place with the accuracy, which comes at the end.
-        connect(screen, &ExerciseScreen::cursorColumnChanged, panel,
-                [panel](int column) { panel->setValue(StatusPanel::Accuracy, QString::number(column)); });
-        connect(screen, &ExerciseScreen::timeLeftChanged, panel,
-                [panel](const QString& text) { panel->setValue(StatusPanel::RemainingTime, text); });
+        statusPanel_->follow(screen);
         connect(screen, &ExerciseScreen::finished, this,
                 [this, exercise](const KeystrokeLog& log, const ExerciseResult& local) {
                     submitResult(exercise, log, local);

@@ -38,12 +38,7 @@ constexpr float kRandom = 0.3f; // draws exercise file digit 3
 
 QByteArray exerciseBytes(const QString& text)
 {
-    QString crlf = text;
-    crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const auto bytes = CodePage::encode(crlf);
-    if (!bytes)
-        qFatal("test text not in code page 936");
-    return ExerciseFileFormat::build(*bytes);
+    return TestSupport::exerciseFile(text);
 }
 
 // A text of `lines` short lines, each ending with a line break.

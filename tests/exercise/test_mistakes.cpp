@@ -1,6 +1,7 @@
 // The mistakes counted from keystroke logs (corrected ones included), the keys of the US
 // keyboard they colour, and the pace of a replay.
 
+#include "support/test_support.h"
 #include "exercise/exercise_text.h"
 #include "exercise/mistakes.h"
 #include "exercise/replay_pace.h"
@@ -13,12 +14,7 @@ namespace {
 
 QByteArray textBytes(const QString& text)
 {
-    QString crlf = text;
-    crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const auto bytes = CodePage::encode(crlf);
-    if (!bytes)
-        qFatal("test text not in code page 936");
-    return *bytes;
+    return TestSupport::exerciseText(text);
 }
 
 // The log the Exercise screen records for a script: a half-width character is a key (its

@@ -218,38 +218,7 @@ check "no group write and no setgid anywhere" bash -c '! find /opt/typelab /var/
 
 # ---------------------------------------------------------------- the bus
 mkdir -p /run/dbus && chown typelab:typelab /run/dbus
-cat >/tmp/exchange/system-bus.conf <<'CONF'
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<!-- The system bus's own configuration, less the user switch and the activation helper: this
-     daemon runs as the service's user and starts services from their Exec= lines itself. -->
-<busconfig>
-  <type>system</type>
-  <servicedir>/usr/share/dbus-1/system-services</servicedir>
-  <auth>EXTERNAL</auth>
-  <listen>unix:path=/run/dbus/system_bus_socket</listen>
-  <policy context="default">
-    <allow user="*"/>
-    <deny own="*"/>
-    <deny send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_requested_reply="true" send_type="method_return"/>
-    <allow send_requested_reply="true" send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-    <allow receive_type="signal"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Properties"/>
-    <deny send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"
-          send_member="UpdateActivationEnvironment"/>
-    <deny send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Debug.Stats"/>
-    <deny send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.systemd1.Activator"/>
-  </policy>
-  <includedir>/usr/share/dbus-1/system.d</includedir>
-</busconfig>
-CONF
+cp "$source_dir/tests/packaging/system-bus.conf" /tmp/exchange/system-bus.conf
 setpriv --reuid typelab --regid typelab --init-groups env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 HOME=/var/lib/typelab \
   DBUS_SYSTEM_BUS_ADDRESS=$bus TYPELAB_STORE_LOCK_SECONDS=$lock_seconds \
   dbus-daemon --config-file=/tmp/exchange/system-bus.conf --nofork --nopidfile >"$log/bus.out" 2>"$log/bus.err" &

@@ -35,12 +35,7 @@ constexpr float kRandom = 0.3f;
 
 QByteArray exerciseBytes(const QString& text)
 {
-    QString crlf = text;
-    crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const auto bytes = CodePage::encode(crlf);
-    if (!bytes)
-        qFatal("test text not in code page 936");
-    return ExerciseFileFormat::build(*bytes);
+    return TestSupport::exerciseFile(text);
 }
 
 QString englishLines(int lines)

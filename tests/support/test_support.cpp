@@ -1,6 +1,8 @@
 #include "support/test_support.h"
 
 #include "collect/source_read.h"
+#include "exercise/exercise_file_format.h"
+#include "platform/codepage.h"
 #include "grades/progress_opener.h"
 #include "login/login_dialog.h"
 #include "shell/main_window.h"
@@ -93,6 +95,21 @@ void resetState()
     InputMethod::setAvailableForTests(true);
     Clock::setFixed(std::nullopt);
     Clock::setSteady(std::nullopt);
+}
+
+QByteArray exerciseText(const QString& text)
+{
+    QString crlf = text;
+    crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    const auto bytes = CodePage::encode(crlf);
+    if (!bytes)
+        qFatal("test text not in code page 936");
+    return *bytes;
+}
+
+QByteArray exerciseFile(const QString& text)
+{
+    return ExerciseFileFormat::build(exerciseText(text));
 }
 
 QString sourceDir()

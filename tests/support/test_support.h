@@ -57,6 +57,10 @@ bool logIn(MainWindow& window, LoginMode mode, const QStringList& boxes);
 void prepareApplication();
 void resetState();
 
+// A test's text in code page 936 with CR LF line ends, and as a whole exercise file.
+QByteArray exerciseText(const QString& text);
+QByteArray exerciseFile(const QString& text);
+
 // The source tree's folder, for tests that read the project's own data files.
 QString sourceDir();
 
