@@ -91,11 +91,10 @@ void HistoryView::buildResultButtons()
     } buttons[] = {{&mistakes_, "Command3", "错误分析", 4200},
                    {&studentMistakes_, "Command4", "该生错误", 5760},
                    {&replay_, "Command5", "回放", 7320}};
-    for (const auto& spec : buttons) {
-        *spec.button = placeControl<QPushButton>(this, spec.name, Twips::rect(spec.left, top, 1440, 390),
-                                                 QString::fromUtf8(spec.caption));
-        (*spec.button)->setAutoDefault(false);
-        (*spec.button)->setEnabled(false);
+    for (const auto& [made, name, caption, left] : buttons) {
+        *made = placeControl<QPushButton>(this, name, Twips::rect(left, top, 1440, 390), QString::fromUtf8(caption));
+        (*made)->setAutoDefault(false);
+        (*made)->setEnabled(false);
     }
     connect(mistakes_, &QPushButton::clicked, this, &HistoryView::showMistakes);
     connect(studentMistakes_, &QPushButton::clicked, this, &HistoryView::showStudentMistakes);
