@@ -10,7 +10,7 @@
 set -u
 self=$(readlink -f "$0")
 deb=$(readlink -f "$1"); runs=${2:-7}
-peer_tool=$(readlink -f "$(dirname "$self")/../../../shared/tools/startup-vs-peer")
+peer_tool=${TYPELAB_PEER_TOOL:-$(readlink -f "$(dirname "$self")/../../../shared/tools/startup-vs-peer")}
 
 if [ -z "${TYPELAB_SANDBOX:-}" ]; then
   [ "$(id -u)" -eq 0 ] || { echo "installed.sh needs root"; exit 1; }
@@ -30,9 +30,13 @@ if [ "$TYPELAB_SANDBOX" = outer ]; then
     mount -t proc proc "$root/proc" && mount --rbind /dev "$root/dev" && mount --make-rslave "$root/dev" &&
     mount -t tmpfs -o mode=0755 tmpfs "$root/run" && mount -t tmpfs -o mode=1777 tmpfs "$root/tmp" ||
     { echo "the sandbox could not be made here"; exit 1; }
+  # What the chroot needs goes in with it: the tree may lie under /tmp, which the sandbox hides.
   cp "$deb" "$root/tmp/typelab.deb"
+  cp "$self" "$root/tmp/installed.sh"
+  cp "$(dirname "$self")/../../tests/packaging/system-bus.conf" "$root/tmp/system-bus.conf"
+  mkdir "$root/tmp/peer" && cp "$peer_tool" "$(dirname "$peer_tool")/mapwait.c" "$root/tmp/peer/"
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 TYPELAB_SANDBOX=inner \
-    bash "$self" /tmp/typelab.deb "$runs"
+    TYPELAB_PEER_TOOL=/tmp/peer/startup-vs-peer bash /tmp/installed.sh /tmp/typelab.deb "$runs"
   status=$?
   umount -R "$root" 2>/dev/null || umount -R -l "$root" # a display server may still be letting go of /dev
   umount "$layer" 2>/dev/null || umount -l "$layer"
@@ -43,8 +47,7 @@ fi
 dpkg -i --force-depends "$deb" >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
 /opt/typelab/typelab-admin init --user admin --password 123456 --second-password 888888 >/dev/null
 mkdir -p /run/dbus && chown typelab /run/dbus
-# The system bus's configuration the real-bus test uses: the package's policy and activation file.
-cp "$(dirname "$self")/../../tests/packaging/system-bus.conf" /tmp/system-bus.conf
+# /tmp/system-bus.conf: the real-bus test's configuration, with the package's policy and activation file.
 setpriv --reuid typelab --regid typelab --init-groups dbus-daemon --config-file=/tmp/system-bus.conf --nofork \
   --nopidfile 2>/tmp/bus.err &
 daemon=$!

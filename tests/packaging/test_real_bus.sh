@@ -72,12 +72,17 @@ if [ "$TYPELAB_SANDBOX" = outer ]; then
   mount -t proc proc "$root/proc" && mount --rbind /dev "$root/dev" && mount --make-rslave "$root/dev" &&
     mount -t tmpfs -o mode=0755 tmpfs "$root/run" && mount -t tmpfs -o mode=1777 tmpfs "$root/tmp" ||
     { echo "FAILED: cannot mount proc, dev, run and tmp in the sandbox"; umount -R "$root"; umount "$work/layer"; exit 1; }
+  # What the chroot needs goes in with it: the tree may itself lie under /tmp, which the
+  # sandbox's own /tmp hides.
   mkdir "$root/tmp/exchange"
   cp "$work/old/typelab_1.0_amd64.deb" "$root/tmp/exchange/"
   cp "$deb" "$root/tmp/exchange/typelab.deb"
+  cp "$self" "$root/tmp/exchange/test_real_bus.sh"
+  cp "$source_dir/tests/packaging/system-bus.conf" "$root/tmp/exchange/system-bus.conf"
+  install -m 755 "$driver" "$root/tmp/exchange/real_bus_driver"
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 TYPELAB_SANDBOX=inner \
-    TYPELAB_OLD_DEB=/tmp/exchange/typelab_1.0_amd64.deb bash -c 'cd / && exec bash "$0" "$@"' "$self" \
-    "$source_dir" "$build_dir" /tmp/exchange/typelab.deb "$driver"
+    TYPELAB_OLD_DEB=/tmp/exchange/typelab_1.0_amd64.deb bash -c 'cd / && exec bash "$0" "$@"' \
+    /tmp/exchange/test_real_bus.sh "$source_dir" "$build_dir" /tmp/exchange/typelab.deb /tmp/exchange/real_bus_driver
   status=$?
   # TYPELAB_REAL_BUS_LOGS=FOLDER keeps what the sandbox logged, for a developer to read.
   [ -z "${TYPELAB_REAL_BUS_LOGS:-}" ] || cp -R "$root/tmp/exchange/." "$TYPELAB_REAL_BUS_LOGS/"
@@ -127,9 +132,8 @@ stop_all() {
 }
 trap stop_all EXIT
 export DBUS_SYSTEM_BUS_ADDRESS=$bus
-# The student runs its own copy of the driver.
-cp "$driver" /tmp/exchange/real_bus_driver && chmod 755 /tmp/exchange/real_bus_driver
-driver=/tmp/exchange/real_bus_driver
+# The student runs its own copy of the driver, which the outer stage put in /tmp/exchange with
+# the bus's configuration.
 today=$(date +%F)
 
 # ---------------------------------------------------------------- a fresh installation
@@ -218,7 +222,6 @@ check "no group write and no setgid anywhere" bash -c '! find /opt/typelab /var/
 
 # ---------------------------------------------------------------- the bus
 mkdir -p /run/dbus && chown typelab:typelab /run/dbus
-cp "$source_dir/tests/packaging/system-bus.conf" /tmp/exchange/system-bus.conf
 setpriv --reuid typelab --regid typelab --init-groups env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 HOME=/var/lib/typelab \
   DBUS_SYSTEM_BUS_ADDRESS=$bus TYPELAB_STORE_LOCK_SECONDS=$lock_seconds \
   dbus-daemon --config-file=/tmp/exchange/system-bus.conf --nofork --nopidfile >"$log/bus.out" 2>"$log/bus.err" &
