@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -350,6 +351,41 @@ private slots:
         QCOMPARE(int(failed.status), int(StoreStatus::Refused));
         QVERIFY(failed.message.contains(QStringLiteral("ydzcs3.dat")));
         QCOMPARE(ExerciseFileFormat::readFile(app_->file(QStringLiteral("yw/ydzcs3.dat"))).text, QByteArray("new\r\n"));
+    }
+
+    // A folder whose grade database another SQLCipher client made (the statements,
+    // password 857) works as one the program's tool made: logins, an exercise, the history.
+    void aDatabaseOfAnotherClientWorks()
+    {
+        service_.reset();
+        QFile::remove(app_->gradeDatabase());
+        QProcess tool;
+        tool.start(QStringLiteral("sqlcipher"),
+                   {QStringLiteral("-batch"), QStringLiteral("-bail"), app_->gradeDatabase()});
+        QVERIFY2(tool.waitForStarted(), "the sqlcipher tool is not installed");
+        tool.write("PRAGMA key = '857';\n"
+                   "create table stdgrade(xh text, xm text, lrxm text, lrcj real, lrsd real, lrzql real, lrdate text,"
+                   " lrtime text, lrpc text);\n"
+                   "create table recxh(xh text, lrpc text, lrdate text);\n"
+                   "create table system(username text, usermm text, xsmm text);\n"
+                   "insert into system values ('admin', 'admin123', 'again');\n");
+        tool.closeWriteChannel();
+        QVERIFY(tool.waitForFinished() && tool.exitCode() == 0);
+        service_ = std::make_unique<StoreService>(StorePlaces::ownFolder(app_->path()));
+        QVERIFY(service_->purge().ok());
+        const QString session = service_
+                                    ->testLogin(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
+                                                QStringLiteral("B1"), {}, false)
+                                    .session;
+        QVERIFY(!session.isEmpty());
+        const OpenReply opened = service_->openExercise(kStudent, session, 1);
+        advance(3000);
+        QVERIFY(service_->finishExercise(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1))).ok());
+        QVERIFY(system().size() > 0);
+        const PageReply history = service_->historyAt(0, 10);
+        QCOMPARE(history.count, 1);
+        QCOMPARE(history.page.rows.value(0).lrpc, QStringLiteral("B1"));
+        QCOMPARE(service_->batchResults(QStringLiteral("b1")).rows.size(), 1);
     }
 
     // The system login keeps the student the program shows, without the batch.
