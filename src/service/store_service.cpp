@@ -105,7 +105,8 @@ GradeStore& StoreService::grades()
     }
     if (!grades_) {
         identify(places_.gradeDatabase(), gradeDevice_, gradeInode_);
-        GradeStore store = GradeStore::openFile(places_.gradeDatabase());
+        // The state folder holds data/stugrade.mdb, as an Application folder does.
+        GradeStore store = opendb(places_.stateFolder);
         store.db_.attach(places_.storeDatabase(), QStringLiteral("store"));
         for (const char* sql : kStoreTables)
             store.db_.exec(QString::fromUtf8(sql));
@@ -305,15 +306,12 @@ QStringList StoreService::sessionOwners()
 StoreReply StoreService::purge()
 {
     try {
+        const GradeStore::PurgeCounts purged = grades().purgeOld(Clock::today());
+        // The store's own tables follow in a transaction of their own: a log left behind by a
+        // failure here goes at the next purge, and a later result on the same rowid replaces it.
         Database& database = db();
-        const QString lastPurged = isoDate(Clock::today().addDays(-15));
         const qint64 now = Clock::steadyMilliseconds();
-        database.exec(QStringLiteral("PRAGMA cache_size = -32768"));
         Transaction transaction(database);
-        database.prepare(QStringLiteral("DELETE FROM stdgrade WHERE lrdate <= ?1")).bind(1, lastPurged).exec();
-        const qint64 results = database.changes();
-        database.prepare(QStringLiteral("DELETE FROM recxh WHERE lrdate <= ?1")).bind(1, lastPurged).exec();
-        const qint64 logins = database.changes();
         database.exec(
             QStringLiteral("DELETE FROM store.result_log WHERE grade_rowid NOT IN (SELECT rowid FROM main.stdgrade)"));
         database.prepare(QStringLiteral("DELETE FROM store.session WHERE last_call > ?1 OR last_call < ?2"))
@@ -324,7 +322,7 @@ StoreReply StoreService::purge()
             .bind(1, isoDate(Clock::today().addDays(-1)))
             .exec();
         transaction.commit();
-        if (results > 0 || logins > 0)
+        if (purged.results > 0 || purged.testLogins > 0)
             changed();
         return answer<StoreReply>(StoreStatus::Ok);
     } catch (const DbError& error) {
@@ -655,13 +653,13 @@ StoreReply StoreService::clearHistory(const StoreCaller& caller, const QString& 
     try {
         if (const auto refused = needSystemSession(caller, session))
             return *refused;
-        Database& database = db();
-        Transaction transaction(database);
-        database.exec(QStringLiteral("DELETE FROM recxh"));
-        database.exec(QStringLiteral("DELETE FROM stdgrade"));
-        database.exec(QStringLiteral("DELETE FROM store.result_log"));
-        transaction.commit();
+        grades().clearHistory(); // both tables in one transaction
         changed();
+        // The logs go after their results. One left by a failure here belongs to no row: a later
+        // result on its rowid replaces it, the next purge removes it, and the history is cleared.
+        try {
+            db().exec(QStringLiteral("DELETE FROM store.result_log"));
+        } catch (const DbError&) {}
         return answer<StoreReply>(StoreStatus::Ok);
     } catch (const DbError& error) {
         grades_.reset();

@@ -16,7 +16,8 @@ namespace {
 constexpr int kCallTimeoutMilliseconds = 25'000;
 constexpr int kBusCheckMilliseconds = 10'000;
 constexpr int kChildStartMilliseconds = 10'000;
-int finishPatience = 120'000;
+// How long a finished exercise is sent again before the student is told.
+constexpr int kFinishPatienceMilliseconds = 120'000;
 
 QString& serviceProgramOverride()
 {
@@ -67,11 +68,6 @@ StoreClient::StoreClient(QString appFolder, QObject* parent) : QObject(parent), 
 StoreClient::~StoreClient()
 {
     dropConnection();
-}
-
-void StoreClient::setFinishPatience(int milliseconds)
-{
-    finishPatience = milliseconds;
 }
 
 void StoreClient::setServiceProgram(const QString& path)
@@ -130,8 +126,8 @@ bool StoreClient::ensureConnected()
 
 bool StoreClient::startChild()
 {
-    const QString program = serviceProgramOverride().isEmpty() ? appFolder_ + QStringLiteral("/typelab-store")
-                                                               : serviceProgramOverride();
+    const QString program =
+        serviceProgramOverride().isEmpty() ? appFolder_ + QStringLiteral("/typelab-store") : serviceProgramOverride();
     if (!QFileInfo(program).isExecutable()) {
         problem_ = QStringLiteral("找不到成绩服务程序 %1").arg(program);
         return false;
@@ -147,8 +143,8 @@ bool StoreClient::connectToChild()
     // The first line the child writes is the address it listens on.
     const QDeadlineTimer deadline(kChildStartMilliseconds);
     while (!child_->canReadLine()) {
-        const bool more = !deadline.hasExpired()
-            && child_->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        const bool more =
+            !deadline.hasExpired() && child_->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         if (!more && !child_->canReadLine()) {
             problem_ = QStringLiteral("成绩服务程序没有启动（%1）").arg(child_->errorString());
             dropConnection();
@@ -201,9 +197,9 @@ void StoreClient::forwardTestSeams()
     const QString seams = QStringLiteral("%1|%2|%3").arg(moment).arg(steady ? *steady : -1).arg(draw ? *draw : -1.0f);
     if (seams == forwardedSeams_ || (forwardedSeams_.isEmpty() && !fixed && !steady && !draw))
         return;
-    QDBusMessage use = QDBusMessage::createMethodCall(QString(), QStringLiteral("/org/typelab/StoreTestSeams"),
-                                                      QStringLiteral("org.typelab.StoreTestSeams1"),
-                                                      QStringLiteral("Use"));
+    QDBusMessage use =
+        QDBusMessage::createMethodCall(QString(), QStringLiteral("/org/typelab/StoreTestSeams"),
+                                       QStringLiteral("org.typelab.StoreTestSeams1"), QStringLiteral("Use"));
     use << moment << double(draw ? *draw : -1.0f) << qlonglong(steady ? *steady : 0) << bool(steady);
     connection_.call(use, QDBus::Block, kCallTimeoutMilliseconds);
     forwardedSeams_ = seams;
@@ -211,10 +207,10 @@ void StoreClient::forwardTestSeams()
 
 QDBusMessage StoreClient::message(const char* method, const QVariantList& arguments) const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        installed_ ? QString::fromLatin1(StoreProtocol::kServiceName) : QString(),
-        QString::fromLatin1(StoreProtocol::kObjectPath), QString::fromLatin1(StoreProtocol::kInterface),
-        QString::fromLatin1(method));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(installed_ ? QString::fromLatin1(StoreProtocol::kServiceName) : QString(),
+                                       QString::fromLatin1(StoreProtocol::kObjectPath),
+                                       QString::fromLatin1(StoreProtocol::kInterface), QString::fromLatin1(method));
     call.setArguments(arguments);
     return call;
 }
@@ -228,7 +224,8 @@ template <typename Reply> Reply StoreClient::call(const char* method, const QVar
         if (!ensureConnected())
             return unreachable<Reply>(problem_);
         forwardTestSeams();
-        const QDBusMessage answer = connection_.call(message(method, arguments), QDBus::Block, kCallTimeoutMilliseconds);
+        const QDBusMessage answer =
+            connection_.call(message(method, arguments), QDBus::Block, kCallTimeoutMilliseconds);
         if (answer.type() == QDBusMessage::ReplyMessage && answer.arguments().size() == 1)
             return qdbus_cast<Reply>(answer.arguments().constFirst());
         problem = answer.errorMessage().isEmpty() ? answer.errorName() : answer.errorMessage();
@@ -354,7 +351,7 @@ void StoreClient::finishExercise(const QString& session, qint64 exercise, const 
     pending->log = KeystrokeLogs::encode(log);
     pending->context = context;
     pending->done = std::move(done);
-    pending->patience = QDeadlineTimer(finishPatience);
+    pending->patience = QDeadlineTimer(kFinishPatienceMilliseconds);
     ++finishesUnderWay_;
     sendFinish(pending);
 }
@@ -379,9 +376,9 @@ void StoreClient::sendFinish(const std::shared_ptr<Pending>& pending)
         return;
     }
     forwardTestSeams();
-    const QDBusPendingCall sent = connection_.asyncCall(
-        message("FinishExercise", {pending->session, qlonglong(pending->exercise), pending->log}),
-        kCallTimeoutMilliseconds);
+    const QDBusPendingCall sent =
+        connection_.asyncCall(message("FinishExercise", {pending->session, qlonglong(pending->exercise), pending->log}),
+                              kCallTimeoutMilliseconds);
     auto* watcher = new QDBusPendingCallWatcher(sent, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, deliver, tryAgainLater](QDBusPendingCallWatcher* finished) {
@@ -393,8 +390,7 @@ void StoreClient::sendFinish(const std::shared_ptr<Pending>& pending)
                 }
                 // The store went away with the log: it is sent again once a store answers. A
                 // result already stored comes back with the same figures.
-                const QString problem =
-                    answer.errorMessage().isEmpty() ? answer.errorName() : answer.errorMessage();
+                const QString problem = answer.errorMessage().isEmpty() ? answer.errorName() : answer.errorMessage();
                 dropConnection();
                 tryAgainLater(problem);
             });

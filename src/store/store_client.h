@@ -64,8 +64,6 @@ public:
 
     // Finished exercises sent and not yet answered (tests wait for none).
     int finishesUnderWay() const { return finishesUnderWay_; }
-    // How long a finished exercise is sent again before the student is told (tests shorten it).
-    static void setFinishPatience(int milliseconds);
     // Where typelab-store is when it is not beside the program (tests run the build's).
     static void setServiceProgram(const QString& path);
     // The private child's process, for tests that stop it in the middle of an exercise.
