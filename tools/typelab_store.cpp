@@ -8,7 +8,7 @@
 //       listens on a private socket, writes the address on its first line of output, and ends
 //       when the program closes its standard input.
 
-#include "service/store_adaptor.h"
+#include "service/store_bus_object.h"
 #include "store/store_protocol.h"
 
 #include <QCoreApplication>
@@ -44,9 +44,9 @@ int runOnSystemBus(QCoreApplication& app)
         std::fprintf(stderr, "typelab-store: no system bus: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }
-    StoreAdaptor adaptor(service);
-    if (!bus.registerObject(QString::fromLatin1(StoreProtocol::kObjectPath), &adaptor,
-                            QDBusConnection::ExportAllSlots)) {
+    StoreBusObject store(service);
+    if (!bus.registerObject(QString::fromLatin1(StoreProtocol::kObjectPath), &store,
+                            QDBusConnection::ExportAdaptors)) {
         std::fprintf(stderr, "typelab-store: cannot register the store object\n");
         return 1;
     }
@@ -55,7 +55,7 @@ int runOnSystemBus(QCoreApplication& app)
                      qPrintable(bus.lastError().message()));
         return 1;
     }
-    adaptor.watchSessionOwners(bus);
+    store.watchSessionOwners(bus);
     service.purge();
     // The share serves a copy that is current from the start.
     if (const auto problem = service.publishCopy())
@@ -68,7 +68,7 @@ int runForProgram(QCoreApplication& app, const QString& appFolder)
     // The program's end ends this service, whichever way the program ends.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     StoreService service(StorePlaces::ownFolder(appFolder));
-    StoreAdaptor adaptor(service);
+    StoreBusObject store(service);
     StoreTestSeams seams;
 
     // An abstract socket, gone with the process; only this account passes its authentication.
@@ -79,8 +79,9 @@ int runForProgram(QCoreApplication& app, const QString& appFolder)
     }
     QObject::connect(&server, &QDBusServer::newConnection, &app, [&](const QDBusConnection& connection) {
         QDBusConnection peer(connection);
-        peer.registerObject(QString::fromLatin1(StoreProtocol::kObjectPath), &adaptor, QDBusConnection::ExportAllSlots);
-        peer.registerObject(QStringLiteral("/org/typelab/StoreTestSeams"), &seams, QDBusConnection::ExportAllSlots);
+        peer.registerObject(QString::fromLatin1(StoreProtocol::kObjectPath), &store, QDBusConnection::ExportAdaptors);
+        peer.registerObject(QString::fromLatin1(StoreProtocol::kTestSeamsPath), &seams,
+                            QDBusConnection::ExportAdaptors);
     });
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);

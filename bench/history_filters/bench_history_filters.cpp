@@ -121,7 +121,7 @@ int main(int argc, char** argv)
 
     StoreClient client(folder.path());
     timer.restart();
-    client.historyAt(0, 0);
+    client.history({}, HistoryPages::Cursor::at(0), 0);
     out << "store started, indexes made on first opening: " << timer.elapsed() << " ms\n\n";
 
     const QString week = today.addDays(-6).toString(Qt::ISODate);
@@ -131,32 +131,32 @@ int main(int argc, char** argv)
         Filter filter;
     } cases[] = {
         {"none (whole history)", Filter()},
-        {"number", Filter{studentNumber(1234), {}, {}, {}, {}, Filter::AllKinds}},
-        {"name", Filter{{}, QStringLiteral("周芳"), {}, {}, {}, Filter::AllKinds}},
-        {"batch", Filter{{}, {}, QStringLiteral("b17"), {}, {}, Filter::AllKinds}},
-        {"kind", Filter{{}, {}, {}, {}, {}, Filter::Chinese}},
-        {"one day", Filter{{}, {}, {}, day, day, Filter::AllKinds}},
-        {"a week", Filter{{}, {}, {}, week, {}, Filter::AllKinds}},
-        {"kind and a week", Filter{{}, {}, {}, week, {}, Filter::English}},
-        {"batch and kind", Filter{{}, {}, QStringLiteral("B20"), {}, {}, Filter::English}},
-        {"number, kind, week", Filter{studentNumber(77), {}, {}, week, {}, Filter::Chinese}},
+        {"number", Filter{studentNumber(1234), {}, {}, {}, {}, std::nullopt}},
+        {"name", Filter{{}, QStringLiteral("周芳"), {}, {}, {}, std::nullopt}},
+        {"batch", Filter{{}, {}, QStringLiteral("b17"), {}, {}, std::nullopt}},
+        {"kind", Filter{{}, {}, {}, {}, {}, ExerciseKind::Chinese}},
+        {"one day", Filter{{}, {}, {}, day, day, std::nullopt}},
+        {"a week", Filter{{}, {}, {}, week, {}, std::nullopt}},
+        {"kind and a week", Filter{{}, {}, {}, week, {}, ExerciseKind::English}},
+        {"batch and kind", Filter{{}, {}, QStringLiteral("B20"), {}, {}, ExerciseKind::English}},
+        {"number, kind, week", Filter{studentNumber(77), {}, {}, week, {}, ExerciseKind::Chinese}},
         {"every box",
          Filter{studentNumber(20), QStringLiteral("王芳"), QStringLiteral("B20"), week, today.toString(Qt::ISODate),
-                Filter::English}},
+                ExerciseKind::English}},
     };
     out << "filtered page through the store, median / max of 20 calls in ms:\n";
     out << "  filter                 rows    count+first page   page by key (middle)   last page\n";
     for (const auto& each : cases) {
-        const PageReply whole = client.historyFilteredAt(each.filter, 0, HistoryModel::kPageSize);
+        const PageReply whole = client.history(each.filter, HistoryPages::Cursor::at(0), HistoryModel::kPageSize);
         const qint64 count = whole.count;
-        const auto first = timed(20, [&] { client.historyFilteredAt(each.filter, 0, HistoryModel::kPageSize); });
+        const auto first = timed(20, [&] { client.history(each.filter, HistoryPages::Cursor::at(0), HistoryModel::kPageSize); });
         HistoryPages::Key middle = whole.page.last;
         if (count > 2 * HistoryModel::kPageSize)
-            middle = client.historyFilteredAt(each.filter, count / 2, 1).page.first;
+            middle = client.history(each.filter, HistoryPages::Cursor::at(count / 2), 1).page.first;
         const auto byKey =
-            timed(20, [&] { client.historyFilteredOlderThan(each.filter, middle, HistoryModel::kPageSize); });
+            timed(20, [&] { client.history(each.filter, HistoryPages::Cursor::olderThan(middle), HistoryModel::kPageSize); });
         const auto last = timed(20, [&] {
-            client.historyFilteredAt(each.filter, qMax<qint64>(0, count - HistoryModel::kPageSize),
+            client.history(each.filter, HistoryPages::Cursor::at(qMax<qint64>(0, count - HistoryModel::kPageSize)),
                                      HistoryModel::kPageSize);
         });
         out << "  " << QString::fromUtf8(each.what).leftJustified(20) << QString::number(count).rightJustified(7)
@@ -214,7 +214,7 @@ int main(int argc, char** argv)
     for (int round = 1; round <= 5; ++round) {
         QElapsedTimer parts;
         parts.start();
-        const QList<GradeRow> results = source.studentResults(kChartStudent);
+        const QList<GradeRow> results = source.studentResults(kChartStudent).rows;
         const qint64 readAt = parts.nsecsElapsed();
         std::unique_ptr<ProgressChart> chart = makeProgressChart(nullptr, source, kChartStudent);
         const qint64 madeAt = parts.nsecsElapsed();

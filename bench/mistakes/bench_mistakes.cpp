@@ -138,10 +138,10 @@ int main(int argc, char** argv)
         timer.start();
         MistakesByKind byKind;
         for (const QByteArray& log : englishLogs)
-            byKind.add(int(ExerciseKind::English), english, log);
+            byKind.add(ExerciseKind::English, english, log);
         const qint64 englishDone = timer.nsecsElapsed();
         for (const QByteArray& log : chineseLogs)
-            byKind.add(int(ExerciseKind::Chinese), chinese, log);
+            byKind.add(ExerciseKind::Chinese, chinese, log);
         const qint64 chineseDone = timer.nsecsElapsed();
         const auto worst = byKind.chinese.mostOften(30);
         const auto rates = UsKeyboard::rates(byKind.english);
@@ -169,7 +169,7 @@ int main(int argc, char** argv)
     filling.start();
     for (int i = 0; i < logs; ++i) {
         const bool isEnglish = i % 2 == 0;
-        const OpenReply opened = store.openExercise(login.session, isEnglish ? 1 : 2);
+        const OpenReply opened = store.openExercise(login.session, isEnglish ? ExerciseKind::English : ExerciseKind::Chinese);
         now += 601'000;
         Clock::setSteady(now);
         bool done = false;

@@ -83,7 +83,7 @@ int main(int argc, char* argv[])
             return 1;
 
         // The exercise has been open for its ten minutes.
-        const OpenReply opened = store.openExercise(login.session, 1);
+        const OpenReply opened = store.openExercise(login.session, ExerciseKind::English);
         Clock::setSteady(*Clock::steady() + 601'500);
         bool answered = false;
         FinishReply reply;

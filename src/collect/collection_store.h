@@ -3,7 +3,7 @@
 // table xscj, whose nine columns carry stdgrade rows under Chinese names. Rows are only ever
 // appended.
 
-#include "grades/grade_store.h"
+#include "store/store_types.h"
 #include "platform/database.h"
 
 #include <QDate>

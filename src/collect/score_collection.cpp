@@ -1,7 +1,6 @@
 #include "collect/score_collection.h"
 
 #include "collect/collection_store.h"
-#include "grades/grade_store.h"
 #include "store/store_client.h"
 #include "platform/paths.h"
 #include "platform/byte_length.h"

@@ -85,4 +85,12 @@ Outcome replay(const ExerciseText& text, ExerciseKind kind, const KeystrokeLog& 
     return outcome;
 }
 
+Outcome replayFile(const QByteArray& fileText, ExerciseKind kind, const KeystrokeLog& log)
+{
+    const std::optional<ExerciseText> text = ExerciseLoader::fromText(fileText, kind);
+    if (!text)
+        return refused(QStringLiteral("练习的文本无法使用"));
+    return replay(*text, kind, log);
+}
+
 } // namespace ExerciseReplay

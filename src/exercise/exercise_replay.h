@@ -29,5 +29,8 @@ struct Outcome {
 // tick after 00:00) and hold nothing after that. The canvas, when given, is drawn on as the
 // screen's cells were.
 Outcome replay(const ExerciseText& text, ExerciseKind kind, const KeystrokeLog& log, CellCanvas* canvas = nullptr);
+// The same against the text of an exercise file as it was handed out (after its header); a text
+// that cannot be an exercise's says so.
+Outcome replayFile(const QByteArray& fileText, ExerciseKind kind, const KeystrokeLog& log);
 
 } // namespace ExerciseReplay

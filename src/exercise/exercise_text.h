@@ -2,6 +2,8 @@
 // One exercise text as the typing engine sees it: the bytes of the text and their display
 // lines.
 
+#include "exercise/exercise_kind.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
@@ -28,8 +30,6 @@ struct ExerciseText {
     // The byte at p, or 0 past the text or the buffer: look-aheads never read stale bytes.
     quint8 byteAt(int p) const { return p >= 0 && p < textLength ? textBytes[p] : 0; }
 };
-
-enum class ExerciseKind { English = 1, Chinese = 2 };
 
 namespace ExerciseLoader {
 

@@ -149,12 +149,12 @@ QList<CharacterMistakes> MistakeTally::mostOften(int limit) const
     return list;
 }
 
-void MistakesByKind::add(int kind, const QByteArray& fileText, const QByteArray& encodedLog)
+void MistakesByKind::add(ExerciseKind kind, const QByteArray& fileText, const QByteArray& encodedLog)
 {
     const std::optional<KeystrokeLog> log = KeystrokeLogs::decode(encodedLog);
-    const bool known = kind == int(ExerciseKind::English) || kind == int(ExerciseKind::Chinese);
-    MistakeTally& tally = kind == int(ExerciseKind::English) ? english : chinese;
-    if (!log || !known || !tally.add(fileText, ExerciseKind(kind), *log))
+    const bool known = ExerciseKinds::fromNumber(int(kind)).has_value();
+    MistakeTally& tally = kind == ExerciseKind::English ? english : chinese;
+    if (!log || !known || !tally.add(fileText, kind, *log))
         ++unusable;
 }
 

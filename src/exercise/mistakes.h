@@ -54,8 +54,8 @@ struct MistakesByKind {
     MistakeTally chinese;
     int unusable = 0; // logs or texts that could not be read
 
-    // One stored result: its kind (1 English, 2 Chinese), exercise text and encoded log.
-    void add(int kind, const QByteArray& fileText, const QByteArray& encodedLog);
+    // One stored result: its kind, exercise text and encoded log.
+    void add(ExerciseKind kind, const QByteArray& fileText, const QByteArray& encodedLog);
 };
 
 namespace Mistakes {

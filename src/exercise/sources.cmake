@@ -1,4 +1,5 @@
 list(APPEND TYPELAB_CORE_SOURCES
+  src/exercise/exercise_kind.cpp
   src/exercise/exercise_file_format.cpp
   src/exercise/exercise_loader.cpp
   src/exercise/key_codes.cpp

@@ -1,5 +1,6 @@
 #include "grades/grade_store.h"
 
+#include "grades/grade_rows.h"
 #include "grades/history_pages.h"
 #include "platform/paths.h"
 
@@ -34,7 +35,6 @@ const char* const kLookupIndexStatements[] = {
     "CREATE INDEX IF NOT EXISTS stdgrade_by_kind ON stdgrade (lrxm, lrdate, lrtime)",
 };
 
-const char kSelectColumns[] = "SELECT xh, xm, lrxm, lrcj, lrsd, lrzql, lrdate, lrtime, lrpc FROM stdgrade";
 const char kNotIndexed[] = " NOT INDEXED";
 
 QString isoDate(const QDate& date)
@@ -150,7 +150,7 @@ qint64 GradeStore::resultCount()
     return count.integer(0);
 }
 
-GradeRow GradeStore::readRow(const Statement& statement)
+GradeRow GradeRows::read(const Statement& statement)
 {
     GradeRow row;
     row.xh = statement.text(0);
@@ -167,12 +167,13 @@ GradeRow GradeStore::readRow(const Statement& statement)
 
 QList<GradeRow> GradeStore::resultsNewestFirst(qint64 offset, int limit)
 {
-    return HistoryPages::at(db_, offset, limit).rows;
+    return HistoryPages::read(db_, HistoryPages::Filter(), HistoryPages::Cursor::at(offset), limit).rows;
 }
 
 QString GradeStore::selectResults() const
 {
-    return QString::fromUtf8(kSelectColumns) + (fromElsewhere_ ? QString::fromUtf8(kNotIndexed) : QString());
+    return QStringLiteral("SELECT %1 FROM stdgrade").arg(QString::fromUtf8(GradeRows::kColumns))
+        + (fromElsewhere_ ? QString::fromUtf8(kNotIndexed) : QString());
 }
 
 QList<GradeRow> GradeStore::batchResults(const QString& batch)
@@ -181,7 +182,7 @@ QList<GradeRow> GradeStore::batchResults(const QString& batch)
     select.bind(1, batch);
     QList<GradeRow> rows;
     while (select.step())
-        rows.append(readRow(select));
+        rows.append(GradeRows::read(select));
     return rows;
 }
 
@@ -190,7 +191,7 @@ QList<GradeRow> GradeStore::allResults()
     Statement select = db_.prepare(selectResults() + QStringLiteral(" ORDER BY rowid"));
     QList<GradeRow> rows;
     while (select.step())
-        rows.append(readRow(select));
+        rows.append(GradeRows::read(select));
     return rows;
 }
 
@@ -263,41 +264,15 @@ void GradeStore::clearHistory()
     transaction.commit();
 }
 
-HistoryPages::Page GradeStore::historyPageAt(qint64 offset, int limit)
-{
-    return HistoryPages::at(db_, offset, limit);
-}
-
-HistoryPages::Page GradeStore::historyPageOlderThan(const HistoryPages::Key& key, int limit)
-{
-    return HistoryPages::olderThan(db_, key, limit);
-}
-
-HistoryPages::Page GradeStore::historyPageNewerThan(const HistoryPages::Key& key, int limit)
-{
-    return HistoryPages::newerThan(db_, key, limit);
-}
-
 qint64 GradeStore::resultCount(const HistoryPages::Filter& filter)
 {
     return HistoryPages::count(db_, filter);
 }
 
-HistoryPages::Page GradeStore::historyPageAt(const HistoryPages::Filter& filter, qint64 offset, int limit)
+HistoryPages::Page GradeStore::historyPage(const HistoryPages::Filter& filter, const HistoryPages::Cursor& cursor,
+                                           int limit)
 {
-    return HistoryPages::at(db_, filter, offset, limit);
-}
-
-HistoryPages::Page GradeStore::historyPageOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
-                                                    int limit)
-{
-    return HistoryPages::olderThan(db_, filter, key, limit);
-}
-
-HistoryPages::Page GradeStore::historyPageNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
-                                                    int limit)
-{
-    return HistoryPages::newerThan(db_, filter, key, limit);
+    return HistoryPages::read(db_, filter, cursor, limit);
 }
 
 QList<GradeRow> GradeStore::studentResults(const QString& number)

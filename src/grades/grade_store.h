@@ -4,6 +4,7 @@
 // and the supervisor's credentials (system).
 
 #include "platform/database.h"
+#include "store/store_types.h"
 
 #include <QDate>
 #include <QList>
@@ -11,32 +12,11 @@
 #include <QTime>
 #include <optional>
 
-namespace HistoryPages {
-struct Key;
-struct Page;
-struct Filter;
-} // namespace HistoryPages
-
-struct GradeRow {
-    QString xh;       // student number
-    QString xm;       // name
-    QString lrxm;     // "英文" or "中文"
-    double lrcj = 0;  // score
-    double lrsd = 0;  // speed per minute
-    double lrzql = 0; // accuracy in per cent
-    QDate lrdate;
-    QTime lrtime;
-    QString lrpc;     // batch; empty (stored as null) for a practice result
-    qint64 rowid = 0; // where a row read from the grade database is stored; 0 otherwise
-};
-
 struct SystemRow {
     QString username;
     QString usermm;
     QString xsmm;
 };
-
-enum class PasswordColumn { SecondLogin /* xsmm */, User /* usermm */ };
 
 class GradeStore {
 public:
@@ -89,18 +69,10 @@ public:
     // Empties stdgrade and recxh; the system row stays.
     void clearHistory();
 
-    // The history a page at a time, newest first (see history_pages.h).
-    HistoryPages::Page historyPageAt(qint64 offset, int limit);
-    HistoryPages::Page historyPageOlderThan(const HistoryPages::Key& key, int limit);
-    HistoryPages::Page historyPageNewerThan(const HistoryPages::Key& key, int limit);
-
-    // The history narrowed by a filter (see history_filter.h), checked beforehand.
+    // The history a page at a time, newest first, narrowed by a filter checked beforehand (an
+    // empty one lets every result through); see history_pages.h.
     qint64 resultCount(const HistoryPages::Filter& filter);
-    HistoryPages::Page historyPageAt(const HistoryPages::Filter& filter, qint64 offset, int limit);
-    HistoryPages::Page historyPageOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
-                                            int limit);
-    HistoryPages::Page historyPageNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
-                                            int limit);
+    HistoryPages::Page historyPage(const HistoryPages::Filter& filter, const HistoryPages::Cursor& cursor, int limit);
     // One student's results, oldest first.
     QList<GradeRow> studentResults(const QString& number);
     // The indexes the filters and a student's results are read by, made where missing (a file
@@ -108,14 +80,11 @@ public:
     // the hardened reader of files from other machines accepts.
     void addLookupIndexes();
 
-    // One result from a statement whose first nine columns are stdgrade's, in order.
-    static GradeRow readRow(const Statement& statement);
-
 private:
     // Tests and benchmarks reach the file beneath (to lock it, to fill it in one transaction).
     friend struct GradeStoreInspector;
     // The store service keeps its own tables beside these, on the same connection.
-    friend class StoreService;
+    friend class StoreDatabase;
     explicit GradeStore(Database db, bool fromElsewhere = false) : db_(std::move(db)), fromElsewhere_(fromElsewhere) {}
     // The results' SELECT of this file: one from elsewhere is read along its table, never
     // through an index it brought (the engine's checks do not compare an index with its table).

@@ -6,11 +6,6 @@
 
 namespace HistoryPages {
 
-bool Filter::isEmpty() const
-{
-    return number.isEmpty() && name.isEmpty() && batch.isEmpty() && from.isEmpty() && to.isEmpty() && kind == AllKinds;
-}
-
 namespace Filters {
 
 namespace {
@@ -31,18 +26,6 @@ bool isStoredDate(const QString& text)
 
 } // namespace
 
-QString lrxm(int kind)
-{
-    switch (kind) {
-    case Filter::English:
-        return QStringLiteral("英文");
-    case Filter::Chinese:
-        return QStringLiteral("中文");
-    default:
-        return QString();
-    }
-}
-
 std::optional<QString> problem(const Filter& filter)
 {
     const ByteLength number = measureBytes(filter.number);
@@ -60,7 +43,7 @@ std::optional<QString> problem(const Filter& filter)
     // Both are in the stored form, which sorts as the calendar does.
     if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.from > filter.to)
         return QStringLiteral("起始日期不能晚于结束日期！");
-    if (filter.kind != Filter::AllKinds && filter.kind != Filter::English && filter.kind != Filter::Chinese)
+    if (filter.kind && !ExerciseKinds::fromNumber(int(*filter.kind)))
         return QStringLiteral("没有这个录入项目。");
     return std::nullopt;
 }
@@ -75,7 +58,7 @@ QDate parseDate(const QString& text)
 }
 
 Parsed fromBoxes(const QString& number, const QString& name, const QString& batch, const QString& from,
-                 const QString& to, int kind)
+                 const QString& to, std::optional<ExerciseKind> kind)
 {
     Parsed parsed;
     Filter& filter = parsed.filter;

@@ -35,30 +35,31 @@ HistoryModel::HistoryModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 HistoryModel::~HistoryModel() = default;
 
-void HistoryModel::open(std::unique_ptr<HistoryPages::Source> source)
+StoreReply HistoryModel::open(std::unique_ptr<HistoryPages::Source> source)
 {
     beginResetModel();
     close();
-    try {
-        const qint64 count = source->count();
+    const PageReply counted = source->read(HistoryPages::Cursor::at(0), 0);
+    if (counted.ok()) {
         source_ = std::move(source);
-        rows_ = int(qMin<qint64>(count, INT_MAX));
-    } catch (...) {
-        endResetModel();
-        throw;
+        rows_ = int(qMin<qint64>(counted.count, INT_MAX));
     }
     endResetModel();
+    return counted;
 }
 
-void HistoryModel::reopen(std::unique_ptr<HistoryPages::Source> source)
+StoreReply HistoryModel::reopen(std::unique_ptr<HistoryPages::Source> source)
 {
-    const qint64 count = source->count();
+    const PageReply counted = source->read(HistoryPages::Cursor::at(0), 0);
+    if (!counted.ok())
+        return counted;
     beginResetModel();
     source_ = std::move(source);
-    rows_ = int(qMin<qint64>(count, INT_MAX));
+    rows_ = int(qMin<qint64>(counted.count, INT_MAX));
     pages_.clear();
     pageUse_.clear();
     endResetModel();
+    return counted;
 }
 
 std::optional<GradeRow> HistoryModel::result(int row) const
@@ -177,27 +178,25 @@ Qt::ItemFlags HistoryModel::flags(const QModelIndex& index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
-HistoryPages::Page HistoryModel::readPage(int page) const
+PageReply HistoryModel::readPage(int page) const
 {
     const qint64 offset = qint64(page) * kPageSize;
     const int expected = int(qMin<qint64>(kPageSize, rows_ - offset));
     // Scrolling moves to a neighbouring page: continue from its edge instead of counting
     // every result from the top again.
-    HistoryPages::Page loaded;
-    bool byKey = false;
-    if (auto before = pages_.constFind(page - 1); before != pages_.cend() && before->last.valid) {
-        loaded = source_->olderThan(before->last, kPageSize);
-        byKey = true;
-    } else if (auto after = pages_.constFind(page + 1); after != pages_.cend() && after->first.valid) {
-        loaded = source_->newerThan(after->first, kPageSize);
-        byKey = true;
-    }
+    std::optional<HistoryPages::Cursor> next;
+    if (auto before = pages_.constFind(page - 1); before != pages_.cend() && before->last.valid)
+        next = HistoryPages::Cursor::olderThan(before->last);
+    else if (auto after = pages_.constFind(page + 1); after != pages_.cend() && after->first.valid)
+        next = HistoryPages::Cursor::newerThan(after->first);
+    PageReply loaded;
+    if (next)
+        loaded = source_->read(*next, kPageSize);
     // Results without a date or time sort last and cannot be reached by key; a page that comes
     // back short (or results added meanwhile) is read by position instead.
-    if (!byKey || loaded.rows.size() != expected) {
-        loaded = source_->at(offset, kPageSize);
-        byKey = false;
-    }
+    const bool byKey = next && loaded.ok() && loaded.page.rows.size() == expected;
+    if (!byKey)
+        loaded = source_->read(HistoryPages::Cursor::at(offset), kPageSize);
     ++pagesRead_;
     if (byKey)
         ++pagesReadByKey_;
@@ -211,13 +210,11 @@ const GradeRow* HistoryModel::rowAt(int row) const
     const int page = row / kPageSize;
     auto found = pages_.find(page);
     if (found == pages_.end()) {
-        HistoryPages::Page loaded;
-        try {
-            loaded = readPage(page);
-        } catch (const HistoryPages::ReadFailure& failure) {
+        const PageReply loaded = readPage(page);
+        if (!loaded.ok()) {
             // data() runs while the grid paints: report and empty the table afterwards.
             failing_ = true;
-            const QString message = failure.message;
+            const QString message = storeProblem(loaded);
             auto* self = const_cast<HistoryModel*>(this);
             QMetaObject::invokeMethod(
                 self, [self, message] { self->failAfterOpen(message); }, Qt::QueuedConnection);
@@ -225,7 +222,7 @@ const GradeRow* HistoryModel::rowAt(int row) const
         }
         if (pages_.size() >= kCachedPages)
             pages_.remove(pageUse_.takeFirst());
-        found = pages_.insert(page, loaded);
+        found = pages_.insert(page, loaded.page);
         pageUse_.append(page);
     } else if (pageUse_.last() != page) {
         pageUse_.removeOne(page);

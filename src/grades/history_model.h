@@ -3,8 +3,7 @@
 // from its source, so that a long history opens at once and only the rows on screen are ever
 // read.
 
-#include "grades/grade_store.h"
-#include "grades/history_pages.h"
+#include "store/store_history.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -22,12 +21,12 @@ public:
     explicit HistoryModel(QObject* parent = nullptr);
     ~HistoryModel() override;
 
-    // Counts the source's results and reads from it from now on. Throws
-    // HistoryPages::ReadFailure; the model then stays empty and keeps no source.
-    void open(std::unique_ptr<HistoryPages::Source> source);
+    // Counts the source's results and reads from it from now on. When the source cannot count
+    // them, the answer says why; the model then stays empty and keeps no source.
+    StoreReply open(std::unique_ptr<HistoryPages::Source> source);
     // Reads from another source (the results a filter lets through) once it has counted them;
-    // when it cannot, throws HistoryPages::ReadFailure and the rows stay as they were.
-    void reopen(std::unique_ptr<HistoryPages::Source> source);
+    // when it cannot, the answer says why and the rows stay as they were.
+    StoreReply reopen(std::unique_ptr<HistoryPages::Source> source);
     // Lets the source go; the model becomes empty.
     void close();
     bool isOpen() const { return source_ != nullptr; }
@@ -62,7 +61,8 @@ private:
 
     std::unique_ptr<HistoryPages::Source> source_; // pages are read while the grid paints
     int rows_ = 0;
-    HistoryPages::Page readPage(int page) const;
+    // The page, or the store's answer when it could not be read.
+    PageReply readPage(int page) const;
 
     mutable QHash<int, HistoryPages::Page> pages_; // page number -> rows
     mutable QList<int> pageUse_;                   // least recently used first

@@ -1,5 +1,8 @@
 #include "grades/history_pages.h"
 
+#include "grades/grade_rows.h"
+#include "grades/history_filter.h"
+
 #include <QVariantList>
 
 #include <algorithm>
@@ -8,7 +11,10 @@ namespace HistoryPages {
 
 namespace {
 
-const char kColumns[] = "SELECT xh, xm, lrxm, lrcj, lrsd, lrzql, lrdate, lrtime, lrpc, rowid FROM stdgrade";
+QString selectColumns()
+{
+    return QStringLiteral("SELECT %1, rowid FROM stdgrade").arg(QString::fromUtf8(GradeRows::kColumns));
+}
 const char kNewestFirst[] = " ORDER BY lrdate DESC, lrtime DESC, rowid DESC";
 const char kOldestFirst[] = " ORDER BY lrdate ASC, lrtime ASC, rowid ASC";
 
@@ -58,7 +64,7 @@ Condition conditionOf(const Filter& filter)
     equal(QStringLiteral("xh"), filter.number, true);
     equal(QStringLiteral("xm"), filter.name, true);
     equal(QStringLiteral("lrpc"), filter.batch, true);
-    equal(QStringLiteral("lrxm"), Filters::lrxm(filter.kind), false);
+    equal(QStringLiteral("lrxm"), filter.kind ? ExerciseKinds::name(*filter.kind) : QString(), false);
     // Dates follow the indexed box in every index, so the range narrows that index too.
     if (!filter.from.isEmpty())
         condition.add(QStringLiteral("lrdate >= ?N"), filter.from);
@@ -67,12 +73,12 @@ Condition conditionOf(const Filter& filter)
     return condition;
 }
 
-Page read(Statement& select, bool reversed)
+Page rowsOf(Statement& select, bool reversed)
 {
     Page page;
     Key first, last;
     while (select.step()) {
-        GradeRow row = GradeStore::readRow(select);
+        GradeRow row = GradeRows::read(select);
         row.rowid = select.integer(9);
         Key key{select.text(6), select.text(7), select.integer(9), !select.isNull(6) && !select.isNull(7)};
         if (page.rows.isEmpty())
@@ -101,30 +107,15 @@ Page byKey(Database& db, const Filter& filter, const Key& key, int limit, bool o
                               .arg(k)
                               .arg(k + 1)
                               .arg(k + 2);
-    const QString sql = QString::fromUtf8(kColumns) + condition.where(after)
+    const QString sql = selectColumns() + condition.where(after)
         + QString::fromUtf8(older ? kNewestFirst : kOldestFirst) + QStringLiteral(" LIMIT ?%1").arg(k + 3);
     Statement select = db.prepare(sql);
     condition.bind(select);
     select.bind(k, key.lrdate).bind(k + 1, key.lrtime).bind(k + 2, key.rowid).bind(k + 3, qint64(limit));
-    return read(select, !older);
+    return rowsOf(select, !older);
 }
 
 } // namespace
-
-Page at(Database& db, qint64 offset, int limit)
-{
-    return at(db, Filter(), offset, limit);
-}
-
-Page olderThan(Database& db, const Key& key, int limit)
-{
-    return byKey(db, Filter(), key, limit, true);
-}
-
-Page newerThan(Database& db, const Key& key, int limit)
-{
-    return byKey(db, Filter(), key, limit, false);
-}
 
 qint64 count(Database& db, const Filter& filter)
 {
@@ -135,25 +126,23 @@ qint64 count(Database& db, const Filter& filter)
     return select.integer(0);
 }
 
-Page at(Database& db, const Filter& filter, qint64 offset, int limit)
+Page read(Database& db, const Filter& filter, const Cursor& cursor, int limit)
 {
+    switch (cursor.from) {
+    case Cursor::From::OlderThan:
+        return byKey(db, filter, cursor.key, limit, true);
+    case Cursor::From::NewerThan:
+        return byKey(db, filter, cursor.key, limit, false);
+    case Cursor::From::Position:
+        break;
+    }
     const Condition condition = conditionOf(filter);
     const int k = condition.next();
-    Statement select = db.prepare(QString::fromUtf8(kColumns) + condition.where() + QString::fromUtf8(kNewestFirst)
+    Statement select = db.prepare(selectColumns() + condition.where() + QString::fromUtf8(kNewestFirst)
                                   + QStringLiteral(" LIMIT ?%1 OFFSET ?%2").arg(k).arg(k + 1));
     condition.bind(select);
-    select.bind(k, qint64(limit)).bind(k + 1, offset);
-    return read(select, false);
-}
-
-Page olderThan(Database& db, const Filter& filter, const Key& key, int limit)
-{
-    return byKey(db, filter, key, limit, true);
-}
-
-Page newerThan(Database& db, const Filter& filter, const Key& key, int limit)
-{
-    return byKey(db, filter, key, limit, false);
+    select.bind(k, qint64(limit)).bind(k + 1, qMax<qint64>(0, cursor.offset));
+    return rowsOf(select, false);
 }
 
 QList<GradeRow> studentResults(Database& db, const QString& number)
@@ -161,9 +150,9 @@ QList<GradeRow> studentResults(Database& db, const QString& number)
     Filter filter;
     filter.number = number;
     const Condition condition = conditionOf(filter);
-    Statement select = db.prepare(QString::fromUtf8(kColumns) + condition.where() + QString::fromUtf8(kOldestFirst));
+    Statement select = db.prepare(selectColumns() + condition.where() + QString::fromUtf8(kOldestFirst));
     condition.bind(select);
-    return read(select, false).rows;
+    return rowsOf(select, false).rows;
 }
 
 } // namespace HistoryPages

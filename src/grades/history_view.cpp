@@ -1,10 +1,10 @@
 #include "grades/history_view.h"
 
+#include "grades/history_filter.h"
 #include "grades/history_model.h"
 #include "grades/progress_opener.h"
 #include "platform/byte_length.h"
 #include "platform/controls.h"
-#include "platform/database.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
@@ -164,7 +164,9 @@ void HistoryView::buildFilterBoxes()
         const QRect place = Twips::rect(boxLefts[index % 3], top, 1500, 330);
         if (index == 5) {
             kind_ = placeControl<QComboBox>(filters_, "Combo1", place);
-            kind_->addItems({QStringLiteral("全部"), QStringLiteral("英文"), QStringLiteral("中文")});
+            // The items' indexes are the kinds' numbers, 0 for every kind.
+            kind_->addItems({QStringLiteral("全部"), ExerciseKinds::name(ExerciseKind::English),
+                             ExerciseKinds::name(ExerciseKind::Chinese)});
             continue;
         }
         boxes_[index] = placeControl<QLineEdit>(filters_, qPrintable(QStringLiteral("Text1_%1").arg(index)), place);
@@ -187,33 +189,30 @@ HistoryView::~HistoryView() = default;
 
 bool HistoryView::load()
 {
-    try {
-        if (source_)
-            model_->open(source_->filtered(filter_));
-        return model_->isOpen();
-    } catch (const HistoryPages::ReadFailure& failure) {
-        reportReadFailure(failure.message);
+    if (!source_)
         return false;
-    }
+    const StoreReply opened = model_->open(source_->filtered(filter_));
+    if (!opened.ok())
+        reportReadFailure(storeProblem(opened));
+    return model_->isOpen();
 }
 
 void HistoryView::applyFilter()
 {
     const HistoryPages::Filters::Parsed parsed =
         HistoryPages::Filters::fromBoxes(boxes_[0]->text(), boxes_[1]->text(), boxes_[2]->text(), boxes_[3]->text(),
-                                         boxes_[4]->text(), kind_->currentIndex());
+                                         boxes_[4]->text(), ExerciseKinds::fromNumber(kind_->currentIndex()));
     if (parsed.problem) {
         MessageBoxes::show(this, QString::fromUtf8(kCaption), *parsed.problem);
         return;
     }
     if (!source_)
         return;
-    try {
-        model_->reopen(source_->filtered(parsed.filter));
+    const StoreReply reopened = model_->reopen(source_->filtered(parsed.filter));
+    if (reopened.ok())
         filter_ = parsed.filter;
-    } catch (const HistoryPages::ReadFailure& failure) {
-        reportReadFailure(failure.message);
-    }
+    else
+        reportReadFailure(storeProblem(reopened));
 }
 
 void HistoryView::showProgress()

@@ -5,7 +5,7 @@
 // row, or of the number typed in its box. Buttons under the results look at the selected result
 // closer: its mistakes, all of its student's mistakes, and (for the supervisor) its replay.
 
-#include "grades/history_pages.h"
+#include "store/store_history.h"
 
 #include <QDialog>
 #include <functional>

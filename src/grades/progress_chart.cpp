@@ -1,6 +1,6 @@
 #include "grades/progress_chart.h"
 
-#include "grades/history_pages.h"
+#include "store/store_history.h"
 #include "grades/progress_opener.h"
 #include "platform/byte_length.h"
 #include "platform/fonts.h"
@@ -25,19 +25,13 @@ namespace {
 const char kCaption[] = "进步曲线";
 
 using Progress::Figure;
-using Progress::Kind;
 
 constexpr int kChartTop = 840;
 constexpr int kChartHeight = 2460;
 
-QColor kindColour(Kind kind)
+QColor kindColour(ExerciseKind kind)
 {
-    return kind == Kind::English ? QColor(0, 0, 255) : QColor(208, 96, 0);
-}
-
-QString kindName(Kind kind)
-{
-    return kind == Kind::English ? QStringLiteral("英文") : QStringLiteral("中文");
+    return kind == ExerciseKind::English ? QColor(0, 0, 255) : QColor(208, 96, 0);
 }
 
 QString figureCaption(Figure figure)
@@ -83,8 +77,8 @@ struct ValueSpan {
 ValueSpan valueSpan(const Progress::Student& student, Figure figure)
 {
     double low = 100, high = 0;
-    for (int kind = 0; kind < Progress::kKinds; ++kind) {
-        for (const Progress::Point& point : student.points(Kind(kind), figure)) {
+    for (const ExerciseKind kind : Progress::kKinds) {
+        for (const Progress::Point& point : student.points(kind, figure)) {
             low = std::min(low, point.value);
             high = std::max(high, point.value);
         }
@@ -105,9 +99,9 @@ ValueSpan valueSpan(const Progress::Student& student, Figure figure)
 
 } // namespace
 
-QString ProgressChart::seriesName(Kind kind, bool test)
+QString ProgressChart::seriesName(ExerciseKind kind, bool test)
 {
-    return kindName(kind) + (test ? QStringLiteral("测试") : QStringLiteral("练习"));
+    return ExerciseKinds::name(kind) + (test ? QStringLiteral("测试") : QStringLiteral("练习"));
 }
 
 ProgressChart::ProgressChart(const Progress::Student& student, QWidget* parent) : QDialog(parent)
@@ -179,14 +173,13 @@ void ProgressChart::addChart(const Progress::Student& student, Figure figure)
     values->setTitleFont(Fonts::song(9));
     chart->addAxis(values, Qt::AlignLeft);
 
-    for (int kindIndex = 0; kindIndex < Progress::kKinds; ++kindIndex) {
-        const Kind kind = Kind(kindIndex);
+    for (const ExerciseKind kind : Progress::kKinds) {
         const QList<Progress::Point>& points = student.points(kind, figure);
         if (points.isEmpty())
             continue;
         const QColor colour = kindColour(kind);
         auto* line = new QLineSeries;
-        line->setName(kindName(kind));
+        line->setName(ExerciseKinds::name(kind));
         line->setPen(QPen(colour, 1.5));
         // Practice results are open circles, tests filled squares, in the kind's colour.
         auto* practice = new QScatterSeries;

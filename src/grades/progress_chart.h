@@ -25,7 +25,7 @@ public:
 
     QChart* chart(Progress::Figure figure) const;
     // The legend's names of a kind's series: practice and test markers.
-    static QString seriesName(Progress::Kind kind, bool test);
+    static QString seriesName(ExerciseKind kind, bool test);
 
 private:
     void addChart(const Progress::Student& student, Progress::Figure figure);

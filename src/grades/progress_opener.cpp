@@ -1,6 +1,6 @@
 #include "grades/progress_opener.h"
 
-#include "grades/history_pages.h"
+#include "store/store_history.h"
 #include "platform/byte_length.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
@@ -30,13 +30,12 @@ void setModulePath(const QString& path)
 std::optional<Progress::Student> readStudent(QWidget* parent, HistoryPages::Source& source, const QString& number)
 {
     const QString caption = QString::fromUtf8(kCaption);
-    Progress::Student student;
-    try {
-        student = Progress::fromResults(source.studentResults(trimSpaces(number)));
-    } catch (const HistoryPages::ReadFailure& failure) {
-        MessageBoxes::show(parent, caption, failure.message);
+    const RowsReply results = source.studentResults(trimSpaces(number));
+    if (!results.ok()) {
+        MessageBoxes::show(parent, caption, storeProblem(results));
         return std::nullopt;
     }
+    const Progress::Student student = Progress::fromResults(results.rows);
     if (student.results == 0) {
         MessageBoxes::show(parent, caption, QStringLiteral("学号为“%1”的学生没有成绩记录。").arg(trimSpaces(number)));
         return std::nullopt;

@@ -8,16 +8,12 @@ Student fromResults(const QList<GradeRow>& results)
     for (const GradeRow& row : results) {
         if (!row.lrdate.isValid())
             continue;
-        Kind kind;
-        if (row.lrxm == QStringLiteral("英文"))
-            kind = Kind::English;
-        else if (row.lrxm == QStringLiteral("中文"))
-            kind = Kind::Chinese;
-        else
+        const std::optional<ExerciseKind> kind = ExerciseKinds::named(row.lrxm);
+        if (!kind)
             continue;
         const QDateTime when(row.lrdate, row.lrtime.isValid() ? row.lrtime : QTime(0, 0));
         const bool test = !row.lrpc.isEmpty();
-        auto& figures = student.series[int(kind)];
+        auto& figures = student.series[int(*kind) - 1];
         figures[int(Figure::Speed)].append(Point{when, row.lrsd, test});
         figures[int(Figure::Accuracy)].append(Point{when, row.lrzql, test});
         figures[int(Figure::Score)].append(Point{when, row.lrcj, test});

@@ -3,7 +3,7 @@
 // figure (speed, accuracy, score), the points in time order, each marked as a test's (the
 // result carries a batch) or a practice's.
 
-#include "grades/grade_store.h"
+#include "store/store_types.h"
 
 #include <QDateTime>
 #include <QList>
@@ -11,9 +11,9 @@
 
 namespace Progress {
 
-enum class Kind { English = 0, Chinese = 1 };
 enum class Figure { Speed = 0, Accuracy = 1, Score = 2 };
-inline constexpr int kKinds = 2;
+// The kinds the chart draws, in the order it draws them.
+inline constexpr ExerciseKind kKinds[] = {ExerciseKind::English, ExerciseKind::Chinese};
 inline constexpr int kFigures = 3;
 
 struct Point {
@@ -31,9 +31,12 @@ struct Student {
     QDateTime first; // the oldest and the newest drawn
     QDateTime last;
 
-    const QList<Point>& points(Kind kind, Figure figure) const { return series[int(kind)][int(figure)]; }
+    const QList<Point>& points(ExerciseKind kind, Figure figure) const
+    {
+        return series[int(kind) - 1][int(figure)];
+    }
 
-    std::array<std::array<QList<Point>, kFigures>, kKinds> series;
+    std::array<std::array<QList<Point>, kFigures>, std::size(kKinds)> series; // by kind's number - 1
 };
 
 // The results of one student, oldest first, as the store gives them. A result without a date,

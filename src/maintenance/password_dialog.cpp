@@ -1,6 +1,5 @@
 #include "maintenance/password_dialog.h"
 
-#include "grades/grade_store.h"
 #include "store/store_client.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
@@ -82,7 +81,7 @@ PasswordDialog::PasswordDialog(PasswordColumn column, StoreClient& store, const 
 
 void PasswordDialog::load()
 {
-    const PasswordReply reply = store_.password(session_, int(column_));
+    const PasswordReply reply = store_.password(session_, column_);
     if (reply.status == StoreStatus::Refused)
         disableWith(reply.message);
     else if (!reply.ok())
@@ -99,7 +98,7 @@ void PasswordDialog::change()
         newPassword_->setFocus();
         return;
     }
-    const StoreReply reply = store_.setPassword(session_, int(column_), password);
+    const StoreReply reply = store_.setPassword(session_, column_, password);
     if (reply.status == StoreStatus::Refused) {
         disableWith(reply.message);
         return;

@@ -1,5 +1,6 @@
 #include "maintenance/replace_exercise_file_dialog.h"
 
+#include "exercise/exercise_kind.h"
 #include "maintenance/exercise_file_replacement.h"
 #include "platform/file_chooser.h"
 #include "platform/fonts.h"
@@ -38,10 +39,10 @@ ReplaceExerciseFileDialog::ReplaceExerciseFileDialog(const QString& appFolder, S
 
     auto* typeFrame = new QGroupBox(QStringLiteral("文件类型选择"), this);
     typeFrame->setObjectName(QStringLiteral("Frame1"));
-    english_ = new QRadioButton(QStringLiteral("英文"), typeFrame);
+    english_ = new QRadioButton(ExerciseKinds::name(ExerciseKind::English), typeFrame);
     english_->setObjectName(QStringLiteral("Option1_0"));
     english_->setChecked(true);
-    chinese_ = new QRadioButton(QStringLiteral("中文"), typeFrame);
+    chinese_ = new QRadioButton(ExerciseKinds::name(ExerciseKind::Chinese), typeFrame);
     chinese_->setObjectName(QStringLiteral("Option1_1"));
     confirmType_ = button(QStringLiteral("确定"), "command5", typeFrame);
     auto* typeLayout = new QHBoxLayout(typeFrame);

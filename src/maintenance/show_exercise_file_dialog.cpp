@@ -1,5 +1,6 @@
 #include "maintenance/show_exercise_file_dialog.h"
 
+#include "exercise/exercise_kind.h"
 #include "maintenance/exercise_file_view.h"
 #include "platform/file_chooser.h"
 #include "platform/fonts.h"
@@ -28,10 +29,10 @@ ShowExerciseFileDialog::ShowExerciseFileDialog(const QString& appFolder, QWidget
 
     auto* frame = new QGroupBox(QStringLiteral("选定文件"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
-    english_ = new QRadioButton(QStringLiteral("英文"), frame);
+    english_ = new QRadioButton(ExerciseKinds::name(ExerciseKind::English), frame);
     english_->setObjectName(QStringLiteral("Option1_0"));
     english_->setChecked(true);
-    chinese_ = new QRadioButton(QStringLiteral("中文"), frame);
+    chinese_ = new QRadioButton(ExerciseKinds::name(ExerciseKind::Chinese), frame);
     chinese_->setObjectName(QStringLiteral("Option1_1"));
 
     auto* caption = new QLabel(QStringLiteral("文件名："), frame);

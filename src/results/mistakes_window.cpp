@@ -1,9 +1,10 @@
 #include "results/mistakes_window.h"
 
-#include "results/keyboard_picture.h"
+#include "exercise/exercise_kind.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/twips.h"
+#include "results/keyboard_picture.h"
 #include "store/store_client.h"
 
 #include <QHeaderView>
@@ -76,9 +77,9 @@ MistakesWindow::MistakesWindow(const QString& subject, const MistakesByKind& mis
     pages_ = new QTabWidget(this);
     pages_->setObjectName(QStringLiteral("SSTab1"));
     if (mistakes.english.exercises() > 0)
-        pages_->addTab(englishPage(mistakes.english), QStringLiteral("英文"));
+        pages_->addTab(englishPage(mistakes.english), ExerciseKinds::name(ExerciseKind::English));
     if (mistakes.chinese.exercises() > 0)
-        pages_->addTab(chinesePage(mistakes.chinese), QStringLiteral("中文"));
+        pages_->addTab(chinesePage(mistakes.chinese), ExerciseKinds::name(ExerciseKind::Chinese));
     layout->addWidget(pages_, 1);
 }
 

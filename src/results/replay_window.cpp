@@ -94,14 +94,14 @@ ReplayWindow::~ReplayWindow() = default;
 bool ReplayWindow::start()
 {
     const std::optional<KeystrokeLog> log = KeystrokeLogs::decode(entry_.log);
-    const bool knownKind = entry_.kind == int(ExerciseKind::English) || entry_.kind == int(ExerciseKind::Chinese);
+    const bool knownKind = ExerciseKinds::fromNumber(int(entry_.kind)).has_value();
     if (!log || !knownKind) {
         MessageBoxes::show(this, QString::fromUtf8(kCaption), QStringLiteral("这条成绩的录入记录无法读取。"));
         return false;
     }
     log_ = *log;
 
-    auto* screen = new ExerciseScreen(area_, scrollBar_, ExerciseKind(entry_.kind),
+    auto* screen = new ExerciseScreen(area_, scrollBar_, entry_.kind,
                                       ExerciseTaker{row().xh, row().xm, {}}, ExerciseScreen::Mode::Replay);
     screen_ = screen;
     StatusPanel* panel = panel_;

@@ -1,9 +1,15 @@
 # typelab-store's own code: the program does not link it.
 set(TYPELAB_SERVICE_SOURCES
   src/service/store_places.cpp
+  src/service/store_database.cpp
+  src/service/sessions.cpp
   src/service/password_attempts.cpp
+  src/service/logins.cpp
   src/service/log_checks.cpp
+  src/service/exercises.cpp
+  src/service/result_reads.cpp
+  src/service/maintenance.cpp
+  src/service/shared_copy.cpp
   src/service/store_service.cpp
-  src/service/store_service_logs.cpp
-  src/service/store_adaptor.cpp
+  src/service/store_bus_object.cpp
 )

@@ -11,7 +11,6 @@
 #include "login/login_dialog.h"
 #include "maintenance/help_viewer.h"
 #include "maintenance/maintenance_dialogs.h"
-#include "grades/grade_store.h"
 #include "platform/clock.h"
 #include "platform/display_mode.h"
 #include "store/store_client.h"
@@ -341,7 +340,7 @@ void MainWindow::exerciseItem(ExerciseKind kind)
     if (session_.exerciseOpen)
         return;
     // The store draws the file and keeps the exercise open under the login's session.
-    const OpenReply opened = store().openExercise(session_.storeSession, int(kind));
+    const OpenReply opened = store().openExercise(session_.storeSession, kind);
     if (!opened.ok()) {
         const bool badFile = opened.status == StoreStatus::BadExerciseFile;
         if (opened.status == StoreStatus::AlreadyTaken)

@@ -2,6 +2,9 @@
 
 #include "exercise/exercise_text.h"
 #include "platform/clock.h"
+#include "store/store_protocol.h"
+#include "store1_proxy.h"
+#include "test_seams1_proxy.h"
 
 #include <QCoreApplication>
 #include <QDBusPendingCallWatcher>
@@ -31,24 +34,9 @@ QString canonical(const QString& folder)
     return resolved.isEmpty() ? QFileInfo(folder).absoluteFilePath() : resolved;
 }
 
-template <typename Reply> Reply unreachable(const QString& problem)
-{
-    Reply reply;
-    reply.status = StoreStatus::Unreachable;
-    reply.message = problem;
-    return reply;
-}
-
 int peerCount = 0;
 
 } // namespace
-
-QString storeProblem(const StoreReply& reply)
-{
-    if (reply.status == StoreStatus::Unreachable)
-        return QStringLiteral("成绩服务没有响应：%1").arg(reply.message);
-    return reply.message;
-}
 
 struct StoreClient::Pending {
     QString session;
@@ -82,16 +70,15 @@ qint64 StoreClient::childProcessId() const
 
 void StoreClient::start()
 {
-    if (connected_ || busCheck_ || child_)
+    if (store_ || busCheck_ || child_)
         return;
     QDBusConnection bus = QDBusConnection::systemBus();
     if (bus.isConnected()) {
         // Whether an installed service answers for this folder; the bus starts it if need be.
-        busCheck_ = bus.asyncCall(QDBusMessage::createMethodCall(QString::fromLatin1(StoreProtocol::kServiceName),
-                                                                 QString::fromLatin1(StoreProtocol::kObjectPath),
-                                                                 QString::fromLatin1(StoreProtocol::kInterface),
-                                                                 QStringLiteral("AppFolder")),
-                                  kBusCheckMilliseconds);
+        Store1Proxy installed(QString::fromLatin1(StoreProtocol::kServiceName),
+                              QString::fromLatin1(StoreProtocol::kObjectPath), bus);
+        installed.setTimeout(kBusCheckMilliseconds);
+        busCheck_ = installed.AppFolder();
         return;
     }
     startChild();
@@ -104,7 +91,7 @@ bool StoreClient::usesInstalledService()
 
 bool StoreClient::ensureConnected()
 {
-    if (connected_)
+    if (store_)
         return true;
     if (!busCheck_ && !child_)
         start();
@@ -113,9 +100,7 @@ bool StoreClient::ensureConnected()
         answer.waitForFinished();
         busCheck_.reset();
         if (answer.isValid() && canonical(answer.value()) == canonical(appFolder_)) {
-            connection_ = QDBusConnection::systemBus();
-            connected_ = true;
-            installed_ = true;
+            connected(QDBusConnection::systemBus(), true);
             return true;
         }
     }
@@ -153,27 +138,34 @@ bool StoreClient::connectToChild()
     }
     const QString address = QString::fromUtf8(child_->readLine()).trimmed();
     peerName_ = QStringLiteral("typelab-store-%1").arg(++peerCount);
-    connection_ = QDBusConnection::connectToPeer(address, peerName_);
-    if (!connection_.isConnected()) {
-        problem_ = QStringLiteral("无法连接成绩服务程序：%1").arg(connection_.lastError().message());
+    const QDBusConnection peer = QDBusConnection::connectToPeer(address, peerName_);
+    if (!peer.isConnected()) {
+        problem_ = QStringLiteral("无法连接成绩服务程序：%1").arg(peer.lastError().message());
         dropConnection();
         return false;
     }
-    connected_ = true;
-    installed_ = false;
+    connected(peer, false);
     forwardedSeams_.clear();
     return true;
 }
 
+void StoreClient::connected(const QDBusConnection& connection, bool installed)
+{
+    // A private connection has one peer: it names no service.
+    store_ = std::make_unique<Store1Proxy>(installed ? QString::fromLatin1(StoreProtocol::kServiceName) : QString(),
+                                           QString::fromLatin1(StoreProtocol::kObjectPath), connection);
+    store_->setTimeout(kCallTimeoutMilliseconds);
+    installed_ = installed;
+}
+
 void StoreClient::dropConnection()
 {
+    store_.reset();
+    installed_ = false;
     if (!peerName_.isEmpty()) {
         QDBusConnection::disconnectFromPeer(peerName_);
         peerName_.clear();
     }
-    connection_ = QDBusConnection(QString());
-    connected_ = false;
-    installed_ = false;
     if (child_) {
         child_->closeWriteChannel(); // the child ends when its input does
         if (!child_->waitForFinished(2000))
@@ -197,147 +189,110 @@ void StoreClient::forwardTestSeams()
     const QString seams = QStringLiteral("%1|%2|%3").arg(moment).arg(steady ? *steady : -1).arg(draw ? *draw : -1.0f);
     if (seams == forwardedSeams_ || (forwardedSeams_.isEmpty() && !fixed && !steady && !draw))
         return;
-    QDBusMessage use =
-        QDBusMessage::createMethodCall(QString(), QStringLiteral("/org/typelab/StoreTestSeams"),
-                                       QStringLiteral("org.typelab.StoreTestSeams1"), QStringLiteral("Use"));
-    use << moment << double(draw ? *draw : -1.0f) << qlonglong(steady ? *steady : 0) << bool(steady);
-    connection_.call(use, QDBus::Block, kCallTimeoutMilliseconds);
+    TestSeams1Proxy use(QString(), QString::fromLatin1(StoreProtocol::kTestSeamsPath), store_->connection());
+    use.setTimeout(kCallTimeoutMilliseconds);
+    use.Use(moment, double(draw ? *draw : -1.0f), qlonglong(steady ? *steady : 0), bool(steady)).waitForFinished();
     forwardedSeams_ = seams;
 }
 
-QDBusMessage StoreClient::message(const char* method, const QVariantList& arguments) const
-{
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(installed_ ? QString::fromLatin1(StoreProtocol::kServiceName) : QString(),
-                                       QString::fromLatin1(StoreProtocol::kObjectPath),
-                                       QString::fromLatin1(StoreProtocol::kInterface), QString::fromLatin1(method));
-    call.setArguments(arguments);
-    return call;
-}
-
-template <typename Reply> Reply StoreClient::call(const char* method, const QVariantList& arguments)
+template <typename Reply, typename Send> Reply StoreClient::call(Send send)
 {
     QString problem;
     // A store that went away is looked for again once: the bus starts the installed one
     // anew, and a child that ended is started again.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!ensureConnected())
-            return unreachable<Reply>(problem_);
+            return storeAnswer<Reply>(StoreStatus::Unreachable, problem_);
         forwardTestSeams();
-        const QDBusMessage answer =
-            connection_.call(message(method, arguments), QDBus::Block, kCallTimeoutMilliseconds);
-        if (answer.type() == QDBusMessage::ReplyMessage && answer.arguments().size() == 1)
-            return qdbus_cast<Reply>(answer.arguments().constFirst());
-        problem = answer.errorMessage().isEmpty() ? answer.errorName() : answer.errorMessage();
+        QDBusPendingReply<Reply> answer = send(*store_);
+        answer.waitForFinished();
+        if (answer.isValid())
+            return answer.value();
+        const QDBusError error = answer.error();
+        problem = error.message().isEmpty() ? error.name() : error.message();
         dropConnection();
     }
     problem_ = problem;
-    return unreachable<Reply>(problem);
+    return storeAnswer<Reply>(StoreStatus::Unreachable, problem);
 }
 
 StoreReply StoreClient::purge()
 {
-    return call<StoreReply>("Purge", {});
+    return call<StoreReply>([](Store1Proxy& store) { return store.Purge(); });
 }
 
 LoginReply StoreClient::practiceLogin(const QString& number, const QString& name)
 {
-    return call<LoginReply>("PracticeLogin", {number, name});
+    return call<LoginReply>([&](Store1Proxy& store) { return store.PracticeLogin(number, name); });
 }
 
 LoginReply StoreClient::testLogin(const QString& number, const QString& name, const QString& batch,
                                   const QString& password, bool withPassword)
 {
-    return call<LoginReply>("TestLogin", {number, name, batch, password, withPassword});
+    return call<LoginReply>(
+        [&](Store1Proxy& store) { return store.TestLogin(number, name, batch, password, withPassword); });
 }
 
 LoginReply StoreClient::systemLogin(const QString& userName, const QString& password, const QString& previousSession)
 {
-    return call<LoginReply>("SystemLogin", {userName, password, previousSession});
+    return call<LoginReply>([&](Store1Proxy& store) { return store.SystemLogin(userName, password, previousSession); });
 }
 
 void StoreClient::endSession(const QString& session)
 {
     if (session.isEmpty() || !ensureConnected())
         return;
-    connection_.call(message("EndSession", {session}), QDBus::NoBlock);
+    store_->EndSession(session);
 }
 
-OpenReply StoreClient::openExercise(const QString& session, int kind)
+OpenReply StoreClient::openExercise(const QString& session, ExerciseKind kind)
 {
-    return call<OpenReply>("OpenExercise", {session, kind});
+    return call<OpenReply>([&](Store1Proxy& store) { return store.OpenExercise(session, int(kind)); });
 }
 
-PageReply StoreClient::historyAt(qint64 offset, int limit)
+PageReply StoreClient::history(const HistoryPages::Filter& filter, const HistoryPages::Cursor& cursor, int limit)
 {
-    return call<PageReply>("HistoryAt", {qlonglong(offset), limit});
-}
-
-PageReply StoreClient::historyOlderThan(const HistoryPages::Key& key, int limit)
-{
-    return call<PageReply>("HistoryOlderThan", {QVariant::fromValue(key), limit});
-}
-
-PageReply StoreClient::historyNewerThan(const HistoryPages::Key& key, int limit)
-{
-    return call<PageReply>("HistoryNewerThan", {QVariant::fromValue(key), limit});
+    return call<PageReply>([&](Store1Proxy& store) { return store.History(filter, cursor, limit); });
 }
 
 RowsReply StoreClient::batchResults(const QString& batch)
 {
-    return call<RowsReply>("BatchResults", {batch});
-}
-
-PageReply StoreClient::historyFilteredAt(const HistoryPages::Filter& filter, qint64 offset, int limit)
-{
-    return call<PageReply>("HistoryFilteredAt", {QVariant::fromValue(filter), qlonglong(offset), limit});
-}
-
-PageReply StoreClient::historyFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
-                                                int limit)
-{
-    return call<PageReply>("HistoryFilteredOlderThan", {QVariant::fromValue(filter), QVariant::fromValue(key), limit});
-}
-
-PageReply StoreClient::historyFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key,
-                                                int limit)
-{
-    return call<PageReply>("HistoryFilteredNewerThan", {QVariant::fromValue(filter), QVariant::fromValue(key), limit});
+    return call<RowsReply>([&](Store1Proxy& store) { return store.BatchResults(batch); });
 }
 
 RowsReply StoreClient::studentResults(const QString& number)
 {
-    return call<RowsReply>("StudentResults", {number});
+    return call<RowsReply>([&](Store1Proxy& store) { return store.StudentResults(number); });
 }
 
-PasswordReply StoreClient::password(const QString& session, int column)
+PasswordReply StoreClient::password(const QString& session, PasswordColumn column)
 {
-    return call<PasswordReply>("Password", {session, column});
+    return call<PasswordReply>([&](Store1Proxy& store) { return store.Password(session, int(column)); });
 }
 
-StoreReply StoreClient::setPassword(const QString& session, int column, const QString& password)
+StoreReply StoreClient::setPassword(const QString& session, PasswordColumn column, const QString& password)
 {
-    return call<StoreReply>("SetPassword", {session, column, password});
+    return call<StoreReply>([&](Store1Proxy& store) { return store.SetPassword(session, int(column), password); });
 }
 
 StoreReply StoreClient::clearHistory(const QString& session)
 {
-    return call<StoreReply>("ClearHistory", {session});
+    return call<StoreReply>([&](Store1Proxy& store) { return store.ClearHistory(session); });
 }
 
 StoreReply StoreClient::replaceText(const QString& session, const QString& name, const QByteArray& text)
 {
-    return call<StoreReply>("ReplaceText", {session, name, text});
+    return call<StoreReply>([&](Store1Proxy& store) { return store.ReplaceText(session, name, text); });
 }
 
 ResultLogReply StoreClient::resultLog(const QString& session, qint64 rowid, bool withTiming)
 {
-    return call<ResultLogReply>("ResultLog", {session, qlonglong(rowid), withTiming});
+    return call<ResultLogReply>([&](Store1Proxy& store) { return store.ResultLog(session, rowid, withTiming); });
 }
 
 StudentLogsReply StoreClient::studentLogs(const QString& session, const QString& studentNumber)
 {
-    return call<StudentLogsReply>("StudentLogs", {session, studentNumber});
+    return call<StudentLogsReply>([&](Store1Proxy& store) { return store.StudentLogs(session, studentNumber); });
 }
 
 // ---------------------------------------------------------------- a finished exercise
@@ -365,7 +320,7 @@ void StoreClient::sendFinish(const std::shared_ptr<Pending>& pending)
     };
     const auto tryAgainLater = [this, pending, deliver](const QString& problem) {
         if (pending->patience.hasExpired()) {
-            deliver(unreachable<FinishReply>(problem));
+            deliver(storeAnswer<FinishReply>(StoreStatus::Unreachable, problem));
             return;
         }
         QTimer::singleShot(pending->delay, this, [this, pending] { sendFinish(pending); });
@@ -376,22 +331,20 @@ void StoreClient::sendFinish(const std::shared_ptr<Pending>& pending)
         return;
     }
     forwardTestSeams();
-    const QDBusPendingCall sent =
-        connection_.asyncCall(message("FinishExercise", {pending->session, qlonglong(pending->exercise), pending->log}),
-                              kCallTimeoutMilliseconds);
-    auto* watcher = new QDBusPendingCallWatcher(sent, this);
+    auto* watcher =
+        new QDBusPendingCallWatcher(store_->FinishExercise(pending->session, pending->exercise, pending->log), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, deliver, tryAgainLater](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
-                const QDBusMessage answer = finished->reply();
-                if (answer.type() == QDBusMessage::ReplyMessage && answer.arguments().size() == 1) {
-                    deliver(qdbus_cast<FinishReply>(answer.arguments().constFirst()));
+                const QDBusPendingReply<FinishReply> answer = *finished;
+                if (answer.isValid()) {
+                    deliver(answer.value());
                     return;
                 }
                 // The store went away with the log: it is sent again once a store answers. A
                 // result already stored comes back with the same figures.
-                const QString problem = answer.errorMessage().isEmpty() ? answer.errorName() : answer.errorMessage();
+                const QDBusError error = answer.error();
                 dropConnection();
-                tryAgainLater(problem);
+                tryAgainLater(error.message().isEmpty() ? error.name() : error.message());
             });
 }

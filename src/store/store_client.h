@@ -1,13 +1,15 @@
 #pragma once
-// The program's way to the store service: every unit of work on the grade database is a call.
-// The installed service answers when it serves this Application folder (the system bus starts
-// it on the first call); otherwise the program starts typelab-store from the folder as its
-// child and talks to it on a private connection. A store that goes away (an upgrade, a crash)
-// is found again and the call made once more; a finished exercise is sent again until the
-// store answers, so its result is never lost to a restart.
+// The program's way to the store service: every unit of work on the grade database is a call,
+// made through the proxy generated from the store's interface file, so the compiler checks each
+// call against the service. The installed service answers when it serves this Application
+// folder (the system bus starts it on the first call); otherwise the program starts
+// typelab-store from the folder as its child and talks to it on a private connection. A store
+// that goes away (an upgrade, a crash) is found again and the call made once more; a finished
+// exercise is sent again until the store answers, so its result is never lost to a restart.
+// Whatever happens, a call comes back as its reply: the status and a Chinese message.
 
 #include "exercise/keystroke_log.h"
-#include "store/store_protocol.h"
+#include "store/store_types.h"
 
 #include <QDBusConnection>
 #include <QDBusPendingCall>
@@ -18,6 +20,7 @@
 #include <optional>
 
 class QProcess;
+class Store1Proxy;
 
 class StoreClient : public QObject {
     Q_OBJECT
@@ -37,23 +40,19 @@ public:
                          bool withPassword);
     LoginReply systemLogin(const QString& userName, const QString& password, const QString& previousSession);
     void endSession(const QString& session);
-    OpenReply openExercise(const QString& session, int kind);
+    OpenReply openExercise(const QString& session, ExerciseKind kind);
     // Sends the log without waiting; `done` follows on this thread unless `context` has gone.
     void finishExercise(const QString& session, qint64 exercise, const KeystrokeLog& log, QObject* context,
                         std::function<void(const FinishReply&)> done);
-    PageReply historyAt(qint64 offset, int limit);
-    PageReply historyOlderThan(const HistoryPages::Key& key, int limit);
-    PageReply historyNewerThan(const HistoryPages::Key& key, int limit);
+    // A page of the history, newest first, narrowed by a filter (empty: the whole history); a
+    // page read at a position also counts what the filter lets through. The store checks the
+    // filter again and refuses one the window would.
+    PageReply history(const HistoryPages::Filter& filter, const HistoryPages::Cursor& cursor, int limit);
     RowsReply batchResults(const QString& batch);
-    // The history narrowed by a filter: the same pages and keys, and the count of what the
-    // filter lets through. The store checks the filter again and refuses one the window would.
-    PageReply historyFilteredAt(const HistoryPages::Filter& filter, qint64 offset, int limit);
-    PageReply historyFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
-    PageReply historyFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
     // One student's results, oldest first.
     RowsReply studentResults(const QString& number);
-    PasswordReply password(const QString& session, int column);
-    StoreReply setPassword(const QString& session, int column, const QString& password);
+    PasswordReply password(const QString& session, PasswordColumn column);
+    StoreReply setPassword(const QString& session, PasswordColumn column, const QString& password);
     StoreReply clearHistory(const QString& session);
     StoreReply replaceText(const QString& session, const QString& name, const QByteArray& text);
     // The keystroke log of one stored result by its rowid: for the mistakes (any login) without
@@ -71,11 +70,11 @@ public:
 
 private:
     struct Pending;
-    template <typename Reply> Reply call(const char* method, const QVariantList& arguments);
-    QDBusMessage message(const char* method, const QVariantList& arguments) const;
+    template <typename Reply, typename Send> Reply call(Send send);
     bool ensureConnected();
     bool startChild();
     bool connectToChild();
+    void connected(const QDBusConnection& connection, bool installed);
     void dropConnection();
     void forwardTestSeams();
     void sendFinish(const std::shared_ptr<Pending>& pending);
@@ -83,14 +82,10 @@ private:
     const QString appFolder_;
     QString problem_; // why no store answers
     std::optional<QDBusPendingCall> busCheck_;
-    QDBusConnection connection_{QString()};
-    bool connected_ = false;
+    std::unique_ptr<Store1Proxy> store_; // while connected
     bool installed_ = false;
     QProcess* child_ = nullptr;
     QString peerName_;
     QString forwardedSeams_;
     int finishesUnderWay_ = 0;
 };
-
-// The text of a reply's problem for a message: what the store said, or that none answered.
-QString storeProblem(const StoreReply& reply);

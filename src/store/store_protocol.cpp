@@ -10,6 +10,7 @@ void registerTypes()
     qDBusRegisterMetaType<QList<GradeRow>>();
     qDBusRegisterMetaType<HistoryPages::Key>();
     qDBusRegisterMetaType<HistoryPages::Filter>();
+    qDBusRegisterMetaType<HistoryPages::Cursor>();
     qDBusRegisterMetaType<StoreReply>();
     qDBusRegisterMetaType<LoginReply>();
     qDBusRegisterMetaType<OpenReply>();
@@ -52,6 +53,20 @@ void takeStatus(const QDBusArgument& argument, StoreReply& reply)
 
 } // namespace
 
+QDBusArgument& operator<<(QDBusArgument& argument, ExerciseKind kind)
+{
+    argument << int(kind);
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, ExerciseKind& kind)
+{
+    int number = 0;
+    argument >> number;
+    kind = ExerciseKind(number);
+    return argument;
+}
+
 QDBusArgument& operator<<(QDBusArgument& argument, const GradeRow& row)
 {
     argument.beginStructure();
@@ -92,7 +107,9 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryPages::Key
 QDBusArgument& operator<<(QDBusArgument& argument, const HistoryPages::Filter& filter)
 {
     argument.beginStructure();
-    argument << filter.number << filter.name << filter.batch << filter.from << filter.to << filter.kind;
+    // Every kind crosses as 0.
+    argument << filter.number << filter.name << filter.batch << filter.from << filter.to
+             << (filter.kind ? int(*filter.kind) : 0);
     argument.endStructure();
     return argument;
 }
@@ -100,8 +117,28 @@ QDBusArgument& operator<<(QDBusArgument& argument, const HistoryPages::Filter& f
 const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryPages::Filter& filter)
 {
     argument.beginStructure();
-    argument >> filter.number >> filter.name >> filter.batch >> filter.from >> filter.to >> filter.kind;
+    int kind = 0;
+    argument >> filter.number >> filter.name >> filter.batch >> filter.from >> filter.to >> kind;
     argument.endStructure();
+    filter.kind = kind == 0 ? std::nullopt : std::optional<ExerciseKind>(ExerciseKind(kind));
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const HistoryPages::Cursor& cursor)
+{
+    argument.beginStructure();
+    argument << int(cursor.from) << cursor.offset << cursor.key;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryPages::Cursor& cursor)
+{
+    int from = 0;
+    argument.beginStructure();
+    argument >> from >> cursor.offset >> cursor.key;
+    argument.endStructure();
+    cursor.from = HistoryPages::Cursor::From(from);
     return argument;
 }
 

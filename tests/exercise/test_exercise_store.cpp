@@ -6,6 +6,7 @@
 #include "exercise/exercise_file_format.h"
 #include "exercise/exercise_replay.h"
 #include "exercise/exercise_screen.h"
+#include "grades/grade_rows.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/message_box.h"
@@ -71,7 +72,7 @@ class TestExerciseStore : public QObject {
                            " FROM stdgrade g JOIN store.result_log l ON l.grade_rowid = g.rowid ORDER BY g.rowid"));
         QList<QPair<GradeRow, QByteArray>> rows;
         while (select.step())
-            rows.append({GradeStore::readRow(select), select.blob(9)});
+            rows.append({GradeRows::read(select), select.blob(9)});
         return rows;
     }
 

@@ -160,12 +160,12 @@ private slots:
     {
         const KeystrokeLog slip = logOf(QStringLiteral("axc"));
         MistakesByKind all;
-        all.add(int(ExerciseKind::English), textBytes(QStringLiteral("abc\n")), KeystrokeLogs::encode(slip));
-        all.add(int(ExerciseKind::English), textBytes(QStringLiteral("cab\n")), KeystrokeLogs::encode(slip));
-        all.add(int(ExerciseKind::Chinese), textBytes(QStringLiteral("中文\n")),
+        all.add(ExerciseKind::English, textBytes(QStringLiteral("abc\n")), KeystrokeLogs::encode(slip));
+        all.add(ExerciseKind::English, textBytes(QStringLiteral("cab\n")), KeystrokeLogs::encode(slip));
+        all.add(ExerciseKind::Chinese, textBytes(QStringLiteral("中文\n")),
                 KeystrokeLogs::encode(logOf(QStringLiteral("中大"))));
-        all.add(int(ExerciseKind::English), textBytes(QStringLiteral("abc\n")), QByteArray("not a log"));
-        all.add(7, textBytes(QStringLiteral("abc\n")), KeystrokeLogs::encode(slip));
+        all.add(ExerciseKind::English, textBytes(QStringLiteral("abc\n")), QByteArray("not a log"));
+        all.add(ExerciseKind(7), textBytes(QStringLiteral("abc\n")), KeystrokeLogs::encode(slip));
         QCOMPARE(all.unusable, 2);
         QCOMPARE(all.english.exercises(), 2);
         QCOMPARE(summary(all.english), QStringLiteral("b 2/2 c、x; a 2/1 x; c 2/1 a"));

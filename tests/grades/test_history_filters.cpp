@@ -29,7 +29,7 @@ const QList<GradeRow> kResults = {
 };
 
 Filter filterOf(const QString& number, const QString& name = {}, const QString& batch = {}, const QString& from = {},
-                const QString& to = {}, int kind = Filter::AllKinds)
+                const QString& to = {}, std::optional<ExerciseKind> kind = std::nullopt)
 {
     return Filter{number, name, batch, from, to, kind};
 }
@@ -92,23 +92,23 @@ private slots:
         QTest::newRow("one day, midnight to midnight")
             << filterOf({}, {}, {}, "2026-12-07", "2026-12-07") << QList<int>{6, 7};
         QTest::newRow("a range between results") << filterOf({}, {}, {}, "2026-12-02", "2026-12-02") << QList<int>{};
-        QTest::newRow("English") << filterOf({}, {}, {}, {}, {}, Filter::English) << QList<int>{7, 5, 3, 1};
-        QTest::newRow("Chinese") << filterOf({}, {}, {}, {}, {}, Filter::Chinese) << QList<int>{6, 4, 2};
-        QTest::newRow("number and kind") << filterOf("2024000002", {}, {}, {}, {}, Filter::Chinese) << QList<int>{4};
+        QTest::newRow("English") << filterOf({}, {}, {}, {}, {}, ExerciseKind::English) << QList<int>{7, 5, 3, 1};
+        QTest::newRow("Chinese") << filterOf({}, {}, {}, {}, {}, ExerciseKind::Chinese) << QList<int>{6, 4, 2};
+        QTest::newRow("number and kind") << filterOf("2024000002", {}, {}, {}, {}, ExerciseKind::Chinese) << QList<int>{4};
         QTest::newRow("name and batch") << filterOf({}, "张三", "B1") << QList<int>{1};
         QTest::newRow("batch and first date") << filterOf({}, {}, "b2", "2026-12-06") << QList<int>{6};
-        QTest::newRow("kind and dates") << filterOf({}, {}, {}, "2026-12-03", "2026-12-05", Filter::English)
+        QTest::newRow("kind and dates") << filterOf({}, {}, {}, "2026-12-03", "2026-12-05", ExerciseKind::English)
                                         << QList<int>{5, 3};
-        QTest::newRow("every box") << filterOf("2024000002", "李四", "B1", "2026-12-01", "2026-12-04", Filter::English)
+        QTest::newRow("every box") << filterOf("2024000002", "李四", "B1", "2026-12-01", "2026-12-04", ExerciseKind::English)
                                    << QList<int>{3};
         QTest::newRow("every box, one not matching")
-            << filterOf("2024000002", "李四", "B1", "2026-12-01", "2026-12-04", Filter::Chinese) << QList<int>{};
+            << filterOf("2024000002", "李四", "B1", "2026-12-01", "2026-12-04", ExerciseKind::Chinese) << QList<int>{};
     }
     void eachBoxAndTheirCombinations()
     {
         QFETCH(Filter, filter);
         QFETCH(QList<int>, expected);
-        const PageReply reply = client_->historyFilteredAt(filter, 0, 100);
+        const PageReply reply = client_->history(filter, HistoryPages::Cursor::at(0), 100);
         QVERIFY2(reply.ok(), qPrintable(reply.message));
         QCOMPARE(scores(reply.page.rows), expected);
         QCOMPARE(reply.count, qint64(expected.size()));
@@ -128,19 +128,19 @@ private slots:
             << filterOf({}, {}, {}, {}, "2026/12/1") << "结束日期有误！请按“年-月-日”输入，如2026-12-07。";
         QTest::newRow("range the wrong way round")
             << filterOf({}, {}, {}, "2026-12-05", "2026-12-04") << "起始日期不能晚于结束日期！";
-        QTest::newRow("no such kind") << filterOf({}, {}, {}, {}, {}, 3) << "没有这个录入项目。";
+        QTest::newRow("no such kind") << filterOf({}, {}, {}, {}, {}, ExerciseKind(3)) << "没有这个录入项目。";
     }
     void storeRefusesWhatTheWindowRefuses()
     {
         QFETCH(Filter, filter);
         QFETCH(QString, message);
-        const PageReply first = client_->historyFilteredAt(filter, 0, 100);
+        const PageReply first = client_->history(filter, HistoryPages::Cursor::at(0), 100);
         QCOMPARE(first.status, StoreStatus::Refused);
         QCOMPARE(first.message, message);
         QVERIFY(first.page.rows.isEmpty());
         const HistoryPages::Key key{"2026-12-07", "00:00:00", 7, true};
         for (const PageReply& byKey :
-             {client_->historyFilteredOlderThan(filter, key, 10), client_->historyFilteredNewerThan(filter, key, 10)}) {
+             {client_->history(filter, HistoryPages::Cursor::olderThan(key), 10), client_->history(filter, HistoryPages::Cursor::newerThan(key), 10)}) {
             QCOMPARE(byKey.status, StoreStatus::Refused);
             QVERIFY(byKey.page.rows.isEmpty());
         }
@@ -164,7 +164,7 @@ private slots:
     {
         QTest::addColumn<Filter>("filter");
         QTest::newRow("number") << filterOf("S1");
-        QTest::newRow("kind and dates") << filterOf({}, {}, {}, "2026-11-28", "2026-11-30", Filter::Chinese);
+        QTest::newRow("kind and dates") << filterOf({}, {}, {}, "2026-11-28", "2026-11-30", ExerciseKind::Chinese);
         QTest::newRow("batch and name") << filterOf({}, "王五", "b3");
     }
     void pagingByKeyUnderAFilter()
@@ -187,26 +187,26 @@ private slots:
                              i % 5 ? "B3" : ""};
         store(app, rows);
         StoreClient client(app.path());
-        const PageReply all = client.historyFilteredAt(filter, 0, 1000);
+        const PageReply all = client.history(filter, HistoryPages::Cursor::at(0), 1000);
         QVERIFY(all.ok());
         QVERIFY(all.count > 120);
         QCOMPARE(all.page.rows.size(), int(all.count));
 
         // Downwards from the top, then upwards from the bottom, 50 at a time.
         QList<int> down;
-        PageReply page = client.historyFilteredAt(filter, 0, 50);
+        PageReply page = client.history(filter, HistoryPages::Cursor::at(0), 50);
         down << scores(page.page.rows);
         while (!page.page.rows.isEmpty()) {
-            page = client.historyFilteredOlderThan(filter, page.page.last, 50);
+            page = client.history(filter, HistoryPages::Cursor::olderThan(page.page.last), 50);
             QVERIFY(page.ok());
             down << scores(page.page.rows);
         }
         QCOMPARE(down, scores(all.page.rows));
         QList<int> up;
-        page = client.historyFilteredAt(filter, all.count - 50, 50);
+        page = client.history(filter, HistoryPages::Cursor::at(all.count - 50), 50);
         up = scores(page.page.rows);
         while (!page.page.rows.isEmpty()) {
-            page = client.historyFilteredNewerThan(filter, page.page.first, 50);
+            page = client.history(filter, HistoryPages::Cursor::newerThan(page.page.first), 50);
             QVERIFY(page.ok());
             up = scores(page.page.rows) + up;
         }
@@ -219,7 +219,7 @@ private slots:
                 && (filter.name.isEmpty() || row.xm == filter.name)
                 && (filter.batch.isEmpty() || row.lrpc.compare(filter.batch, Qt::CaseInsensitive) == 0)
                 && (filter.from.isEmpty() || day >= filter.from) && (filter.to.isEmpty() || day <= filter.to)
-                && (filter.kind == Filter::AllKinds || row.lrxm == HistoryPages::Filters::lrxm(filter.kind));
+                && (!filter.kind || row.lrxm == ExerciseKinds::name(*filter.kind));
         };
         QVERIFY(std::all_of(all.page.rows.cbegin(), all.page.rows.cend(), passes));
         const qint64 expected = std::count_if(rows.cbegin(), rows.cend(), passes);
@@ -229,7 +229,7 @@ private slots:
     void indexedDatabaseIsStillReadFromElsewhere()
     {
         // The store adds its indexes when it opens the file.
-        QVERIFY(client_->historyFilteredAt(Filter(), 0, 0).ok());
+        QVERIFY(client_->history(Filter(), HistoryPages::Cursor::at(0), 0).ok());
         QStringList indexes;
         {
             GradeStore grades = app_->store();

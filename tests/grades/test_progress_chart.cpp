@@ -23,7 +23,6 @@
 #include <memory>
 
 using Progress::Figure;
-using Progress::Kind;
 
 namespace {
 

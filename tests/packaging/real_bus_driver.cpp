@@ -54,7 +54,9 @@ template <typename Reply> Reply answer(const QString& method, const QVariantList
 // Results in the whole grade database, as the history window counts them.
 qint64 storedResults()
 {
-    return answer<PageReply>(QStringLiteral("HistoryAt"), {qlonglong(0), 1}).count;
+    return answer<PageReply>(QStringLiteral("History"), {QVariant::fromValue(HistoryPages::Filter()),
+                                                          QVariant::fromValue(HistoryPages::Cursor::at(0)), 1})
+        .count;
 }
 
 bool serviceAnswers()
@@ -365,10 +367,17 @@ private slots:
             << "FinishExercise" << QVariantList{session, qlonglong(-1), QByteArray(70'000, '\xff')};
         QTest::newRow("FinishExercise string log")
             << "FinishExercise" << QVariantList{session, qlonglong(1), QStringLiteral("log")};
-        QTest::newRow("HistoryAt negative") << "HistoryAt" << QVariantList{qlonglong(-5), -1};
-        QTest::newRow("HistoryOlderThan string") << "HistoryOlderThan" << QVariantList{QStringLiteral("key"), 10};
-        QTest::newRow("HistoryNewerThan numbers") << "HistoryNewerThan" << QVariantList{1, 2};
-        QTest::newRow("HistoryAt a huge page") << "HistoryAt" << QVariantList{qlonglong(0), 1'000'000'000};
+        const QVariant everything = QVariant::fromValue(HistoryPages::Filter());
+        QTest::newRow("History negative")
+            << "History" << QVariantList{everything, QVariant::fromValue(HistoryPages::Cursor::at(-5)), -1};
+        QTest::newRow("History cursor a string") << "History" << QVariantList{everything, QStringLiteral("key"), 10};
+        QTest::newRow("History numbers") << "History" << QVariantList{1, 2, 3};
+        QTest::newRow("History a huge page")
+            << "History" << QVariantList{everything, QVariant::fromValue(HistoryPages::Cursor::at(0)), 1'000'000'000};
+        HistoryPages::Cursor nowhere = HistoryPages::Cursor::at(0);
+        nowhere.from = HistoryPages::Cursor::From(7);
+        QTest::newRow("History from nowhere")
+            << "History" << QVariantList{everything, QVariant::fromValue(nowhere), 10};
         QTest::newRow("BatchResults huge") << "BatchResults" << QVariantList{huge};
         QTest::newRow("Password of a practice session") << "Password" << QVariantList{session, 1};
         QTest::newRow("Password column 9") << "Password" << QVariantList{session, 9};
@@ -393,7 +402,7 @@ private slots:
         const qint64 before = storedResults();
         const QDBusMessage reply = call(method, arguments);
         if (reply.type() == QDBusMessage::ReplyMessage && method != QLatin1String("EndSession")
-            && method != QLatin1String("HistoryAt") && method != QLatin1String("BatchResults")
+            && method != QLatin1String("History") && method != QLatin1String("BatchResults")
             && method != QLatin1String("Purge")) {
             // Answered: then with a refusal, never Ok.
             QVERIFY(!reply.arguments().isEmpty());

@@ -25,6 +25,7 @@ expected=(opt/typelab/typelab opt/typelab/typelab-admin opt/typelab/typelab-read
           usr/share/applications/typelab.desktop usr/share/icons/hicolor/scalable/apps/typelab.svg
           usr/share/doc/typelab/copyright usr/share/doc/typelab/changelog.gz usr/share/doc/typelab/samba-typelab.conf
           usr/share/dbus-1/system.d/org.typelab.Store.conf usr/share/dbus-1/system-services/org.typelab.Store.service
+          usr/share/dbus-1/interfaces/org.typelab.Store1.xml
           lib/systemd/system/typelab-store.service usr/lib/tmpfiles.d/typelab.conf)
 for n in 0 1 2 3 4 5 6 7 8 9; do expected+=(usr/share/typelab/yw/ydzcs$n.dat usr/share/typelab/zw/cdzcs$n.dat); done
 for file in "${expected[@]}"; do check "ships $file" grep -qx "$file" "$work/files"; done

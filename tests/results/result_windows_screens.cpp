@@ -161,7 +161,7 @@ int main(int argc, char* argv[])
     if (which == QLatin1String("replay")) {
         TestSupport::logIn(window, LoginMode::System,
                            {QString::fromLatin1(TestSupport::kUser), QString::fromLatin1(TestSupport::kUserPassword)});
-        const qint64 rowid = window.store().historyAt(0, 1).page.rows.value(0).rowid;
+        const qint64 rowid = window.store().history({}, HistoryPages::Cursor::at(0), 1).page.rows.value(0).rowid;
         const ResultLogReply reply = window.store().resultLog(window.session().storeSession, rowid, true);
         const qint64 last = KeystrokeLogs::decode(reply.entry.log)->constLast().milliseconds;
         const qint64 start = *Clock::steady() + 1000;

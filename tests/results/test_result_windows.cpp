@@ -151,7 +151,7 @@ class TestResultWindows : public QObject {
         waitForStores();
         // The next exercise finds no screen of this one.
         [&screen] { QTRY_VERIFY(!screen); }();
-        return store().historyAt(0, 1).page.rows.value(0);
+        return store().history({}, HistoryPages::Cursor::at(0), 1).page.rows.value(0);
     }
     bool systemLogin()
     {
@@ -244,7 +244,7 @@ private slots:
         QCOMPARE(panel->value(StatusPanel::Accuracy), wholeNumber(row.lrzql));
         QCOMPARE(panel->value(StatusPanel::Score), wholeNumber(row.lrcj));
         // The replay stores nothing and stays open on its end.
-        QCOMPARE(store().historyAt(0, 10).count, qint64(1));
+        QCOMPARE(store().history({}, HistoryPages::Cursor::at(0), 10).count, qint64(1));
         QVERIFY(replay->isVisible());
         QVERIFY(messages().isEmpty());
     }
@@ -336,7 +336,7 @@ private slots:
             return;
         QCOMPARE(reply.entry.row.rowid, row.rowid);
         QCOMPARE(reply.entry.row.xh, QStringLiteral("2024001"));
-        QCOMPARE(reply.entry.kind, int(ExerciseKind::English));
+        QCOMPARE(reply.entry.kind, ExerciseKind::English);
         const std::optional<KeystrokeLog> log = KeystrokeLogs::decode(reply.entry.log);
         QVERIFY(log);
         if (withTiming) {
@@ -372,7 +372,7 @@ private slots:
                 .exec();
             grades.addResult(other);
         }
-        const GradeRow reused = store().historyAt(0, 1).page.rows.value(0);
+        const GradeRow reused = store().history({}, HistoryPages::Cursor::at(0), 1).page.rows.value(0);
         QCOMPARE(reused.rowid, logged.rowid);
         QVERIFY(systemLogin());
         const ResultLogReply reply = store().resultLog(session(), reused.rowid, true);

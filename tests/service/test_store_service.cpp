@@ -50,14 +50,14 @@ class TestStoreService : public QObject {
     void advance(qint64 milliseconds) { Clock::setSteady(*Clock::steady() + milliseconds); }
     QString practice(const StoreCaller& caller = kStudent)
     {
-        const LoginReply reply = service_->practiceLogin(caller, QStringLiteral("2024001"), QStringLiteral("张三"));
+        const LoginReply reply = service_->logins.practice(caller, QStringLiteral("2024001"), QStringLiteral("张三"));
         if (!reply.ok())
             qFatal("practice login refused: %s", qPrintable(reply.message));
         return reply.session;
     }
     QString system(const QString& previous = {})
     {
-        const LoginReply reply = service_->systemLogin(kStudent, QString::fromLatin1(TestSupport::kUser),
+        const LoginReply reply = service_->logins.system(kStudent, QString::fromLatin1(TestSupport::kUser),
                                                        QString::fromLatin1(TestSupport::kUserPassword), previous);
         if (!reply.ok())
             qFatal("system login refused: %s", qPrintable(reply.message));
@@ -117,9 +117,9 @@ private slots:
         QFETCH(int, mode);
         QFETCH(QStringList, fields);
         QFETCH(QString, message);
-        const LoginReply reply = mode == 1 ? service_->practiceLogin(kStudent, fields[0], fields[1])
-            : mode == 2 ? service_->testLogin(kStudent, fields[0], fields[1], fields[2], QString(), false)
-                        : service_->systemLogin(kStudent, fields[0], fields[1], QString());
+        const LoginReply reply = mode == 1 ? service_->logins.practice(kStudent, fields[0], fields[1])
+            : mode == 2 ? service_->logins.test(kStudent, fields[0], fields[1], fields[2], QString(), false)
+                        : service_->logins.system(kStudent, fields[0], fields[1], QString());
         QCOMPARE(int(reply.status), int(StoreStatus::Refused));
         QCOMPARE(reply.message, message);
         QVERIFY(reply.session.isEmpty());
@@ -129,7 +129,7 @@ private slots:
     void testLoginClaimsItsBatchOnce()
     {
         const auto login = [this](const QString& password, bool withPassword) {
-            return service_->testLogin(kStudent, QStringLiteral(" 2024000001 "), QStringLiteral("李四"),
+            return service_->logins.test(kStudent, QStringLiteral(" 2024000001 "), QStringLiteral("李四"),
                                        QStringLiteral("B1"), password, withPassword);
         };
         const LoginReply first = login({}, false);
@@ -150,17 +150,17 @@ private slots:
     void wrongPasswordsLockTheAccount()
     {
         const auto systemLogin = [this](const StoreCaller& caller, const char* password) {
-            return service_->systemLogin(caller, QStringLiteral("admin"), QString::fromLatin1(password), {});
+            return service_->logins.system(caller, QStringLiteral("admin"), QString::fromLatin1(password), {});
         };
         for (int i = 0; i < 4; ++i)
             QCOMPARE(int(systemLogin(kStudent, "wrong").status), int(StoreStatus::WrongPassword));
         QVERIFY(systemLogin(kStudent, "admin123").ok()); // the count starts again
         // Second-login and system passwords count together.
-        service_->testLogin(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"), QStringLiteral("B1"), {},
+        service_->logins.test(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"), QStringLiteral("B1"), {},
                             false);
         for (int i = 0; i < 2; ++i)
             QCOMPARE(int(service_
-                             ->testLogin(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
+                             ->logins.test(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
                                          QStringLiteral("B1"), QStringLiteral("x"), true)
                              .status),
                      int(StoreStatus::WrongPassword));
@@ -184,55 +184,55 @@ private slots:
     void sessionsBelongToTheirAccountForAnHour()
     {
         const QString session = practice();
-        QCOMPARE(int(service_->openExercise(kOther, session, 1).status), int(StoreStatus::NoSession));
-        advance(StoreService::kSessionIdleMilliseconds - 1);
-        QVERIFY(service_->openExercise(kStudent, session, 1).ok()); // a call keeps it alive
-        advance(StoreService::kSessionIdleMilliseconds + 1);
-        QCOMPARE(int(service_->openExercise(kStudent, session, 1).status), int(StoreStatus::NoSession));
+        QCOMPARE(int(service_->exercises.open(kOther, session, ExerciseKind::English).status), int(StoreStatus::NoSession));
+        advance(Sessions::kIdleMilliseconds - 1);
+        QVERIFY(service_->exercises.open(kStudent, session, ExerciseKind::English).ok()); // a call keeps it alive
+        advance(Sessions::kIdleMilliseconds + 1);
+        QCOMPARE(int(service_->exercises.open(kStudent, session, ExerciseKind::English).status), int(StoreStatus::NoSession));
 
         const QString ended = practice();
-        service_->endSession(kStudent, ended);
-        QCOMPARE(int(service_->openExercise(kStudent, ended, 1).status), int(StoreStatus::NoSession));
+        service_->sessions.end(kStudent, ended);
+        QCOMPARE(int(service_->exercises.open(kStudent, ended, ExerciseKind::English).status), int(StoreStatus::NoSession));
         const QString gone = practice();
-        QCOMPARE(service_->sessionOwners(), QStringList{kStudent.busName});
-        service_->programEnded(kStudent.busName);
-        QCOMPARE(int(service_->openExercise(kStudent, gone, 1).status), int(StoreStatus::NoSession));
-        QVERIFY(service_->sessionOwners().isEmpty());
+        QCOMPARE(service_->sessions.owners(), QStringList{kStudent.busName});
+        service_->sessions.endAllOf(kStudent.busName);
+        QCOMPARE(int(service_->exercises.open(kStudent, gone, ExerciseKind::English).status), int(StoreStatus::NoSession));
+        QVERIFY(service_->sessions.owners().isEmpty());
     }
 
     void exercisesAreOpenedUnderASession()
     {
         const QString session = practice();
-        const OpenReply english = service_->openExercise(kStudent, session, 1);
+        const OpenReply english = service_->exercises.open(kStudent, session, ExerciseKind::English);
         QVERIFY(english.ok());
         QCOMPARE(english.digit, 3);
         QCOMPARE(english.text, QByteArray("abc\r\n"));
-        QCOMPARE(int(service_->openExercise(kStudent, session, 3).status), int(StoreStatus::Refused));
+        QCOMPARE(int(service_->exercises.open(kStudent, session, ExerciseKind(3)).status), int(StoreStatus::Refused));
         QFile::remove(app_->file(QStringLiteral("zw/cdzcs3.dat")));
-        QCOMPARE(int(service_->openExercise(kStudent, session, 2).status), int(StoreStatus::BadExerciseFile));
-        QCOMPARE(int(service_->openExercise(kStudent, QStringLiteral("forged"), 1).status),
+        QCOMPARE(int(service_->exercises.open(kStudent, session, ExerciseKind::Chinese).status), int(StoreStatus::BadExerciseFile));
+        QCOMPARE(int(service_->exercises.open(kStudent, QStringLiteral("forged"), ExerciseKind::English).status),
                  int(StoreStatus::NoSession));
 
         // A test session takes each kind once, however often it asks.
         const QString test = service_
-                                 ->testLogin(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
+                                 ->logins.test(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
                                              QStringLiteral("B1"), {}, false)
                                  .session;
-        QVERIFY(service_->openExercise(kStudent, test, 1).ok());
-        QCOMPARE(int(service_->openExercise(kStudent, test, 1).status), int(StoreStatus::AlreadyTaken));
+        QVERIFY(service_->exercises.open(kStudent, test, ExerciseKind::English).ok());
+        QCOMPARE(int(service_->exercises.open(kStudent, test, ExerciseKind::English).status), int(StoreStatus::AlreadyTaken));
     }
 
     // The store computes the figures from the log and dates them with its own clock.
     void anHonestLogIsStoredOnce()
     {
         const QString session = service_
-                                    ->testLogin(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
+                                    ->logins.test(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
                                                 QStringLiteral("B1"), {}, false)
                                     .session;
-        const OpenReply opened = service_->openExercise(kStudent, session, 1);
+        const OpenReply opened = service_->exercises.open(kStudent, session, ExerciseKind::English);
         advance(3000);
         const QByteArray log = KeystrokeLogs::encode(typedAb(2));
-        const FinishReply reply = service_->finishExercise(kStudent, session, opened.exercise, log);
+        const FinishReply reply = service_->exercises.finish(kStudent, session, opened.exercise, log);
         QVERIFY2(reply.ok(), qPrintable(reply.message));
         QCOMPARE(reply.speed, 60.0); // 2 characters in 2 seconds
         QCOMPARE(reply.accuracy, 100.0);
@@ -247,7 +247,7 @@ private slots:
         QCOMPARE(logCount(), 1);
 
         // The answer lost and the log sent again: the same figures, still one row.
-        const FinishReply again = service_->finishExercise(kStudent, session, opened.exercise, log);
+        const FinishReply again = service_->exercises.finish(kStudent, session, opened.exercise, log);
         QVERIFY(again.ok());
         QCOMPARE(again.speed, reply.speed);
         QCOMPARE(resultCount(), 1);
@@ -290,15 +290,15 @@ private slots:
         QFETCH(qint64, openFor);
         QFETCH(QString, reason);
         const QString session = practice();
-        const OpenReply opened = service_->openExercise(kStudent, session, 1);
+        const OpenReply opened = service_->exercises.open(kStudent, session, ExerciseKind::English);
         advance(openFor);
-        const FinishReply reply = service_->finishExercise(kStudent, session, opened.exercise, log);
+        const FinishReply reply = service_->exercises.finish(kStudent, session, opened.exercise, log);
         QCOMPARE(int(reply.status), int(StoreStatus::NotStored));
         QVERIFY2(reply.message.contains(reason), qPrintable(reply.message));
         QCOMPARE(resultCount(), 0);
         // Refused once, refused for good: an honest log cannot follow a forged one.
         const FinishReply honest =
-            service_->finishExercise(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1)));
+            service_->exercises.finish(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1)));
         QCOMPARE(int(honest.status), int(StoreStatus::NotStored));
         QCOMPARE(resultCount(), 0);
     }
@@ -307,13 +307,13 @@ private slots:
     {
         const QString session = practice();
         const QString other = practice(kOther);
-        const OpenReply opened = service_->openExercise(kStudent, session, 1);
+        const OpenReply opened = service_->exercises.open(kStudent, session, ExerciseKind::English);
         advance(3000);
         const QByteArray log = KeystrokeLogs::encode(typedAb(1));
-        QCOMPARE(int(service_->finishExercise(kStudent, session, opened.exercise + 1, log).status),
+        QCOMPARE(int(service_->exercises.finish(kStudent, session, opened.exercise + 1, log).status),
                  int(StoreStatus::Refused));
-        QCOMPARE(int(service_->finishExercise(kOther, other, opened.exercise, log).status), int(StoreStatus::Refused));
-        QCOMPARE(int(service_->finishExercise(kOther, session, opened.exercise, log).status),
+        QCOMPARE(int(service_->exercises.finish(kOther, other, opened.exercise, log).status), int(StoreStatus::Refused));
+        QCOMPARE(int(service_->exercises.finish(kOther, session, opened.exercise, log).status),
                  int(StoreStatus::NoSession));
         QCOMPARE(resultCount(), 0);
     }
@@ -322,32 +322,32 @@ private slots:
     {
         const QString student = practice();
         for (const StoreReply& reply :
-             {StoreReply(service_->password(kStudent, student, 0)), service_->setPassword(kStudent, student, 0, "x"),
-              service_->clearHistory(kStudent, student),
-              service_->replaceText(kStudent, student, QStringLiteral("yw/ydzcs3.dat"), "new\r\n")}) {
+             {StoreReply(service_->maintenance.password(kStudent, student, PasswordColumn::SecondLogin)), service_->maintenance.setPassword(kStudent, student, PasswordColumn::SecondLogin, "x"),
+              service_->maintenance.clearHistory(kStudent, student),
+              service_->maintenance.replaceText(kStudent, student, QStringLiteral("yw/ydzcs3.dat"), "new\r\n")}) {
             QCOMPARE(int(reply.status), int(StoreStatus::Refused));
             QCOMPARE(reply.message, QStringLiteral("只有系统登录后才能做这项维护。"));
         }
         const QString supervisor = system(student);
-        const PasswordReply old = service_->password(kStudent, supervisor, int(PasswordColumn::SecondLogin));
+        const PasswordReply old = service_->maintenance.password(kStudent, supervisor, PasswordColumn::SecondLogin);
         QCOMPARE(old.password, QString::fromLatin1(TestSupport::kSecondPassword));
-        QCOMPARE(int(service_->setPassword(kStudent, supervisor, 0, QStringLiteral("一二三四五六")).status),
+        QCOMPARE(int(service_->maintenance.setPassword(kStudent, supervisor, PasswordColumn::SecondLogin, QStringLiteral("一二三四五六")).status),
                  int(StoreStatus::Refused));
-        QVERIFY(service_->setPassword(kStudent, supervisor, 0, QStringLiteral(" neu ")).ok());
+        QVERIFY(service_->maintenance.setPassword(kStudent, supervisor, PasswordColumn::SecondLogin, QStringLiteral(" neu ")).ok());
         QCOMPARE(app_->store().systemRow()->xsmm, QStringLiteral("neu"));
 
         // Only the texts the store owns, and only texts the Exercise screen can take.
-        QCOMPARE(int(service_->replaceText(kStudent, supervisor, QStringLiteral("../x.dat"), "a").status),
+        QCOMPARE(int(service_->maintenance.replaceText(kStudent, supervisor, QStringLiteral("../x.dat"), "a").status),
                  int(StoreStatus::Refused));
-        QCOMPARE(int(service_->replaceText(kStudent, supervisor, QStringLiteral("data/stugrade.mdb"), "a").status),
+        QCOMPARE(int(service_->maintenance.replaceText(kStudent, supervisor, QStringLiteral("data/stugrade.mdb"), "a").status),
                  int(StoreStatus::Refused));
-        QCOMPARE(int(service_->replaceText(kStudent, supervisor, QStringLiteral("yw/ydzcs3.dat"), "").status),
+        QCOMPARE(int(service_->maintenance.replaceText(kStudent, supervisor, QStringLiteral("yw/ydzcs3.dat"), "").status),
                  int(StoreStatus::Refused));
-        QVERIFY(service_->replaceText(kStudent, supervisor, QStringLiteral("yw/ydzcs3.dat"), "new\r\n").ok());
+        QVERIFY(service_->maintenance.replaceText(kStudent, supervisor, QStringLiteral("yw/ydzcs3.dat"), "new\r\n").ok());
         QCOMPARE(ExerciseFileFormat::readFile(app_->file(QStringLiteral("yw/ydzcs3.dat"))).text, QByteArray("new\r\n"));
         // A write that fails leaves the text as it was.
         AtomicWrite::failAfterBytesForTests(10);
-        const StoreReply failed = service_->replaceText(kStudent, supervisor, QStringLiteral("yw/ydzcs3.dat"), "z\r\n");
+        const StoreReply failed = service_->maintenance.replaceText(kStudent, supervisor, QStringLiteral("yw/ydzcs3.dat"), "z\r\n");
         QCOMPARE(int(failed.status), int(StoreStatus::Refused));
         QVERIFY(failed.message.contains(QStringLiteral("ydzcs3.dat")));
         QCOMPARE(ExerciseFileFormat::readFile(app_->file(QStringLiteral("yw/ydzcs3.dat"))).text, QByteArray("new\r\n"));
@@ -374,43 +374,43 @@ private slots:
         service_ = std::make_unique<StoreService>(StorePlaces::ownFolder(app_->path()));
         QVERIFY(service_->purge().ok());
         const QString session = service_
-                                    ->testLogin(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
+                                    ->logins.test(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
                                                 QStringLiteral("B1"), {}, false)
                                     .session;
         QVERIFY(!session.isEmpty());
-        const OpenReply opened = service_->openExercise(kStudent, session, 1);
+        const OpenReply opened = service_->exercises.open(kStudent, session, ExerciseKind::English);
         advance(3000);
-        QVERIFY(service_->finishExercise(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1))).ok());
+        QVERIFY(service_->exercises.finish(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1))).ok());
         QVERIFY(system().size() > 0);
-        const PageReply history = service_->historyAt(0, 10);
+        const PageReply history = service_->results.history({}, HistoryPages::Cursor::at(0), 10);
         QCOMPARE(history.count, 1);
         QCOMPARE(history.page.rows.value(0).lrpc, QStringLiteral("B1"));
-        QCOMPARE(service_->batchResults(QStringLiteral("b1")).rows.size(), 1);
+        QCOMPARE(service_->results.batch(QStringLiteral("b1")).rows.size(), 1);
     }
 
     // The system login keeps the student the program shows, without the batch.
     void systemLoginKeepsTheStudent()
     {
         const QString test = service_
-                                 ->testLogin(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
+                                 ->logins.test(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
                                              QStringLiteral("B1"), {}, false)
                                  .session;
         const LoginReply supervisor =
-            service_->systemLogin(kStudent, QStringLiteral("admin"), QStringLiteral("admin123"), test);
+            service_->logins.system(kStudent, QStringLiteral("admin"), QStringLiteral("admin123"), test);
         QCOMPARE(supervisor.number, QStringLiteral("2024000001"));
         QCOMPARE(supervisor.batch, QString());
         // Another account's session lends nobody.
         const LoginReply stranger =
-            service_->systemLogin(kOther, QStringLiteral("admin"), QStringLiteral("admin123"), test);
+            service_->logins.system(kOther, QStringLiteral("admin"), QStringLiteral("admin123"), test);
         QVERIFY(stranger.number.isEmpty());
     }
 
     void purgeTakesLogsWithTheirResults()
     {
         const QString session = practice();
-        const OpenReply opened = service_->openExercise(kStudent, session, 1);
+        const OpenReply opened = service_->exercises.open(kStudent, session, ExerciseKind::English);
         advance(3000);
-        QVERIFY(service_->finishExercise(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1))).ok());
+        QVERIFY(service_->exercises.finish(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1))).ok());
         QCOMPARE(logCount(), 1);
         Clock::setFixed(QDateTime(QDate(2026, 12, 22), QTime(8, 0)));
         QVERIFY(service_->purge().ok());
@@ -430,14 +430,14 @@ private slots:
         places.shareFolder = app_->file(QStringLiteral("share"));
         service_ = std::make_unique<StoreService>(places);
         int changes = 0;
-        service_->setChangeHandler([&changes] { ++changes; });
+        service_->database.setChangeHandler([&changes] { ++changes; });
         const QString session = service_
-                                    ->testLogin(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
+                                    ->logins.test(kStudent, QStringLiteral("2024000001"), QStringLiteral("李四"),
                                                 QStringLiteral("B1"), {}, false)
                                     .session;
-        const OpenReply opened = service_->openExercise(kStudent, session, 1);
+        const OpenReply opened = service_->exercises.open(kStudent, session, ExerciseKind::English);
         advance(3000);
-        QVERIFY(service_->finishExercise(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1))).ok());
+        QVERIFY(service_->exercises.finish(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1))).ok());
         QCOMPARE(changes, 2); // the claim, the result
         QCOMPARE(service_->publishCopy(), std::nullopt);
 

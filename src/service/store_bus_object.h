@@ -1,9 +1,12 @@
 #pragma once
-// The store service on the bus: every slot is a method of org.typelab.Store1, answered by the
-// StoreService for the account that called. On the system bus it also ends the sessions of a
-// program that has gone, and keeps the share's copy following the results.
+// The store on the bus: the object at /org/typelab/Store. Its interface, org.typelab.Store1, is
+// stated in data/dbus/org.typelab.Store1.xml; the adaptor generated from that file calls the
+// methods below, each of which hands the call to one part of the StoreService for the account
+// that made it. On the system bus it also ends the sessions of a program that has gone, and it
+// keeps the share's copy following the results.
 
 #include "service/store_service.h"
+#include "store/store_protocol.h"
 
 #include <QDBusContext>
 #include <QObject>
@@ -11,16 +14,16 @@
 
 class QDBusServiceWatcher;
 
-class StoreAdaptor : public QObject, protected QDBusContext {
+class StoreBusObject : public QObject, protected QDBusContext {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.typelab.Store1")
 public:
-    explicit StoreAdaptor(StoreService& service, QObject* parent = nullptr);
+    // Registers itself with its generated adaptor; export it with QDBusConnection::ExportAdaptors.
+    explicit StoreBusObject(StoreService& service, QObject* parent = nullptr);
 
     // On the system bus: watch the programs that own sessions from before a restart.
     void watchSessionOwners(const QDBusConnection& bus);
 
-public slots:
+    // org.typelab.Store1, as the adaptor calls it.
     QString AppFolder();
     StoreReply Purge();
     LoginReply PracticeLogin(const QString& number, const QString& name);
@@ -28,15 +31,11 @@ public slots:
                          bool withPassword);
     LoginReply SystemLogin(const QString& userName, const QString& password, const QString& previousSession);
     void EndSession(const QString& session);
+    // The kind and the password's column cross as their numbers.
     OpenReply OpenExercise(const QString& session, int kind);
     FinishReply FinishExercise(const QString& session, qlonglong exercise, const QByteArray& log);
-    PageReply HistoryAt(qlonglong offset, int limit);
-    PageReply HistoryOlderThan(const HistoryPages::Key& key, int limit);
-    PageReply HistoryNewerThan(const HistoryPages::Key& key, int limit);
+    PageReply History(const HistoryPages::Filter& filter, const HistoryPages::Cursor& cursor, int limit);
     RowsReply BatchResults(const QString& batch);
-    PageReply HistoryFilteredAt(const HistoryPages::Filter& filter, qlonglong offset, int limit);
-    PageReply HistoryFilteredOlderThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
-    PageReply HistoryFilteredNewerThan(const HistoryPages::Filter& filter, const HistoryPages::Key& key, int limit);
     RowsReply StudentResults(const QString& number);
     PasswordReply Password(const QString& session, int column);
     StoreReply SetPassword(const QString& session, int column, const QString& password);
@@ -47,23 +46,25 @@ public slots:
 
 private:
     StoreCaller caller() const;
+    // Sessions of a program on the bus end when it leaves the bus.
+    template <typename Reply> Reply watched(const StoreCaller& who, Reply reply);
     void watch(const QString& busName);
+    void ensureWatcher(const QDBusConnection& bus);
+    void programEnded(const QString& busName);
 
     StoreService& service_;
     QDBusServiceWatcher* watcher_ = nullptr;
     QTimer copyDue_; // the share's copy follows a burst of changes once
 };
 
-// Test seams of a store started as a program's child: the program's fixed clock, steady clock
-// and exercise draw reach the store too. Only ever offered on the private connection, whose
-// program owns every file the store opens anyway.
+// Test seams of a store started as a program's child (org.typelab.StoreTestSeams1, stated in
+// data/dbus/org.typelab.StoreTestSeams1.xml): the program's fixed clock, steady clock and
+// exercise draw reach the store too. Only ever offered on the private connection, whose program
+// owns every file the store opens anyway.
 class StoreTestSeams : public QObject {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.typelab.StoreTestSeams1")
 public:
-    using QObject::QObject;
+    explicit StoreTestSeams(QObject* parent = nullptr);
 
-public slots:
-    // Empty moment, negative draw, steadySet false: the real clock and draw again.
     void Use(const QString& fixedMoment, double draw, qlonglong steady, bool steadySet);
 };
