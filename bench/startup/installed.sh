@@ -33,6 +33,7 @@ if [ "$TYPELAB_SANDBOX" = outer ]; then
   # What the chroot needs goes in with it: the tree may lie under /tmp, which the sandbox hides.
   cp "$deb" "$root/tmp/typelab.deb"
   cp "$self" "$root/tmp/installed.sh"
+  cp "$(dirname "$self")/../../tests/packaging/without_typelab.sh" "$root/tmp/without_typelab.sh"
   cp "$(dirname "$self")/../../tests/packaging/system-bus.conf" "$root/tmp/system-bus.conf"
   mkdir "$root/tmp/peer" && cp "$peer_tool" "$(dirname "$peer_tool")/mapwait.c" "$root/tmp/peer/"
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 TYPELAB_SANDBOX=inner \
@@ -44,6 +45,7 @@ if [ "$TYPELAB_SANDBOX" = outer ]; then
 fi
 
 # ------------------------------------------------------------------------------ in the chroot
+bash /tmp/without_typelab.sh || { echo "typelab could not be taken out of the sandbox"; exit 1; }
 dpkg -i --force-depends "$deb" >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
 /opt/typelab/typelab-admin init --user admin --password 123456 --second-password 888888 >/dev/null
 mkdir -p /run/dbus && chown typelab /run/dbus

@@ -29,11 +29,12 @@ if [ -z "${TYPELAB_SANDBOX:-}" ]; then
     rm -f "/tmp/typelab-unshare.$$"; exit 1
   fi
   rm -f "/tmp/typelab-unshare.$$"
-  # What the sandbox must leave exactly as it was.
+  # What the sandbox must leave exactly as it was: what it could touch through the overlay, were
+  # it to leak. (Its /run and /tmp are its own; other tests may change the host's meanwhile.)
   host_state() {
     getent passwd typelab student01 || true
     getent group typelab || true
-    ls -la --time-style=+ /opt/typelab /var/lib/typelab /run/dbus 2>&1
+    ls -la --time-style=+ /opt/typelab /var/lib/typelab 2>&1
     md5sum /var/lib/dpkg/status /etc/passwd /etc/group /etc/shadow
     dpkg-query -W -f='${Status} ${Version}\n' typelab 2>&1
   }
@@ -78,6 +79,7 @@ if [ "$TYPELAB_SANDBOX" = outer ]; then
   cp "$work/old/typelab_1.0_amd64.deb" "$root/tmp/exchange/"
   cp "$deb" "$root/tmp/exchange/typelab.deb"
   cp "$self" "$root/tmp/exchange/test_real_bus.sh"
+  cp "$source_dir/tests/packaging/without_typelab.sh" "$root/tmp/exchange/without_typelab.sh"
   cp "$source_dir/tests/packaging/system-bus.conf" "$root/tmp/exchange/system-bus.conf"
   install -m 755 "$driver" "$root/tmp/exchange/real_bus_driver"
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 TYPELAB_SANDBOX=inner \
@@ -135,6 +137,9 @@ export DBUS_SYSTEM_BUS_ADDRESS=$bus
 # The student runs its own copy of the driver, which the outer stage put in /tmp/exchange with
 # the bus's configuration.
 today=$(date +%F)
+
+# ---------------------------------------------------------------- a machine without typelab
+check "the sandbox starts from a machine without typelab" bash /tmp/exchange/without_typelab.sh
 
 # ---------------------------------------------------------------- a fresh installation
 dpkg -i --force-depends "$deb" >"$log/install" 2>&1
@@ -246,6 +251,16 @@ check "the bus started typelab-store from its activation file, as typelab" \
 check "the bus answers no other interface of the store" \
   bash -c "setpriv --reuid student01 --regid student01 --init-groups dbus-send --system --print-reply --dest=org.typelab.Store \
            /org/typelab/Store org.freedesktop.DBus.Properties.GetAll string:org.typelab.Store1 2>&1 | grep -q AccessDenied"
+# The methods the running store shows are the ones its installed interface file states.
+methods_of() { grep -o '<method name="[A-Za-z]*"' | sort; }
+store_methods() {
+  as_student dbus-send --system --print-reply=literal --dest=org.typelab.Store /org/typelab/Store \
+    org.freedesktop.DBus.Introspectable.Introspect | sed -n '/interface name="org.typelab.Store1"/,/<\/interface>/p' | methods_of
+}
+export bus; export -f methods_of store_methods as_student
+check "the store shows the methods its installed interface file states" \
+  bash -c 'diff <(store_methods) <(methods_of </usr/share/dbus-1/interfaces/org.typelab.Store1.xml) &&
+           [ "$(store_methods | wc -l)" -eq 17 ]'
 
 texts_sum=$(cat /var/lib/typelab/yw/* /var/lib/typelab/zw/* /var/lib/typelab/data/help.dat | sha256sum)
 run_driver() { # run_driver FUNCTION: the student's driver, its output in $log/FUNCTION
