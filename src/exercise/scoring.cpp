@@ -46,6 +46,13 @@ float nearest(float value)
     return std::fmod(below, 2.0f) == 0.0f ? below : below + 1.0f;
 }
 
+QString figureText(double value)
+{
+    if (!std::isfinite(value))
+        return QString();
+    return QString::number(std::nearbyint(value), 'f', 0);
+}
+
 namespace {
 
 struct Counts {
@@ -101,17 +108,18 @@ ExerciseResult fromCounts(ExerciseKind kind, int correct, int wrong, int elapsed
 
     const float total = float(result.total);
     const float elapsed = float(elapsedSeconds);
+    const float accuracy = nearest(float(correct) / total * 100.0f);
     result.speed = nearest(total / elapsed * 60.0f);
-    result.accuracy = nearest(float(correct) / total * 100.0f);
+    result.accuracy = accuracy;
 
     const int minimum = kind == ExerciseKind::English ? 1200 : 600;
     if (endedByEsc && result.total < minimum)
         return result;
-    if (result.accuracy < 50.0f)
+    if (accuracy < 50.0f)
         return result;
     const float perMinute = float(correct) / elapsed * 60.0f;
     const float base = kind == ExerciseKind::English ? nearest(perMinute / 2.0f) : nearest(perMinute);
-    result.score = std::min(100.0f, base - float(deductionFor(result.accuracy)));
+    result.score = std::min(100.0f, base - float(deductionFor(accuracy)));
     return result;
 }
 

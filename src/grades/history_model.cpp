@@ -1,5 +1,7 @@
 #include "grades/history_model.h"
 
+#include "exercise/scoring.h"
+
 #include <QLocale>
 #include <QMetaObject>
 
@@ -20,14 +22,6 @@ const ColumnSpec kColumns[HistoryModel::kColumnCount] = {
     {" 成绩 ", 650, true},       {"速度/分", 750, true},       {"准确率%", 750, true},
     {"  日  期  ", 1100, false}, {"  时  间  ", 1100, false},  {"  批次号  ", 1100, false},
 };
-
-// Scores, speeds and accuracies are shown as whole numbers; halves go to the even neighbour.
-QString wholeNumber(double value)
-{
-    if (!std::isfinite(value))
-        return QString();
-    return QString::number(std::nearbyint(value), 'f', 0);
-}
 
 } // namespace
 
@@ -113,11 +107,11 @@ QString HistoryModel::displayText(const GradeRow& row, int column)
     case 2:
         return row.lrxm;
     case 3:
-        return wholeNumber(row.lrcj);
+        return Scoring::figureText(row.lrcj);
     case 4:
-        return wholeNumber(row.lrsd);
+        return Scoring::figureText(row.lrsd);
     case 5:
-        return wholeNumber(row.lrzql);
+        return Scoring::figureText(row.lrzql);
     case 6:
         return row.lrdate.isValid() ? chinese().toString(row.lrdate, QLocale::ShortFormat) : QString();
     case 7:

@@ -27,11 +27,6 @@ constexpr int kDesignHeight = 8310;
 constexpr int kBottomStripHeight = 600;
 constexpr int kFastSpeed = 4;
 
-QString wholeNumber(double value)
-{
-    return QString::number(qint64(std::llround(value)));
-}
-
 } // namespace
 
 ReplayWindow::ReplayWindow(const ResultLogEntry& entry, QWidget* parent) : QDialog(parent), entry_(entry)
@@ -108,9 +103,9 @@ bool ReplayWindow::start()
     panel->follow(screen);
     // The figures the exercise ended with, counted again from the replayed typed bytes.
     connect(screen, &ExerciseScreen::finished, panel, [panel](const KeystrokeLog&, const ExerciseResult& result) {
-        panel->setValue(StatusPanel::Speed, wholeNumber(result.speed));
-        panel->setValue(StatusPanel::Accuracy, wholeNumber(result.accuracy));
-        panel->setValue(StatusPanel::Score, wholeNumber(result.score));
+        panel->setValue(StatusPanel::Speed, Scoring::figureText(result.speed));
+        panel->setValue(StatusPanel::Accuracy, Scoring::figureText(result.accuracy));
+        panel->setValue(StatusPanel::Score, Scoring::figureText(result.score));
     });
     connect(screen, &ExerciseScreen::placed, this, [this](QWidget* frame, QWidget*) { frame_ = frame; });
     if (!screen->load(entry_.text))

@@ -371,13 +371,6 @@ void MainWindow::exerciseItem(ExerciseKind kind)
     });
 }
 
-namespace {
-QString wholeNumber(double value)
-{
-    return QString::number(qint64(std::llround(value)));
-}
-} // namespace
-
 // The store replays the log and stores what it computes; its figures are the ones shown.
 void MainWindow::submitResult(qint64 exercise, const KeystrokeLog& log, const ExerciseResult& local)
 {
@@ -396,16 +389,16 @@ void MainWindow::submitResult(qint64 exercise, const KeystrokeLog& log, const Ex
         MessageBoxes::show(this, QStringLiteral("错误提示对话框"),
                            QStringLiteral("本次成绩没有保存到成绩数据库！\n成绩：%1  速度：%2/分  准确率：%3%\n%4\n"
                                           "请把成绩告诉老师。")
-                               .arg(wholeNumber(local.score), wholeNumber(local.speed), wholeNumber(local.accuracy),
+                               .arg(Scoring::figureText(local.score), Scoring::figureText(local.speed), Scoring::figureText(local.accuracy),
                                     storeProblem(reply)));
     });
 }
 
 void MainWindow::showFigures(double speed, double accuracy, double score)
 {
-    statusPanel_->setValue(StatusPanel::Speed, wholeNumber(speed));
-    statusPanel_->setValue(StatusPanel::Accuracy, wholeNumber(accuracy));
-    statusPanel_->setValue(StatusPanel::Score, wholeNumber(score));
+    statusPanel_->setValue(StatusPanel::Speed, Scoring::figureText(speed));
+    statusPanel_->setValue(StatusPanel::Accuracy, Scoring::figureText(accuracy));
+    statusPanel_->setValue(StatusPanel::Score, Scoring::figureText(score));
 }
 
 // The history's buttons look at results through the store, under the current login; only a
