@@ -113,6 +113,20 @@ private slots:
         QCOMPARE(store.batchRows(QString()), QList<CollectionRow>{});
     }
 
+    // A row is stored once, whether the file held it already or it comes twice in one append
+    // (one source can hold the same row twice).
+    void eachRowIsAppendedOnce()
+    {
+        Lab lab;
+        const CollectionRow first = Lab::collected(QStringLiteral("a1"), QStringLiteral("B1"));
+        const CollectionRow second = Lab::collected(QStringLiteral("a2"), QStringLiteral("B1"));
+        CollectionStore::create(lab.diskette());
+        CollectionStore store = CollectionStore::openTarget(lab.diskette());
+        QCOMPARE(store.append({first, second, first}), 2);
+        QCOMPARE(store.append({second, first}), 0);
+        QCOMPARE(store.allRows(), (QList<CollectionRow>{first, second}));
+    }
+
     void numbersBecomeWholeHalvesToEven_data()
     {
         QTest::addColumn<double>("stored");

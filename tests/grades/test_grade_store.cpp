@@ -27,6 +27,30 @@ private slots:
         QVERIFY(count.step());
         QCOMPARE(count.integer(0), 3);
     }
+
+    // A result or a test login 15 days old goes; one 14 days old stays until the next day.
+    void purgeTakesFifteenDaysAndOlder()
+    {
+        TestSupport::AppFolder app;
+        GradeStore store = app.store();
+        const QDate today(2026, 12, 8);
+        for (const int age : {16, 15, 14, 0}) {
+            GradeRow row{QStringLiteral("%1").arg(age), QStringLiteral("某"), QStringLiteral("英文"), 1, 2, 3,
+                         today.addDays(-age), QTime(9, 0), QStringLiteral("B1")};
+            store.addResult(row);
+            store.addTestLogin(row.xh, row.lrpc, row.lrdate);
+        }
+        const GradeStore::PurgeCounts purged = store.purgeOld(today);
+        QCOMPARE(purged.results, 2);
+        QCOMPARE(purged.testLogins, 2);
+        QStringList kept;
+        for (const GradeRow& row : store.allResults())
+            kept << row.xh;
+        QCOMPARE(kept, (QStringList{"14", "0"}));
+        QVERIFY(store.hasTestLogin(QStringLiteral("14"), QStringLiteral("B1")));
+        QVERIFY(!store.hasTestLogin(QStringLiteral("15"), QStringLiteral("B1")));
+        QCOMPARE(store.purgeOld(today.addDays(1)).results, 1); // the next day: the one now 15 days old
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGradeStore)

@@ -328,9 +328,12 @@ private slots:
         QCOMPARE(second.speed, first.speed);
         QCOMPARE(second.score, first.score);
         QCOMPARE(storedResults(), before + 1);
-        // A second English exercise for this test login is not opened.
+        // A second English exercise for this test login is not opened; its Chinese one is, once.
         const OpenReply again = answer<OpenReply>(QStringLiteral("OpenExercise"), {login.session, 1});
         QCOMPARE(int(again.status), int(StoreStatus::AlreadyTaken));
+        QVERIFY(answer<OpenReply>(QStringLiteral("OpenExercise"), {login.session, 2}).ok());
+        QCOMPARE(int(answer<OpenReply>(QStringLiteral("OpenExercise"), {login.session, 2}).status),
+                 int(StoreStatus::AlreadyTaken));
         QCOMPARE(storedResults(), before + 1);
         QVERIFY(serviceAnswers());
         call(QStringLiteral("EndSession"), {login.session});

@@ -1,6 +1,7 @@
-// Code page 936, drive letters and the exercise-file frame.
+// Code page 936, byte lengths, drive letters and the exercise-file frame.
 
 #include "exercise/exercise_file_format.h"
+#include "platform/byte_length.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
@@ -10,6 +11,35 @@ class TestPlatformText : public QObject {
     Q_OBJECT
 
 private slots:
+    void bytelenCounts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("doubleByte");
+        QTest::newRow("empty") << QString() << 0 << false;
+        QTest::newRow("spaces only") << QStringLiteral("    ") << 0 << false;
+        QTest::newRow("ten digits") << QStringLiteral("2026001234") << 10 << false;
+        QTest::newRow("two chinese") << QStringLiteral("张三") << 4 << true;
+        QTest::newRow("letters in spaces") << QStringLiteral("  ab  ") << 2 << false;
+        QTest::newRow("letter and chinese") << QStringLiteral("a中") << 3 << true;
+        QTest::newRow("full-width comma") << QStringLiteral("，") << 2 << true;
+        QTest::newRow("inner spaces count") << QStringLiteral(" a b ") << 3 << false;
+        QTest::newRow("tab is not trimmed") << QStringLiteral("\tab") << 3 << false;
+        QTest::newRow("emoji counts double") << QStringLiteral("a😀") << 3 << true;
+    }
+
+    // Every input check measures a text so: trimmed of spaces, in code page 936 bytes.
+    void bytelenCounts()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, length);
+        QFETCH(bool, doubleByte);
+        QCOMPARE(bytelen(text), length);
+        const ByteLength measured = measureBytes(text);
+        QCOMPARE(measured.bytes, length);
+        QCOMPARE(measured.doubleByte, doubleByte);
+    }
+
     void characterCodes()
     {
         QCOMPARE(*CodePage::charCode(U'a'), qint16(97));

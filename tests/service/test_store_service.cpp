@@ -8,11 +8,14 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "service/store_service.h"
+#include "store/store_protocol.h"
 #include "support/test_support.h"
 
+#include <QDBusMetaType>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 namespace {
@@ -126,6 +129,44 @@ private slots:
         QVERIFY(!app_->store().hasTestLogin(QStringLiteral("1234567890"), QStringLiteral("批次")));
     }
 
+    // The interface file names each structure by the C++ type the adaptor and the proxy are
+    // generated with; the signature it writes beside it must be the one those types marshal to,
+    // or busctl and d-spy would show a store that is not the one running.
+    void interfaceFileMatchesTheMarshalling()
+    {
+        StoreProtocol::registerTypes();
+        QFile file(qEnvironmentVariable("TYPELAB_SOURCE_DIR") + QStringLiteral("/data/dbus/org.typelab.Store1.xml"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        QMap<QString, QString> signatures; // "Method In0" -> declared type
+        QString method;
+        int in = 0, out = 0, named = 0;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            const QXmlStreamAttributes attributes = xml.attributes();
+            if (xml.name() == QLatin1String("method")) {
+                method = attributes.value(QLatin1String("name")).toString();
+                in = out = 0;
+            } else if (xml.name() == QLatin1String("arg")) {
+                const bool isIn = attributes.value(QLatin1String("direction")) == QLatin1String("in");
+                signatures[QStringLiteral("%1 %2%3").arg(method, isIn ? "In" : "Out").arg(isIn ? in++ : out++)] =
+                    attributes.value(QLatin1String("type")).toString();
+            } else if (xml.name() == QLatin1String("annotation")
+                       && attributes.value(QLatin1String("name")).startsWith(QLatin1String("org.qtproject.QtDBus.QtTypeName."))) {
+                const QString which = attributes.value(QLatin1String("name")).toString().section(u'.', -1);
+                const QByteArray type = attributes.value(QLatin1String("value")).toLatin1();
+                const QMetaType meta = QMetaType::fromName(type);
+                QVERIFY2(meta.isValid(), type.constData());
+                QCOMPARE(QString::fromLatin1(QDBusMetaType::typeToSignature(meta)),
+                         signatures.value(method + u' ' + which));
+                ++named;
+            }
+        }
+        QVERIFY(!xml.hasError());
+        QVERIFY(named >= 17); // every answer and the two structures passed in
+    }
+
     void testLoginClaimsItsBatchOnce()
     {
         const auto login = [this](const QString& password, bool withPassword) {
@@ -220,6 +261,10 @@ private slots:
                                  .session;
         QVERIFY(service_->exercises.open(kStudent, test, ExerciseKind::English).ok());
         QCOMPARE(int(service_->exercises.open(kStudent, test, ExerciseKind::English).status), int(StoreStatus::AlreadyTaken));
+        // Each kind once: the English one taken leaves the Chinese one open to it.
+        app_->writeFile(QStringLiteral("zw/cdzcs3.dat"), ExerciseFileFormat::build(*CodePage::encode("中文\r\n")));
+        QVERIFY(service_->exercises.open(kStudent, test, ExerciseKind::Chinese).ok());
+        QCOMPARE(int(service_->exercises.open(kStudent, test, ExerciseKind::Chinese).status), int(StoreStatus::AlreadyTaken));
     }
 
     // The store computes the figures from the log and dates them with its own clock.
@@ -262,9 +307,11 @@ private slots:
         tenMinutes.removeLast(); // the 601st tick ended it
         QTest::newRow("600 s claimed 2 s after opening")
             << KeystrokeLogs::encode(tenMinutes) << qint64(2000) << "超过了练习实际打开的时间";
-        KeystrokeLog fast = typedAb(0);
-        fast.insert(4, at(300, Kind::Tick));
-        fast.insert(5, at(400, Kind::Tick));
+        // In order and ended as an honest log is: only the second tick, 400 ms after the first, is
+        // wrong.
+        KeystrokeLog fast = typedAb(1);
+        fast.insert(5, at(1500, Kind::Tick));
+        fast.last().milliseconds = 1550;
         QTest::newRow("ticks faster than a second")
             << KeystrokeLogs::encode(fast) << qint64(5000) << "倒计时走得比每秒一次快";
         QTest::newRow("garbage") << QByteArray("\x01\x02garbage") << qint64(5000) << "无法识别";
@@ -301,6 +348,23 @@ private slots:
             service_->exercises.finish(kStudent, session, opened.exercise, KeystrokeLogs::encode(typedAb(1)));
         QCOMPARE(int(honest.status), int(StoreStatus::NotStored));
         QCOMPARE(resultCount(), 0);
+    }
+
+    // A log may run a second longer than the store saw the exercise open (the two clocks are
+    // read at different moments, and an answer takes time to arrive), never more.
+    void logSpanAllowance()
+    {
+        const QByteArray log = KeystrokeLogs::encode(typedAb(2)); // Esc at 2150 ms
+        const QString session = practice();
+        const OpenReply tooLong = service_->exercises.open(kStudent, session, ExerciseKind::English);
+        advance(1149);
+        const FinishReply refused = service_->exercises.finish(kStudent, session, tooLong.exercise, log);
+        QCOMPARE(int(refused.status), int(StoreStatus::NotStored));
+        QVERIFY2(refused.message.contains(QStringLiteral("超过了练习实际打开的时间")), qPrintable(refused.message));
+        const OpenReply justRight = service_->exercises.open(kStudent, session, ExerciseKind::English);
+        advance(1150);
+        QVERIFY(service_->exercises.finish(kStudent, session, justRight.exercise, log).ok());
+        QCOMPARE(resultCount(), 1);
     }
 
     void finishNeedsTheExerciseOfTheSession()

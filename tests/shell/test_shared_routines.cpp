@@ -1,6 +1,5 @@
-// bytelen, setmenus and norightclick.
+// setmenus and norightclick (bytelen is measured in the platform's own tests).
 
-#include "platform/byte_length.h"
 #include "platform/no_right_click.h"
 #include "shell/main_window.h"
 #include "support/test_support.h"
@@ -15,34 +14,6 @@ class TestSharedRoutines : public QObject {
 private slots:
     void initTestCase() { TestSupport::prepareApplication(); }
     void init() { TestSupport::resetState(); }
-
-    void bytelenCounts_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<bool>("doubleByte");
-        QTest::newRow("empty") << QString() << 0 << false;
-        QTest::newRow("spaces only") << QStringLiteral("    ") << 0 << false;
-        QTest::newRow("ten digits") << QStringLiteral("2026001234") << 10 << false;
-        QTest::newRow("two chinese") << QStringLiteral("张三") << 4 << true;
-        QTest::newRow("letters in spaces") << QStringLiteral("  ab  ") << 2 << false;
-        QTest::newRow("letter and chinese") << QStringLiteral("a中") << 3 << true;
-        QTest::newRow("full-width comma") << QStringLiteral("，") << 2 << true;
-        QTest::newRow("inner spaces count") << QStringLiteral(" a b ") << 3 << false;
-        QTest::newRow("tab is not trimmed") << QStringLiteral("\tab") << 3 << false;
-        QTest::newRow("emoji counts double") << QStringLiteral("a😀") << 3 << true;
-    }
-
-    void bytelenCounts()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, length);
-        QFETCH(bool, doubleByte);
-        QCOMPARE(bytelen(text), length);
-        const ByteLength measured = measureBytes(text);
-        QCOMPARE(measured.bytes, length);
-        QCOMPARE(measured.doubleByte, doubleByte);
-    }
 
     void setmenusFollowsTheLoginMode_data()
     {
