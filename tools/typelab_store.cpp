@@ -8,14 +8,17 @@
 //       listens on a private socket, writes the address on its first line of output, and ends
 //       when the program closes its standard input.
 
+#include "service/outbox_bus_object.h"
 #include "service/store_bus_object.h"
 #include "store/store_protocol.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QDBusServer>
 #include <QSocketNotifier>
 #include <QDir>
+#include <QProcess>
 
 #include <csignal>
 #include <cstdio>
@@ -29,6 +32,18 @@ int usage()
 {
     std::fprintf(stderr, "usage: typelab-store --system | typelab-store --peer APP_FOLDER\n");
     return 2;
+}
+
+// On the system bus the bus starts the forwarder by its name (through systemd where it runs),
+// as the user typelab; while its name is owned, it starts no second one.
+void startForwarderOnTheBus(QDBusConnection bus)
+{
+    QDBusMessage start = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                        QStringLiteral("/org/freedesktop/DBus"),
+                                                        QStringLiteral("org.freedesktop.DBus"),
+                                                        QStringLiteral("StartServiceByName"));
+    start << QString::fromLatin1(StoreProtocol::kForwarderName) << 0u;
+    bus.asyncCall(start);
 }
 
 int runOnSystemBus(QCoreApplication& app)
@@ -45,9 +60,12 @@ int runOnSystemBus(QCoreApplication& app)
         return 1;
     }
     StoreBusObject store(service);
+    OutboxBusObject outbox(service, [bus] { startForwarderOnTheBus(bus); });
     if (!bus.registerObject(QString::fromLatin1(StoreProtocol::kObjectPath), &store,
-                            QDBusConnection::ExportAdaptors)) {
-        std::fprintf(stderr, "typelab-store: cannot register the store object\n");
+                            QDBusConnection::ExportAdaptors)
+        || !bus.registerObject(QString::fromLatin1(StoreProtocol::kOutboxPath), &outbox,
+                               QDBusConnection::ExportAdaptors)) {
+        std::fprintf(stderr, "typelab-store: cannot register the store's objects\n");
         return 1;
     }
     if (!bus.registerService(QString::fromLatin1(StoreProtocol::kServiceName))) {
@@ -57,6 +75,7 @@ int runOnSystemBus(QCoreApplication& app)
     }
     store.watchSessionOwners(bus);
     service.purge();
+    outbox.startIfWaiting();
     // The share serves a copy that is current from the start.
     if (const auto problem = service.publishCopy())
         std::fprintf(stderr, "typelab-store: the share's copy was not written: %s\n", qPrintable(*problem));
@@ -77,11 +96,21 @@ int runForProgram(QCoreApplication& app, const QString& appFolder)
         std::fprintf(stderr, "typelab-store: cannot listen: %s\n", qPrintable(server.lastError().message()));
         return 1;
     }
+    // The forwarder of a build folder or a demo is this store's child; it talks to the store on
+    // the same private socket, and ends with it.
+    QProcess forwarder;
+    forwarder.setProcessChannelMode(QProcess::ForwardedChannels);
+    OutboxBusObject outbox(service, [&] {
+        if (forwarder.state() == QProcess::NotRunning)
+            forwarder.start(QCoreApplication::applicationDirPath() + QStringLiteral("/typelab-forward"),
+                            {QStringLiteral("--peer"), server.address(), service.places().serverFolder()});
+    });
     QObject::connect(&server, &QDBusServer::newConnection, &app, [&](const QDBusConnection& connection) {
         QDBusConnection peer(connection);
         peer.registerObject(QString::fromLatin1(StoreProtocol::kObjectPath), &store, QDBusConnection::ExportAdaptors);
         peer.registerObject(QString::fromLatin1(StoreProtocol::kTestSeamsPath), &seams,
                             QDBusConnection::ExportAdaptors);
+        peer.registerObject(QString::fromLatin1(StoreProtocol::kOutboxPath), &outbox, QDBusConnection::ExportAdaptors);
     });
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -95,7 +124,11 @@ int runForProgram(QCoreApplication& app, const QString& appFolder)
 
     std::printf("%s\n", qPrintable(server.address()));
     std::fflush(stdout);
-    return app.exec();
+    outbox.startIfWaiting();
+    const int code = app.exec();
+    forwarder.terminate();
+    forwarder.waitForFinished(2000);
+    return code;
 }
 
 } // namespace

@@ -427,7 +427,7 @@ void Database::applyKey(const QByteArray& key)
 
 Database Database::open(const QString& path, Mode mode, const QByteArray& key)
 {
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+    int flags = (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
     if (mode == Mode::Create)
         flags |= SQLITE_OPEN_CREATE;
     else if (!QFileInfo::exists(path))

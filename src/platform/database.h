@@ -102,7 +102,7 @@ private:
 
 class Database {
 public:
-    enum class Mode { ReadWrite, Create };
+    enum class Mode { ReadWrite, Create, ReadOnly };
     // How a file from elsewhere is opened: only read (a source), or also written (a target).
     enum class Access { ReadOnly, ReadWrite };
 

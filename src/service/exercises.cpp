@@ -5,6 +5,8 @@
 #include "platform/clock.h"
 #include "service/log_checks.h"
 
+#include <QUuid>
+
 #include <cstdio>
 
 namespace {
@@ -131,9 +133,14 @@ FinishReply Exercises::refuse(const StoreCaller& caller, qint64 exercise, const 
 void Exercises::store(const GradeRow& row, const Opened& opened, qint64 exercise, const QByteArray& log)
 {
     Database& db = database_.db();
+    const bool forwarded = outbox_.joined();
     Transaction transaction(db);
     database_.grades().addResult(row);
     const qint64 rowid = db.lastInsertRowid();
+    if (forwarded)
+        outbox_.addResult(ServerResult{QUuid::createUuid().toString(QUuid::WithoutBraces), row, opened.kind,
+                                       opened.text, log},
+                          rowid);
     db.prepare(QStringLiteral("INSERT OR REPLACE INTO store.result_log (grade_rowid, xh, lrxm, lrdate, lrtime, kind,"
                               " text, log) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"))
         .bind(1, rowid)
@@ -195,6 +202,7 @@ FinishReply Exercises::finish(const StoreCaller& caller, const QString& session,
         row.lrpc = found->batch;
         store(row, *opened, exercise, logBytes);
         database_.changed();
+        outbox_.added();
         return figures(row.lrcj, row.lrsd, row.lrzql);
     });
 }

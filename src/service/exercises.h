@@ -4,15 +4,19 @@
 // replays it against that text through the typing engine and the scoring, and stores the
 // result's row, its log and the exercise's state in one transaction. The figures stored are
 // the store's own: whatever the program counted is never taken. A test session takes each kind
-// of exercise once.
+// of exercise once. On a machine that has joined a school server, the result also goes into the
+// outbox in that transaction.
 
+#include "service/outbox.h"
 #include "service/sessions.h"
 
 class Exercises {
 public:
     static QStringList tables();
 
-    Exercises(StoreDatabase& database, Sessions& sessions) : database_(database), sessions_(sessions) {}
+    Exercises(StoreDatabase& database, Sessions& sessions, Outbox& outbox)
+        : database_(database), sessions_(sessions), outbox_(outbox)
+    {}
 
     OpenReply open(const StoreCaller& caller, const QString& session, ExerciseKind kind);
     // Answered again with the same figures when the result is already stored.
@@ -42,4 +46,5 @@ private:
 
     StoreDatabase& database_;
     Sessions& sessions_;
+    Outbox& outbox_;
 };

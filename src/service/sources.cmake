@@ -6,10 +6,12 @@ set(TYPELAB_SERVICE_SOURCES
   src/service/password_attempts.cpp
   src/service/logins.cpp
   src/service/log_checks.cpp
+  src/service/outbox.cpp
   src/service/exercises.cpp
   src/service/result_reads.cpp
   src/service/maintenance.cpp
   src/service/shared_copy.cpp
   src/service/store_service.cpp
   src/service/store_bus_object.cpp
+  src/service/outbox_bus_object.cpp
 )

@@ -11,7 +11,7 @@
 
 struct StorePlaces {
     QString appFolder;   // the program's folder this service answers for
-    QString stateFolder; // data/stugrade.mdb, data/typelab-store.db, yw, zw, data/help.dat
+    QString stateFolder; // data/stugrade.mdb, data/typelab-store.db, yw, zw, data/help.dat, server
     QString shareFolder; // data/stugrade.mdb, the copy the share serves; empty: none is kept
 
     static StorePlaces installed();
@@ -19,6 +19,9 @@ struct StorePlaces {
 
     QString gradeDatabase() const { return stateFolder + QStringLiteral("/data/stugrade.mdb"); }
     QString storeDatabase() const { return stateFolder + QStringLiteral("/data/typelab-store.db"); }
+    // The school server's bundle, once the machine has joined one: ca.crt, machine.crt,
+    // machine.key and server (see typelab-admin join).
+    QString serverFolder() const { return stateFolder + QStringLiteral("/server"); }
     QString exerciseFile(ExerciseKind kind, int digit) const
     {
         return ExerciseLoader::pathFor(stateFolder, kind, digit);

@@ -4,7 +4,7 @@
 #include "service/shared_copy.h"
 
 StoreService::StoreService(StorePlaces places, int lockSeconds)
-    : database(std::move(places), Sessions::tables() + Exercises::tables()), attempts(lockSeconds)
+    : database(std::move(places), Sessions::tables() + Exercises::tables() + Outbox::tables()), attempts(lockSeconds)
 {}
 
 StoreReply StoreService::purge()
@@ -16,6 +16,7 @@ StoreReply StoreService::purge()
         Transaction transaction(database.db());
         exercises.tidy();
         sessions.tidy();
+        outbox.tidy();
         transaction.commit();
         if (purged.results > 0 || purged.testLogins > 0)
             database.changed();

@@ -5,6 +5,7 @@
 #include "service/exercises.h"
 #include "service/logins.h"
 #include "service/maintenance.h"
+#include "service/outbox.h"
 #include "service/result_reads.h"
 #include "service/sessions.h"
 
@@ -14,7 +15,7 @@ struct StoreService {
     const StorePlaces& places() const { return database.places(); }
 
     // The start-up purge: results and test logins 15 or more days old, with their logs,
-    // sessions idle for an hour and exercises a day old.
+    // sessions idle for an hour and exercises a day old; the outbox keeps what is unsent.
     StoreReply purge();
     // Writes the share's copy afresh; the problem, if any.
     std::optional<QString> publishCopy();
@@ -23,7 +24,8 @@ struct StoreService {
     Sessions sessions{database};
     PasswordAttempts attempts;
     Logins logins{database, sessions, attempts};
-    Exercises exercises{database, sessions};
+    Outbox outbox{database};
+    Exercises exercises{database, sessions, outbox};
     ResultReads results{database, sessions};
     Maintenance maintenance{database, sessions, exercises};
 };

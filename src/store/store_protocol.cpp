@@ -22,6 +22,9 @@ void registerTypes()
     qDBusRegisterMetaType<QList<ResultLogEntry>>();
     qDBusRegisterMetaType<ResultLogReply>();
     qDBusRegisterMetaType<StudentLogsReply>();
+    qDBusRegisterMetaType<OutboxEntry>();
+    qDBusRegisterMetaType<QList<OutboxEntry>>();
+    qDBusRegisterMetaType<OutboxReply>();
 }
 
 } // namespace StoreProtocol
@@ -314,6 +317,42 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, StudentLogsReply&
     argument.beginStructure();
     takeStatus(argument, reply);
     argument >> reply.entries >> reply.withoutLog >> reply.leftOut;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const OutboxEntry& entry)
+{
+    argument.beginStructure();
+    argument << entry.id << int(entry.kind) << entry.body;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, OutboxEntry& entry)
+{
+    int kind = 0;
+    argument.beginStructure();
+    argument >> entry.id >> kind >> entry.body;
+    argument.endStructure();
+    entry.kind = OutboxEntry::Kind(kind);
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const OutboxReply& reply)
+{
+    argument.beginStructure();
+    putStatus(argument, reply);
+    argument << reply.entries;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, OutboxReply& reply)
+{
+    argument.beginStructure();
+    takeStatus(argument, reply);
+    argument >> reply.entries;
     argument.endStructure();
     return argument;
 }

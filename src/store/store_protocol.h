@@ -16,6 +16,10 @@ inline const char* const kObjectPath = "/org/typelab/Store";
 inline const char* const kInterface = "org.typelab.Store1";
 // Only on a store started as a program's child.
 inline const char* const kTestSeamsPath = "/org/typelab/StoreTestSeams";
+// The outbox, for the forwarder alone (it runs as the store's own user).
+inline const char* const kOutboxPath = "/org/typelab/Outbox";
+// The forwarder's name on the system bus, by which the bus starts it.
+inline const char* const kForwarderName = "org.typelab.Forward";
 
 // Registers the values below with QtDBus; call once in each process before a call is made.
 void registerTypes();
@@ -54,6 +58,10 @@ QDBusArgument& operator<<(QDBusArgument& argument, const ResultLogReply& reply);
 const QDBusArgument& operator>>(const QDBusArgument& argument, ResultLogReply& reply);
 QDBusArgument& operator<<(QDBusArgument& argument, const StudentLogsReply& reply);
 const QDBusArgument& operator>>(const QDBusArgument& argument, StudentLogsReply& reply);
+QDBusArgument& operator<<(QDBusArgument& argument, const OutboxEntry& entry);
+const QDBusArgument& operator>>(const QDBusArgument& argument, OutboxEntry& entry);
+QDBusArgument& operator<<(QDBusArgument& argument, const OutboxReply& reply);
+const QDBusArgument& operator>>(const QDBusArgument& argument, OutboxReply& reply);
 
 Q_DECLARE_METATYPE(GradeRow)
 Q_DECLARE_METATYPE(HistoryPages::Key)
@@ -69,3 +77,5 @@ Q_DECLARE_METATYPE(PageReply)
 Q_DECLARE_METATYPE(ResultLogEntry)
 Q_DECLARE_METATYPE(ResultLogReply)
 Q_DECLARE_METATYPE(StudentLogsReply)
+Q_DECLARE_METATYPE(OutboxEntry)
+Q_DECLARE_METATYPE(OutboxReply)

@@ -159,6 +159,19 @@ struct StudentLogsReply : StoreReply {
     int leftOut = 0;    // older results with a log that did not fit into one answer
 };
 
+// An entry of the store's outbox as the forwarder takes it: what it is, and the bytes the school
+// server is sent (for a result, ServerResult::encode()).
+struct OutboxEntry {
+    enum class Kind { Result = 1 }; // the numbers cross the bus
+    QString id;
+    Kind kind = Kind::Result;
+    QByteArray body;
+};
+
+struct OutboxReply : StoreReply {
+    QList<OutboxEntry> entries; // oldest first
+};
+
 // The text of a reply's problem for a message: what the store said, or that none answered.
 QString storeProblem(const StoreReply& reply);
 

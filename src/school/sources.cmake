@@ -1,0 +1,4 @@
+# What a lab machine and the school server say to each other, and the sending of it.
+list(APPEND TYPELAB_CORE_SOURCES
+  src/school/server_result.cpp
+)
