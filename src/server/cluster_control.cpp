@@ -13,10 +13,14 @@ namespace ClusterControl {
 
 namespace {
 
-void checkFiles(Pg::Connection& postgres)
+// The errors the cluster finds in its files. Before the reload that turns TLS on, hostssl lines
+// are reported as unmatchable; the reload turns it on before it reads pg_hba.conf.
+void checkFiles(Pg::Connection& postgres, bool sslComing)
 {
-    const Pg::Result hba = postgres.exec(QStringLiteral(
-        "SELECT file_name || ':' || line_number || ': ' || error FROM pg_hba_file_rules WHERE error IS NOT NULL"));
+    const Pg::Result hba = postgres.exec(
+        QStringLiteral("SELECT 'pg_hba.conf:' || line_number || ': ' || error FROM pg_hba_file_rules "
+                       "WHERE error IS NOT NULL AND NOT ($1 AND error LIKE '%because SSL is disabled')"),
+        {sslComing ? "t" : "f"});
     const Pg::Result settings = postgres.exec(QStringLiteral(
         "SELECT sourcefile || ':' || sourceline || ': ' || error FROM pg_file_settings WHERE error IS NOT NULL"));
     QStringList errors;
@@ -25,7 +29,7 @@ void checkFiles(Pg::Connection& postgres)
             errors << result->text(row, 0);
     }
     if (!errors.isEmpty())
-        throw std::runtime_error("PostgreSQL finds errors in its configuration, so it was not reloaded:\n  " +
+        throw std::runtime_error("PostgreSQL finds errors in its configuration:\n  " +
                                  errors.join(QStringLiteral("\n  ")).toStdString());
 }
 
@@ -35,7 +39,7 @@ void reload(const OwnerSession& session)
 {
     session.run([](const OwnerSession& s) {
         Pg::Connection postgres = s.connect(QStringLiteral("postgres"));
-        checkFiles(postgres);
+        checkFiles(postgres, true);
         const QString before = postgres.exec(QStringLiteral("SELECT pg_conf_load_time()::text")).text(0, 0);
         postgres.exec(QStringLiteral("SELECT pg_reload_conf()"));
         // The postmaster reloads when it gets to the signal; a backend it starts afterwards
@@ -44,8 +48,10 @@ void reload(const OwnerSession& session)
         for (int wait = 1;; wait = qMin(wait * 2, 100)) {
             Pg::Connection fresh = s.connect(QStringLiteral("postgres"));
             const Pg::Result seen = fresh.exec(QStringLiteral("SELECT pg_conf_load_time() > $1::timestamptz"), {before});
-            if (seen.text(0, 0) == QLatin1String("t"))
+            if (seen.text(0, 0) == QLatin1String("t")) {
+                checkFiles(fresh, false);
                 return QJsonObject{};
+            }
             if (deadline.hasExpired())
                 throw std::runtime_error("PostgreSQL did not reload its configuration within 30 s; see its log");
             QThread::msleep(wait);

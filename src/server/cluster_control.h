@@ -9,8 +9,8 @@
 namespace ClusterControl {
 
 // Checks pg_hba.conf and the settings files as the cluster reads them, reloads, and returns once
-// new connections see the reloaded configuration. Throws with the cluster's complaint, before
-// reloading, when a file has an error.
+// new connections see the reloaded configuration. Throws with the cluster's complaint when a
+// file has an error: before reloading where it can tell, else after.
 void reload(const OwnerSession& session);
 // The settings that wait for a restart.
 QStringList pendingRestart(const OwnerSession& session);

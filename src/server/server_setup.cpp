@@ -186,9 +186,14 @@ void setup(ServerConfig config, QTextStream& out)
             ClusterControl::reload(session);
         } catch (const std::exception&) {
             if (oldHba) {
+                // The cluster keeps working with the lines it had.
                 struct stat info {};
                 ::stat(QFile::encodeName(hbaFile).constData(), &info);
                 ServerFiles::writeIfChanged(hbaFile, *oldHba, info.st_mode & 07777, {info.st_uid, info.st_gid});
+                try {
+                    ClusterControl::reload(session);
+                } catch (const std::exception&) {
+                }
             }
             throw;
         }
