@@ -45,6 +45,7 @@ namespace {
     X(PQexitPipelineMode)                                                                                              \
     X(PQsendQueryParams)                                                                                               \
     X(PQpipelineSync)                                                                                                  \
+    X(PQsendFlushRequest)                                                                                              \
     X(PQflush)                                                                                                         \
     X(PQconsumeInput)                                                                                                  \
     X(PQisBusy)                                                                                                        \
@@ -404,6 +405,8 @@ AsyncConnection::AsyncConnection(QObject* parent) : QObject(parent)
 {
     deadline_ = new QTimer(this);
     deadline_->setSingleShot(true);
+    // A coarse timer may fire 5 % early; a deadline is not given up before it passes.
+    deadline_->setTimerType(Qt::PreciseTimer);
     connect(deadline_, &QTimer::timeout, this, [this] {
         fail(Error::Kind::Timeout, state_ == State::Connecting ? QStringLiteral("no connection within the deadline")
                                                                : QStringLiteral("no answer within the deadline"));
@@ -552,7 +555,9 @@ void AsyncConnection::sendPipeline(const QList<Statement>& statements, int deadl
         const ParamArrays arrays(statement.params);
         if (pq().PQsendQueryParams(conn_, statement.sql.toUtf8().constData(), arrays.count(), nullptr,
                                    arrays.values.data(), arrays.lengths.data(), arrays.formats.data(),
-                                   statement.binaryResult ? 1 : 0) != 1) {
+                                   statement.binaryResult ? 1 : 0) != 1 ||
+            // The server sends each statement's result when it is done, not all at the sync.
+            pq().PQsendFlushRequest(conn_) != 1) {
             fail(Error::Kind::Lost, connectionMessage(conn_));
             return;
         }
