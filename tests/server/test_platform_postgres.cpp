@@ -87,7 +87,7 @@ bool libpqLoaded()
 
 } // namespace
 
-class TestPostgresWrapper : public QObject {
+class TestPlatformPostgres : public QObject {
     Q_OBJECT
 
 private slots:
@@ -106,7 +106,7 @@ private:
     Pg::ConnectionParameters machine_;
 };
 
-void TestPostgresWrapper::initTestCase()
+void TestPlatformPostgres::initTestCase()
 {
     qRegisterMetaType<Pg::Error>();
     qRegisterMetaType<Pg::Result>();
@@ -118,12 +118,12 @@ void TestPostgresWrapper::initTestCase()
     QVERIFY(libpqLoaded());
 }
 
-void TestPostgresWrapper::cleanupTestCase()
+void TestPlatformPostgres::cleanupTestCase()
 {
     cluster_.stop();
 }
 
-void TestPostgresWrapper::failuresComeWithinTheirDeadlines()
+void TestPlatformPostgres::failuresComeWithinTheirDeadlines()
 {
     // Nothing listens: refused at once, reported from the event loop, not inside open().
     LoopbackListener* closed = new LoopbackListener;
@@ -158,7 +158,7 @@ void TestPostgresWrapper::failuresComeWithinTheirDeadlines()
     QCOMPARE(failed.last().at(0).value<Pg::Error>().kind(), Pg::Error::Kind::Usage);
 }
 
-void TestPostgresWrapper::garbageIsAFailure()
+void TestPlatformPostgres::garbageIsAFailure()
 {
     LoopbackListener garbage;
     garbage.answerWithGarbage();
@@ -171,7 +171,7 @@ void TestPostgresWrapper::garbageIsAFailure()
     QCOMPARE(failed.at(0).at(0).value<Pg::Error>().kind(), Pg::Error::Kind::Connect);
 }
 
-void TestPostgresWrapper::blockingStatementsCarryTypesAndErrors()
+void TestPlatformPostgres::blockingStatementsCarryTypesAndErrors()
 {
     Pg::Connection admin = cluster_.superuser();
     try {
@@ -201,7 +201,7 @@ void TestPostgresWrapper::blockingStatementsCarryTypesAndErrors()
     QVERIFY(admin.encryptPassword("hunter2", QStringLiteral("x")).startsWith("SCRAM-SHA-256$4096:"));
 }
 
-void TestPostgresWrapper::pipelineGivesResultsInOrder()
+void TestPlatformPostgres::pipelineGivesResultsInOrder()
 {
     Pg::AsyncConnection connection;
     QSignalSpy connected(&connection, &Pg::AsyncConnection::connected);
@@ -248,7 +248,7 @@ void TestPostgresWrapper::pipelineGivesResultsInOrder()
              QStringLiteral("19"));
 }
 
-void TestPostgresWrapper::listenDeliversNotifications()
+void TestPlatformPostgres::listenDeliversNotifications()
 {
     Pg::AsyncConnection listener;
     QSignalSpy connected(&listener, &Pg::AsyncConnection::connected);
@@ -268,7 +268,7 @@ void TestPostgresWrapper::listenDeliversNotifications()
     QCOMPARE(heard.at(0).at(1).toString(), QStringLiteral("B1 from PC01"));
 }
 
-void TestPostgresWrapper::verifyFullChecksTheHostName()
+void TestPlatformPostgres::verifyFullChecksTheHostName()
 {
     Pg::ConnectionParameters elsewhere = machine_;
     elsewhere.set(QStringLiteral("host"), QStringLiteral("school-server.example"))
@@ -286,7 +286,7 @@ void TestPostgresWrapper::verifyFullChecksTheHostName()
     Pg::Connection::open(byAddress, 10'000).exec(QStringLiteral("SELECT 1"));
 }
 
-void TestPostgresWrapper::serverStoppedMidPipelineIsAFailure()
+void TestPlatformPostgres::serverStoppedMidPipelineIsAFailure()
 {
     Pg::AsyncConnection connection;
     QSignalSpy connected(&connection, &Pg::AsyncConnection::connected);
@@ -311,5 +311,5 @@ void TestPostgresWrapper::serverStoppedMidPipelineIsAFailure()
     QCOMPARE(connection.state(), Pg::AsyncConnection::State::Closed);
 }
 
-QTEST_GUILESS_MAIN(TestPostgresWrapper)
-#include "test_postgres_wrapper.moc"
+QTEST_GUILESS_MAIN(TestPlatformPostgres)
+#include "test_platform_postgres.moc"
