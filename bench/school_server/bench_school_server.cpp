@@ -4,7 +4,8 @@
 // real cluster that typelab-server set up:
 //   - with a new TLS connection for every result (pgbench -C), as lab machines connect only
 //     when they have something to send;
-//   - on kept connections.
+//   - on kept connections;
+// and, for what a connection alone costs, a new TLS connection per `SELECT 1`.
 //   bench_school_server [SECONDS]   (20 by default, for each of the two runs)
 #include "support/pg_cluster.h"
 
@@ -100,6 +101,15 @@ int main(int argc, char** argv)
                         qPrintable(figures.failed.isEmpty() ? QStringLiteral("0") : figures.failed));
             std::fflush(stdout);
         }
+        const QString connectOnly = work.filePath(QStringLiteral("connect.sql"));
+        QFile select(connectOnly);
+        if (!select.open(QIODevice::WriteOnly))
+            throw std::runtime_error("cannot write the pgbench script");
+        select.write("SELECT 1;\n");
+        select.close();
+        const Figures connections = runPgbench(machine.describe(), connectOnly, true, seconds);
+        std::printf("%-42s %10s connections/s\n", "for comparison, new TLS connection, SELECT 1:",
+                    qPrintable(connections.tps));
         Pg::Connection admin = cluster.superuser();
         std::printf("results in typelab.result: %s, refused copies: %s\n",
                     qPrintable(admin.exec(QStringLiteral("SELECT count(*) FROM typelab.result")).text(0, 0)),
