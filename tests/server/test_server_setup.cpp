@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -186,6 +187,18 @@ void TestServerSetup::namesAndCommandsAreChecked()
         cluster.tool({QStringLiteral("enroll"), QStringLiteral("pc2"), QStringLiteral("--state-dir"), empty.path()});
     QCOMPARE(notSetUp.exitCode, 1);
     QVERIFY2(notSetUp.errors.contains(QLatin1String("setup first")), qPrintable(notSetUp.errors));
+    if (::geteuid() == 0) {
+        // Neither root nor the cluster's owner.
+        QProcess other;
+        other.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=daemon"), QStringLiteral("--regid=daemon"),
+                                                QStringLiteral("--clear-groups"), QStringLiteral(TYPELAB_SERVER_TOOL),
+                                                QStringLiteral("enroll"), QStringLiteral("pc4"), QStringLiteral("--state-dir"),
+                                                cluster.stateDir()});
+        QVERIFY(other.waitForFinished(60'000));
+        QCOMPARE(other.exitCode(), 1);
+        QVERIFY2(other.readAllStandardError().contains("must be run as root (or as the cluster owner nobody)"),
+                 "not refused for not being root");
+    }
     QCOMPARE(cluster.tool({QStringLiteral("enroll")}).exitCode, 2);
     QCOMPARE(cluster.tool({QStringLiteral("frobnicate")}).exitCode, 2);
 
