@@ -22,7 +22,9 @@ void checkFiles(Pg::Connection& postgres, bool sslComing)
                        "WHERE error IS NOT NULL AND NOT ($1 AND error LIKE '%because SSL is disabled')"),
         {sslComing ? "t" : "f"});
     const Pg::Result settings = postgres.exec(QStringLiteral(
-        "SELECT sourcefile || ':' || sourceline || ': ' || error FROM pg_file_settings WHERE error IS NOT NULL"));
+        "SELECT sourcefile || ':' || sourceline || ': ' || error FROM pg_file_settings WHERE error IS NOT NULL "
+        // A setting that waits for a restart says so here; pending_restart covers it.
+        "AND error <> 'setting could not be applied'"));
     QStringList errors;
     for (const Pg::Result* result : {&hba, &settings}) {
         for (int row = 0; row < result->rows(); ++row)

@@ -36,7 +36,9 @@ Pg::Connection OwnerSession::connect(const QString& database) const
         .set(QStringLiteral("port"), QString::number(config_.port))
         .set(QStringLiteral("user"), config_.owner)
         .set(QStringLiteral("dbname"), database)
-        .set(QStringLiteral("application_name"), QStringLiteral("typelab-server"));
+        .set(QStringLiteral("application_name"), QStringLiteral("typelab-server"))
+        // "already exists, skipping" and the like are not the administrator's business.
+        .set(QStringLiteral("options"), QStringLiteral("-c client_min_messages=warning"));
     try {
         return Pg::Connection::open(parameters, 15'000);
     } catch (const Pg::Error& error) {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/stat.h>
 
 namespace {
@@ -78,6 +79,7 @@ class TestServerSetup : public QObject {
 
 private slots:
     void setupTwiceChangesNothing();
+    void restartsOnlyForSettingsThatNeedIt();
     void newMigrationsAreAppliedOnce();
     void namesAndCommandsAreChecked();
     void hbaBlockReplacesItsEarlierSelf();
@@ -118,6 +120,33 @@ void TestServerSetup::setupTwiceChangesNothing()
     QCOMPARE(again.output.trimmed().count(QLatin1Char('\n')), 0);
     QVERIFY2(again.output.startsWith(QLatin1String("typelab-server is set up")), qPrintable(again.output));
     QCOMPARE(snapshot(cluster), before);
+}
+
+void TestServerSetup::restartsOnlyForSettingsThatNeedIt()
+{
+    PgCluster cluster;
+    PG_CLUSTER_TRY(cluster.start());
+    const pid_t first = cluster.pid();
+    // The address the cluster listens on already: written, no restart.
+    const PgCluster::ToolRun same = cluster.tool({QStringLiteral("setup"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1")});
+    QCOMPARE(same.exitCode, 0);
+    QVERIFY2(same.output.contains(QLatin1String("set listen_addresses")), qPrintable(same.output));
+    QVERIFY2(!same.output.contains(QLatin1String("restarting")), qPrintable(same.output));
+    QVERIFY(::kill(first, 0) == 0);
+    // Another loopback address takes a restart (pg_ctl, this being no Debian cluster).
+    const PgCluster::ToolRun moved = cluster.tool({QStringLiteral("setup"), QStringLiteral("--listen"), QStringLiteral("127.0.0.2")});
+    QVERIFY2(moved.exitCode == 0, qPrintable(moved.errors));
+    QVERIFY2(moved.output.contains(QLatin1String("restarting PostgreSQL for listen_addresses")), qPrintable(moved.output));
+    PG_CLUSTER_TRY(cluster.followRestart());
+    QVERIFY(cluster.pid() != first);
+    QCOMPARE(cluster.superuser().exec(QStringLiteral("SHOW listen_addresses")).text(0, 0), QStringLiteral("127.0.0.2"));
+    // setup.conf now holds the address: setup without options restarts nothing.
+    const PgCluster::ToolRun again = cluster.tool({QStringLiteral("setup")});
+    QCOMPARE(again.exitCode, 0);
+    QVERIFY2(!again.output.contains(QLatin1String("restarting")), qPrintable(again.output));
+    // stop() waits for that postmaster too (not a child of this test) to end and tidy up.
+    cluster.stop();
+    QVERIFY(!QFile::exists(cluster.dataDir() + QStringLiteral("/postmaster.pid")));
 }
 
 void TestServerSetup::newMigrationsAreAppliedOnce()

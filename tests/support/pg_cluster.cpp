@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -56,6 +57,7 @@ pid_t spawn(const QStringList& command, const QString& logFile, bool drop, uid_t
     argv.push_back(nullptr);
     const QByteArray log = QFile::encodeName(logFile);
     const QByteArray folder = QFile::encodeName(cwd);
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)
         fail(QStringLiteral("fork failed"));
@@ -65,6 +67,10 @@ pid_t spawn(const QStringList& command, const QString& logFile, bool drop, uid_t
         if (out < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0)
             ::_exit(126);
         if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
+            ::_exit(126);
+        // A test that aborts takes its server with it (set after the change of user, which
+        // clears it); an immediate stop, as crash() does.
+        if (::prctl(PR_SET_PDEATHSIG, SIGQUIT) != 0 || ::getppid() != parent)
             ::_exit(126);
         if (::chdir(folder.constData()) != 0)
             ::_exit(126);
@@ -327,6 +333,19 @@ Pg::Connection PgCluster::superuser(const QString& database) const
     // Peer authentication reads the effective uid at connect time.
     const EffectiveUser asOwner(dropPrivileges_, uid_);
     return Pg::Connection::open(parameters, 10'000);
+}
+
+void PgCluster::followRestart()
+{
+    int status = 0;
+    if (pid_ > 0)
+        ::waitpid(pid_, &status, WNOHANG); // the first postmaster, ours, has ended
+    QFile lock(dataDir() + QStringLiteral("/postmaster.pid"));
+    if (!lock.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("no postmaster.pid after the restart:\n%1").arg(log()));
+    pid_ = lock.readLine().trimmed().toInt();
+    if (pid_ <= 0 || ::kill(pid_, 0) != 0)
+        fail(QStringLiteral("the restarted postmaster is not running"));
 }
 
 void PgCluster::signalAndWait(int signal, int milliseconds)

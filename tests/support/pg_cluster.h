@@ -66,6 +66,10 @@ public:
     // The cluster owner over the socket, as superuser.
     Pg::Connection superuser(const QString& database = QStringLiteral("typelab")) const;
 
+    // After typelab-server restarted the server (pg_ctl restart): the new postmaster, from its
+    // postmaster.pid, is the one stop() ends.
+    void followRestart();
+
     // A fast shutdown (SIGINT), waited for; SIGQUIT if it does not end in 60 s.
     void stop();
     // An immediate stop (SIGQUIT), as `pg_ctl stop -m immediate`: no checkpoint, clients cut off.
