@@ -9,6 +9,7 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/platform/twips.cpp
   src/platform/child_process.cpp
   src/platform/startup_trace.cpp
+  src/platform/postgres.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/platform/display_mode.cpp

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks the Debian package as a lab administrator would meet it: its files and links, its
 # dependencies, lintian, its maintainer scripts, the store service's bus files, and the program
-# unpacked from it starting offscreen with its store beside it.
-#   test_package.sh SOURCE_DIR DEB
+# unpacked from it starting offscreen with its store beside it. Given the school server's package
+# too, checks that one's files, dependencies, postinst and lintian.
+#   test_package.sh SOURCE_DIR DEB [SERVER_DEB]
 set -u
-source_dir=$1 deb=$2
+source_dir=$1 deb=$2 server_deb=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -30,6 +31,7 @@ expected=(opt/typelab/typelab opt/typelab/typelab-admin opt/typelab/typelab-read
 for n in 0 1 2 3 4 5 6 7 8 9; do expected+=(usr/share/typelab/yw/ydzcs$n.dat usr/share/typelab/zw/cdzcs$n.dat); done
 for file in "${expected[@]}"; do check "ships $file" grep -qx "$file" "$work/files"; done
 check "ships no grade database" bash -c "! grep -q stugrade.mdb '$work/files'"
+check "ships nothing of the school server" bash -c "! grep -q typelab-server '$work/files'"
 check "ships nothing under /var/lib/typelab (the postinst makes it)" bash -c "! grep -q '^var/' '$work/files'"
 dpkg-deb -c "$deb" | awk '$1 ~ /^l/ {print $6, $8}' | sed 's|^\./||' >"$work/links"
 for link in "opt/typelab/yw /var/lib/typelab/yw" "opt/typelab/zw /var/lib/typelab/zw" \
@@ -53,6 +55,7 @@ check "desktop entry named 录入练习测试" grep -qx 'Name=录入练习测试
 check "desktop entry in Education" grep -qx 'Categories=Education;' "$desktop"
 for binary in typelab typelab-admin typelab-reader typelab-store typelab-charts.so; do
   check "$binary is stripped" bash -c "! readelf -S '$work/root/opt/typelab/$binary' | grep -q '\.symtab'"
+  check "$binary does not load libpq at start" bash -c "! readelf -d '$work/root/opt/typelab/$binary' | grep -q 'libpq'"
 done
 for script in preinst postinst prerm postrm; do
   check "$script passes sh -n" sh -n "$work/control/$script"
@@ -104,6 +107,33 @@ check "the unpacked program starts offscreen" \
   env -u DBUS_SYSTEM_BUS_ADDRESS DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/no-bus QT_QPA_PLATFORM=offscreen \
   TYPELAB_QUIT_WHEN_SHOWN=1 timeout 60 "$app/typelab"
 check "next to its store, which made its tables there" test -s "$app/data/typelab-store.db"
+
+if [ -n "$server_deb" ]; then
+  check "server package built as typelab-server_${version}_amd64.deb" \
+    test "$(basename "$server_deb")" = "typelab-server_${version}_amd64.deb"
+  dpkg-deb -c "$server_deb" | awk '{print $6}' | sed 's|^\./||' >"$work/server-files"
+  for file in usr/sbin/typelab-server usr/share/typelab-server/migrations/0001_results.sql \
+              usr/share/doc/typelab-server/copyright usr/share/doc/typelab-server/changelog.gz; do
+    check "the server package ships $file" grep -qx "$file" "$work/server-files"
+  done
+  check "the server package ships nothing of the lab machine's" \
+    bash -c "! grep -E '^(opt/|usr/bin/|var/|usr/share/typelab/|usr/share/dbus-1/.+)' '$work/server-files' | grep ."
+  server_depends=$(dpkg-deb -f "$server_deb" Depends)
+  for package in postgresql openssl libpq5 libqt6core6; do
+    check "the server package depends on $package" grep -qE "(^|, | \| )$package( |,|$)" <<<"$server_depends"
+  done
+  dpkg-deb -x "$server_deb" "$work/server-root"
+  dpkg-deb -e "$server_deb" "$work/server-control"
+  check "the shipped migrations are the source's" \
+    diff -r "$source_dir/server/migrations" "$work/server-root/usr/share/typelab-server/migrations"
+  check "typelab-server is stripped" bash -c "! readelf -S '$work/server-root/usr/sbin/typelab-server' | grep -q '\.symtab'"
+  check "the server's postinst passes sh -n" sh -n "$work/server-control/postinst"
+  check "the server's postinst runs typelab-server migrate" \
+    grep -q '^ *if ! typelab-server migrate' "$work/server-control/postinst"
+  check "the unpacked typelab-server has nothing to migrate where setup never ran" \
+    bash -c "'$work/server-root/usr/sbin/typelab-server' migrate --state-dir '$work/no-state' | grep -q 'nothing to migrate'"
+  check "lintian finds no errors in the server package" lintian --fail-on error --suppress-tags no-manual-page "$server_deb"
+fi
 
 [ "$failures" -eq 0 ] && echo "package: every check passed" || echo "package: $failures checks failed"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,18 @@
+#pragma once
+// typelab's lines of pg_hba.conf, kept between two marker lines at the top of the file, where
+// the first matching line decides: setup writes the block again in place of an earlier one and
+// leaves every other line as it was.
+
+#include <QString>
+
+namespace HbaBlock {
+
+inline const char* const kBegin = "# typelab-server: begin (setup writes these lines; edits between the markers are lost)";
+inline const char* const kEnd = "# typelab-server: end";
+
+// The block for a cluster whose owner is owner.
+QString text(const QString& owner);
+// The file with the block at its top, instead of any earlier block.
+QString merge(const QString& file, const QString& block);
+
+} // namespace HbaBlock

@@ -1,0 +1,236 @@
+#include "server/server_setup.h"
+
+#include "server/certificate_authority.h"
+#include "server/cluster_control.h"
+#include "server/hba_block.h"
+#include "server/migrations.h"
+#include "server/owner_session.h"
+#include "server/server_files.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace ServerSetup {
+
+namespace {
+
+QJsonArray versions(const QList<int>& list)
+{
+    QJsonArray array;
+    for (int version : list)
+        array.append(version);
+    return array;
+}
+
+// Roles, database and schema; gives where the cluster keeps its configuration.
+QJsonObject prepareDatabase(const OwnerSession& session, const QList<Migration>& migrations)
+{
+    Pg::Connection postgres = session.connect(QStringLiteral("postgres"));
+    const Pg::Result self = postgres.exec(QStringLiteral(
+        "SELECT rolsuper, current_setting('server_version_num')::int FROM pg_roles WHERE rolname = current_user"));
+    if (self.rows() != 1 || self.text(0, 0) != QLatin1String("t"))
+        throw std::runtime_error(session.config().owner.toStdString() +
+                                 " is not the cluster's superuser: --owner must name the user the cluster runs as");
+    if (self.text(0, 1).toInt() < 140000)
+        throw std::runtime_error("PostgreSQL " + self.text(0, 1).toStdString() + " is too old: typelab needs 15");
+    QJsonObject facts;
+    for (const char* name : {"config_file", "hba_file", "data_directory"})
+        facts[QString::fromLatin1(name)] = postgres.exec(QStringLiteral("SHOW %1").arg(QString::fromLatin1(name))).text(0, 0);
+    facts[QStringLiteral("version")] = self.text(0, 1).toInt();
+
+    QJsonArray made;
+    for (const char* role : kGroupRoles) {
+        const QString name = QString::fromLatin1(role);
+        if (postgres.exec(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = $1"), {name}).rows() == 0) {
+            postgres.exec(QStringLiteral("CREATE ROLE %1 NOLOGIN").arg(name));
+            made.append(name);
+        }
+    }
+    const Pg::Result database = postgres.exec(QStringLiteral(
+        "SELECT pg_get_userbyid(datdba) FROM pg_database WHERE datname = 'typelab'"));
+    if (database.rows() == 0) {
+        postgres.exec(QStringLiteral("CREATE DATABASE typelab OWNER typelab_owner ENCODING 'UTF8' LOCALE 'C.UTF-8' "
+                                     "TEMPLATE template0"));
+        made.append(QStringLiteral("database typelab"));
+    } else if (database.text(0, 0) != QLatin1String("typelab_owner")) {
+        postgres.exec(QStringLiteral("ALTER DATABASE typelab OWNER TO typelab_owner"));
+    }
+    facts[QStringLiteral("made")] = made;
+
+    Pg::Connection typelab = session.connect(QStringLiteral("typelab"));
+    facts[QStringLiteral("applied")] = versions(Migrations::apply(typelab, migrations));
+    return facts;
+}
+
+// The server's settings that typelab needs, as postgresql.auto.conf should hold them.
+QList<QPair<QString, QString>> wantedSettings(const ServerConfig& config)
+{
+    QList<QPair<QString, QString>> settings{
+        {QStringLiteral("ssl"), QStringLiteral("on")},
+        {QStringLiteral("ssl_cert_file"), config.file(QStringLiteral("server/server.crt"))},
+        {QStringLiteral("ssl_key_file"), config.file(QStringLiteral("server/server.key"))},
+        {QStringLiteral("ssl_ca_file"), config.file(QStringLiteral("server/ca.crt"))},
+        {QStringLiteral("ssl_crl_file"), config.file(QStringLiteral("server/crl.pem"))},
+        {QStringLiteral("password_encryption"), QStringLiteral("scram-sha-256")},
+    };
+    if (!config.listen.isEmpty())
+        settings.append({QStringLiteral("listen_addresses"), config.listen});
+    return settings;
+}
+
+QJsonObject applySettings(const OwnerSession& session, const QList<QPair<QString, QString>>& settings)
+{
+    Pg::Connection postgres = session.connect(QStringLiteral("postgres"));
+    QJsonArray changed;
+    for (const auto& [name, value] : settings) {
+        const Pg::Result current = postgres.exec(
+            QStringLiteral("SELECT setting FROM pg_file_settings WHERE name = $1 AND sourcefile LIKE "
+                           "'%/postgresql.auto.conf' ORDER BY seqno DESC LIMIT 1"),
+            {name});
+        if (current.rows() == 1 && current.text(0, 0) == value)
+            continue;
+        postgres.exec(QStringLiteral("ALTER SYSTEM SET %1 = %2").arg(name, postgres.escapeLiteral(value)));
+        changed.append(name);
+    }
+    return {{QStringLiteral("changed"), changed}};
+}
+
+// The server's key for the cluster's user alone; its certificate, the CA's and the CRL for all.
+bool placeServerFiles(const ServerConfig& config, const OwnerSession& session, const CertificateAuthority& ca)
+{
+    const QString folder = config.file(QStringLiteral("server"));
+    ServerFiles::makeFolder(folder, 0755);
+    const QString certificate = config.file(QStringLiteral("server/server.crt"));
+    const QString key = config.file(QStringLiteral("server/server.key"));
+    const ServerFiles::Owner owner = session.asRoot() ? session.clusterOwner() : ServerFiles::Owner{};
+    bool changed = false;
+    QStringList wanted;
+    for (const QString& host : config.hosts)
+        wanted << CertificateAuthority::subjectAltNameOf(host);
+    wanted.sort();
+    const QByteArray caCertificate = ServerFiles::read(ca.certificatePath());
+    const bool current = QFile::exists(certificate) && QFile::exists(key) &&
+                         QFile::exists(config.file(QStringLiteral("server/ca.crt"))) &&
+                         ServerFiles::read(config.file(QStringLiteral("server/ca.crt"))) == caCertificate &&
+                         CertificateAuthority::subjectAltNames(certificate) == wanted;
+    if (!current) {
+        const CertificateAuthority::Issued issued = ca.issueServer(config.hosts, 1825);
+        changed |= ServerFiles::writeIfChanged(key, issued.key, 0600, owner);
+        changed |= ServerFiles::writeIfChanged(certificate, issued.certificate, 0644);
+    }
+    changed |= ServerFiles::writeIfChanged(config.file(QStringLiteral("server/ca.crt")), caCertificate, 0644);
+    changed |= ServerFiles::writeIfChanged(config.file(QStringLiteral("server/crl.pem")),
+                                           ServerFiles::read(ca.crlPath()), 0644);
+    return changed;
+}
+
+// pg_hba.conf with typelab's block on top, keeping the file's owner and mode; gives the old
+// text when it changed (to put back if the cluster finds fault with the new one).
+std::optional<QByteArray> placeHbaBlock(const QString& path, const QString& owner)
+{
+    const QByteArray old = ServerFiles::read(path);
+    const QByteArray merged = HbaBlock::merge(QString::fromUtf8(old), HbaBlock::text(owner)).toUtf8();
+    if (merged == old)
+        return std::nullopt;
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    ServerFiles::writeIfChanged(path, merged, info.st_mode & 07777, {info.st_uid, info.st_gid});
+    return old;
+}
+
+} // namespace
+
+void setup(ServerConfig config, QTextStream& out)
+{
+    if (config.hosts.isEmpty())
+        config.hosts << fullyQualifiedHostName();
+    const OwnerSession session(config);
+    ServerFiles::makeFolder(config.stateDir, 0755);
+    ServerFiles::Lock lock(config.file(QStringLiteral("lock")));
+    const QList<Migration> migrations = Migrations::read(config.migrationsDir);
+
+    const QJsonObject facts = session.run([&](const OwnerSession& s) { return prepareDatabase(s, migrations); });
+    for (const auto made : facts[QStringLiteral("made")].toArray())
+        out << "made " << made.toString() << "\n";
+    for (const auto version : facts[QStringLiteral("applied")].toArray())
+        out << "applied migration " << version.toInt() << "\n";
+
+    CertificateAuthority ca(config.file(QStringLiteral("ca")));
+    if (!ca.exists()) {
+        ca.create(QStringLiteral("typelab school CA ") + config.hosts.first());
+        out << "made the school's CA in " << config.file(QStringLiteral("ca")) << "\n";
+    }
+    bool reload = placeServerFiles(config, session, ca);
+    if (reload)
+        out << "placed the server's certificate for " << config.hosts.join(QStringLiteral(", ")) << "\n";
+
+    const QList<QPair<QString, QString>> settings = wantedSettings(config);
+    const QJsonObject altered = session.run([&](const OwnerSession& s) { return applySettings(s, settings); });
+    for (const auto name : altered[QStringLiteral("changed")].toArray()) {
+        out << "set " << name.toString() << "\n";
+        reload = true;
+    }
+
+    const QString hbaFile = facts[QStringLiteral("hba_file")].toString();
+    const std::optional<QByteArray> oldHba = placeHbaBlock(hbaFile, config.owner);
+    if (oldHba) {
+        out << "wrote typelab's block at the top of " << hbaFile << "\n";
+        reload = true;
+    }
+    if (reload) {
+        try {
+            ClusterControl::reload(session);
+        } catch (const std::exception&) {
+            if (oldHba) {
+                // The cluster keeps working with the lines it had.
+                struct stat info {};
+                ::stat(QFile::encodeName(hbaFile).constData(), &info);
+                ServerFiles::writeIfChanged(hbaFile, *oldHba, info.st_mode & 07777, {info.st_uid, info.st_gid});
+                try {
+                    ClusterControl::reload(session);
+                } catch (const std::exception&) {
+                }
+            }
+            throw;
+        }
+        const QStringList pending = ClusterControl::pendingRestart(session);
+        if (!pending.isEmpty()) {
+            out << "restarting PostgreSQL for " << pending.join(QStringLiteral(", ")) << "\n";
+            out.flush();
+            ClusterControl::restart(session, facts[QStringLiteral("config_file")].toString(),
+                                    facts[QStringLiteral("data_directory")].toString(),
+                                    facts[QStringLiteral("version")].toInt());
+        }
+    }
+    if (ServerFiles::writeIfChanged(config.confPath(), config.serialize(), 0644))
+        out << "recorded the options in " << config.confPath() << "\n";
+    out << "typelab-server is set up: database typelab on port " << config.port << ", hosts "
+        << config.hosts.join(QStringLiteral(", ")) << "\n";
+}
+
+void migrate(const QString& stateDir, QTextStream& out)
+{
+    const std::optional<ServerConfig> config = ServerConfig::load(stateDir);
+    if (!config) {
+        out << "typelab-server is not set up in " << stateDir << " (no server.conf): nothing to migrate\n";
+        return;
+    }
+    const OwnerSession session(*config);
+    ServerFiles::Lock lock(config->file(QStringLiteral("lock")));
+    const QList<Migration> migrations = Migrations::read(config->migrationsDir);
+    const QJsonObject done = session.run([&](const OwnerSession& s) {
+        Pg::Connection typelab = s.connect(QStringLiteral("typelab"));
+        return QJsonObject{{QStringLiteral("applied"), versions(Migrations::apply(typelab, migrations))}};
+    });
+    const QJsonArray applied = done[QStringLiteral("applied")].toArray();
+    for (const auto version : applied)
+        out << "applied migration " << version.toInt() << "\n";
+    if (applied.isEmpty())
+        out << "the schema is up to date\n";
+}
+
+} // namespace ServerSetup
