@@ -1,7 +1,7 @@
 # The exercise texts and the help text are kept as UTF-8 sources; the build encodes them in
 # code page 936 and frames them as exercise files inside the build's Application folder.
 set(TYPELAB_APP_DIR ${CMAKE_BINARY_DIR}/app)
-set_target_properties(typelab typelab-admin typelab-reader typelab-store PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TYPELAB_APP_DIR})
+set_target_properties(typelab typelab-admin typelab-reader typelab-store typelab-forward PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TYPELAB_APP_DIR})
 set_target_properties(typelab-charts PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${TYPELAB_APP_DIR})
 
 file(GLOB TYPELAB_EN_TEXTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/data/yw/*.txt)

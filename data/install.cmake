@@ -4,7 +4,7 @@
 # links), the store service's D-Bus policy, activation file and interface, the desktop entry and the
 # Samba share a lab serves for network collection.
 include(GNUInstallDirs)
-install(TARGETS typelab typelab-admin typelab-reader typelab-store typelab-charts DESTINATION ${TYPELAB_INSTALLED_APP_FOLDER})
+install(TARGETS typelab typelab-admin typelab-reader typelab-store typelab-forward typelab-charts DESTINATION ${TYPELAB_INSTALLED_APP_FOLDER})
 install(DIRECTORY ${TYPELAB_APP_DIR}/yw ${TYPELAB_APP_DIR}/zw DESTINATION ${CMAKE_INSTALL_DATADIR}/typelab
   FILES_MATCHING PATTERN "*.dat")
 install(FILES ${TYPELAB_APP_DIR}/data/help.dat DESTINATION ${CMAKE_INSTALL_DATADIR}/typelab/data)

@@ -9,6 +9,13 @@
 //   typelab-admin purge APP_FOLDER [--today YYYY-MM-DD]
 //       opens the Application folder's grade database and deletes results and test logins 15
 //       or more days old, as the store does whenever the program starts
+//   typelab-admin join BUNDLE [APP_FOLDER]
+//       installs the bundle typelab-server enroll made for this machine: from then on the store
+//       forwards every result to the school server. Without APP_FOLDER: the installed
+//       machine's, for the store service's user only (as root)
+//   typelab-admin status [APP_FOLDER]
+//       the machine's name on the school server, what waits to be sent, the last success and
+//       the last problem
 
 #include "collect/score_collection.h"
 #include "collect/score_export.h"
@@ -16,6 +23,9 @@
 #include "grades/grade_store.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "school/bundle.h"
+#include "service/outbox.h"
+#include "service/store_places.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -47,7 +57,9 @@ int usage()
     err() << "usage: typelab-admin init [--user NAME] [--password P] [--second-password P] [FILE]\n"
              "       typelab-admin pack SOURCE.txt TARGET.dat\n"
              "       typelab-admin export SOURCE OUTPUT [--batch B]\n"
-             "       typelab-admin purge APP_FOLDER [--today YYYY-MM-DD]\n";
+             "       typelab-admin purge APP_FOLDER [--today YYYY-MM-DD]\n"
+             "       typelab-admin join BUNDLE [APP_FOLDER]\n"
+             "       typelab-admin status [APP_FOLDER]\n";
     return 2;
 }
 
@@ -207,6 +219,97 @@ int purge(QStringList args)
     return 0;
 }
 
+// The places of the installed machine, or of an Application folder given.
+StorePlaces placesOf(const QStringList& args, int at)
+{
+    return args.size() > at ? StorePlaces::ownFolder(args[at]) : StorePlaces::installed();
+}
+
+int join(const QStringList& args)
+{
+    if (args.isEmpty() || args.size() > 2)
+        return usage();
+    const bool installed = args.size() == 1;
+    if (installed && ::geteuid() != 0) {
+        err() << "typelab-admin: join installs the bundle for the store service's user: run it as root.\n";
+        return 1;
+    }
+    const StorePlaces places = placesOf(args, 1);
+    const auto read = Bundle::read(args[0]);
+    if (const QString* problem = std::get_if<QString>(&read)) {
+        err() << "typelab-admin: " << *problem << "\n";
+        return 1;
+    }
+    const Bundle::Contents& contents = std::get<Bundle::Contents>(read);
+    const auto checked = Bundle::check(contents, QDateTime::currentDateTimeUtc());
+    if (const QString* problem = std::get_if<QString>(&checked)) {
+        err() << "typelab-admin: " << args[0] << ": " << *problem << "\n";
+        return 1;
+    }
+    const Bundle::Checked& bundle = std::get<Bundle::Checked>(checked);
+    if (const auto problem = Bundle::install(contents, places.serverFolder(),
+                                             places.stateFolder + QStringLiteral("/data/school-ca.crt"),
+                                             installed ? QStringLiteral("typelab") : QString())) {
+        err() << "typelab-admin: the bundle was not installed: " << *problem << "\n";
+        return 1;
+    }
+    out() << "This machine is " << bundle.machine << " on the school server (" << bundle.server
+          << "); its certificate is valid until " << bundle.validTo.toLocalTime().toString(Qt::ISODate) << ".\n"
+          << "From now on every result stored here is also sent there.\n";
+    return 0;
+}
+
+int status(const QStringList& args)
+{
+    if (args.size() > 1)
+        return usage();
+    const StorePlaces places = placesOf(args, 0);
+    Bundle::Contents contents;
+    QByteArray* parts[] = {&contents.caCertificate, &contents.machineCertificate, &contents.machineKey,
+                           &contents.server};
+    bool joined = true;
+    for (int i = 0; i < 4; ++i) {
+        QFile file(places.serverFolder() + u'/' + QString::fromLatin1(Bundle::kFiles[i]));
+        if (!file.open(QIODevice::ReadOnly)) {
+            joined = false;
+            break;
+        }
+        *parts[i] = file.readAll();
+    }
+    int code = 0;
+    if (!joined) {
+        out() << "machine: (none: this machine has not joined a school server)\n";
+    } else {
+        const auto checked = Bundle::check(contents, QDateTime::currentDateTimeUtc());
+        if (const auto* bundle = std::get_if<Bundle::Checked>(&checked)) {
+            out() << "machine: " << bundle->machine << "\n"
+                  << "server: " << bundle->server << "\n"
+                  << "certificate valid until: " << bundle->validTo.toLocalTime().toString(Qt::ISODate) << "\n";
+        } else {
+            out() << "machine: (the installed bundle cannot be used: " << std::get<QString>(checked) << ")\n";
+            code = 1;
+        }
+    }
+    Outbox::Status outbox;
+    if (QFile::exists(places.storeDatabase())) {
+        try {
+            Database store = Database::open(places.storeDatabase(), Database::Mode::ReadOnly);
+            outbox = Outbox::statusOf(store, QString());
+        } catch (const DbError& error) {
+            // A store that has not forwarded yet has no outbox in its file.
+            if (!error.engineMessage().contains(QLatin1String("no such table"))) {
+                err() << "typelab-admin: " << error.describe() << "\n";
+                return 1;
+            }
+        }
+    }
+    out() << "waiting: " << outbox.waiting << "\n"
+          << "refused: " << outbox.refused << "\n"
+          << "last success: " << (outbox.lastSuccess.isEmpty() ? QStringLiteral("never") : outbox.lastSuccess) << "\n"
+          << "last error: " << (outbox.lastError.isEmpty() ? QStringLiteral("none") : outbox.lastError) << "\n";
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -224,5 +327,9 @@ int main(int argc, char* argv[])
         return exportScores(args);
     if (command == "purge")
         return purge(args);
+    if (command == "join")
+        return join(args);
+    if (command == "status")
+        return status(args);
     return usage();
 }

@@ -19,6 +19,7 @@
 #include <QSocketNotifier>
 #include <QDir>
 #include <QProcess>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -120,6 +121,13 @@ int runForProgram(QCoreApplication& app, const QString& appFolder)
             input.setEnabled(false);
             QCoreApplication::quit();
         }
+    });
+
+    // A forwarder that ended in the middle of its work (killed, crashed) is started again for
+    // what still waits; one that ended because all was sent starts again with the next entry.
+    QObject::connect(&forwarder, &QProcess::finished, &outbox, [&outbox](int code, QProcess::ExitStatus how) {
+        if (how == QProcess::CrashExit || code != 0)
+            QTimer::singleShot(1000, &outbox, &OutboxBusObject::startIfWaiting);
     });
 
     std::printf("%s\n", qPrintable(server.address()));

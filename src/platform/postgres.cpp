@@ -436,9 +436,7 @@ void AsyncConnection::open(const ConnectionParameters& parameters, int deadlineM
 void AsyncConnection::close()
 {
     stopTimer();
-    delete reader_;
-    delete writer_;
-    reader_ = writer_ = nullptr;
+    dropNotifiers();
     socket_ = -1;
     if (conn_)
         pq().PQfinish(conn_);
@@ -447,6 +445,19 @@ void AsyncConnection::close()
     results_.clear();
     expected_ = 0;
     statementOpen_ = false;
+}
+
+// Often called from a notifier's own signal (a failure found while reading): a notifier is
+// never deleted inside its signal, only silenced and deleted later.
+void AsyncConnection::dropNotifiers()
+{
+    for (QSocketNotifier* notifier : {reader_, writer_}) {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+    }
+    reader_ = writer_ = nullptr;
 }
 
 void AsyncConnection::stopTimer()
@@ -459,9 +470,7 @@ void AsyncConnection::watch(bool read, bool write)
     const int socket = pq().PQsocket(conn_);
     if (socket != socket_) {
         // libpq opens a new socket for each address it tries.
-        delete reader_;
-        delete writer_;
-        reader_ = writer_ = nullptr;
+        dropNotifiers();
         socket_ = socket;
         if (socket_ < 0)
             return;

@@ -188,6 +188,7 @@ private:
     void deliverNotifications();
     void fail(Error::Kind kind, const QString& message);
     void stopTimer();
+    void dropNotifiers();
 
     pg_conn* conn_ = nullptr;
     State state_ = State::Closed;

@@ -130,7 +130,7 @@ FinishReply Exercises::refuse(const StoreCaller& caller, qint64 exercise, const 
     return storeAnswer<FinishReply>(StoreStatus::NotStored, reason);
 }
 
-void Exercises::store(const GradeRow& row, const Opened& opened, qint64 exercise, const QByteArray& log)
+bool Exercises::store(const GradeRow& row, const Opened& opened, qint64 exercise, const QByteArray& log)
 {
     Database& db = database_.db();
     const bool forwarded = outbox_.joined();
@@ -160,6 +160,7 @@ void Exercises::store(const GradeRow& row, const Opened& opened, qint64 exercise
         .bind(5, exercise)
         .exec();
     transaction.commit();
+    return forwarded;
 }
 
 FinishReply Exercises::finish(const StoreCaller& caller, const QString& session, qint64 exercise,
@@ -200,9 +201,10 @@ FinishReply Exercises::finish(const StoreCaller& caller, const QString& session,
         row.lrdate = Clock::today();
         row.lrtime = Clock::timeOfDay();
         row.lrpc = found->batch;
-        store(row, *opened, exercise, logBytes);
+        const bool forwarded = store(row, *opened, exercise, logBytes);
         database_.changed();
-        outbox_.added();
+        if (forwarded)
+            outbox_.added();
         return figures(row.lrcj, row.lrsd, row.lrzql);
     });
 }

@@ -42,7 +42,8 @@ private:
     std::optional<Opened> opened(const QString& session, qint64 exercise);
     bool taken(const QString& session, ExerciseKind kind);
     FinishReply refuse(const StoreCaller& caller, qint64 exercise, const QString& reason);
-    void store(const GradeRow& row, const Opened& opened, qint64 exercise, const QByteArray& log);
+    // True when the result also went into the outbox.
+    bool store(const GradeRow& row, const Opened& opened, qint64 exercise, const QByteArray& log);
 
     StoreDatabase& database_;
     Sessions& sessions_;

@@ -363,6 +363,15 @@ void PgCluster::signalAndWait(int signal, int milliseconds)
     pid_ = -1;
 }
 
+void PgCluster::resume()
+{
+    if (pid_ > 0)
+        return;
+    pid_ = spawn({binDir() + QStringLiteral("/postgres"), QStringLiteral("-D"), dataDir()},
+                 path(QStringLiteral("postgres.log")), dropPrivileges_, uid_, gid_, dir_.path());
+    waitUntilReady();
+}
+
 void PgCluster::stop()
 {
     signalAndWait(SIGINT, 60'000);

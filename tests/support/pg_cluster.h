@@ -72,6 +72,9 @@ public:
 
     // A fast shutdown (SIGINT), waited for; SIGQUIT if it does not end in 60 s.
     void stop();
+    // After stop() or crash(): the same cluster up again, on the same port, once it accepts
+    // connections (after a crash it recovers first).
+    void resume();
     // An immediate stop (SIGQUIT), as `pg_ctl stop -m immediate`: no checkpoint, clients cut off.
     void crash();
     bool running() const { return pid_ > 0; }
