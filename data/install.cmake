@@ -9,9 +9,11 @@ install(DIRECTORY ${TYPELAB_APP_DIR}/yw ${TYPELAB_APP_DIR}/zw DESTINATION ${CMAK
   FILES_MATCHING PATTERN "*.dat")
 install(FILES ${TYPELAB_APP_DIR}/data/help.dat DESTINATION ${CMAKE_INSTALL_DATADIR}/typelab/data)
 install(FILES data/dbus/org.typelab.Store.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/system.d)
-install(FILES data/dbus/org.typelab.Store.service DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/system-services)
+install(FILES data/dbus/org.typelab.Store.service data/dbus/org.typelab.Forward.service
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/system-services)
 # The store's interface, where busctl, qdbus and d-spy look for what a service offers.
-install(FILES data/dbus/org.typelab.Store1.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
+install(FILES data/dbus/org.typelab.Store1.xml data/dbus/org.typelab.Outbox1.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
 install(FILES data/typelab.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/typelab.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES docs/samba-typelab.conf DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -26,7 +26,9 @@ expected=(opt/typelab/typelab opt/typelab/typelab-admin opt/typelab/typelab-read
           usr/share/applications/typelab.desktop usr/share/icons/hicolor/scalable/apps/typelab.svg
           usr/share/doc/typelab/copyright usr/share/doc/typelab/changelog.gz usr/share/doc/typelab/samba-typelab.conf
           usr/share/dbus-1/system.d/org.typelab.Store.conf usr/share/dbus-1/system-services/org.typelab.Store.service
-          usr/share/dbus-1/interfaces/org.typelab.Store1.xml
+          usr/share/dbus-1/interfaces/org.typelab.Store1.xml usr/share/dbus-1/interfaces/org.typelab.Outbox1.xml
+          usr/share/dbus-1/system-services/org.typelab.Forward.service opt/typelab/typelab-forward
+          lib/systemd/system/typelab-forward.service
           lib/systemd/system/typelab-store.service usr/lib/tmpfiles.d/typelab.conf)
 for n in 0 1 2 3 4 5 6 7 8 9; do expected+=(usr/share/typelab/yw/ydzcs$n.dat usr/share/typelab/zw/cdzcs$n.dat); done
 for file in "${expected[@]}"; do check "ships $file" grep -qx "$file" "$work/files"; done
@@ -36,7 +38,8 @@ check "ships nothing under /var/lib/typelab (the postinst makes it)" bash -c "! 
 dpkg-deb -c "$deb" | awk '$1 ~ /^l/ {print $6, $8}' | sed 's|^\./||' >"$work/links"
 for link in "opt/typelab/yw /var/lib/typelab/yw" "opt/typelab/zw /var/lib/typelab/zw" \
             "opt/typelab/data/help.dat /var/lib/typelab/data/help.dat" "usr/bin/typelab /opt/typelab/typelab" \
-            "usr/bin/typelab-admin /opt/typelab/typelab-admin"; do
+            "usr/bin/typelab-admin /opt/typelab/typelab-admin" \
+            "opt/typelab/data/school-ca.crt /var/lib/typelab/data/school-ca.crt"; do
   check "links ${link% *} to ${link#* }" grep -qx "$link" "$work/links"
 done
 check "no file has group write or setgid" bash -c "! dpkg-deb -c '$deb' | awk '\$1 !~ /^l/ {print \$1}' | grep -E '^.{5}w|^.{6}[sS]'"
@@ -53,7 +56,7 @@ dpkg-deb -e "$deb" "$work/control"
 desktop="$work/root/usr/share/applications/typelab.desktop"
 check "desktop entry named 录入练习测试" grep -qx 'Name=录入练习测试' "$desktop"
 check "desktop entry in Education" grep -qx 'Categories=Education;' "$desktop"
-for binary in typelab typelab-admin typelab-reader typelab-store typelab-charts.so; do
+for binary in typelab typelab-admin typelab-reader typelab-store typelab-forward typelab-charts.so; do
   check "$binary is stripped" bash -c "! readelf -S '$work/root/opt/typelab/$binary' | grep -q '\.symtab'"
   check "$binary does not load libpq at start" bash -c "! readelf -d '$work/root/opt/typelab/$binary' | grep -q 'libpq'"
 done
@@ -82,12 +85,26 @@ else
   check "systemd-analyze finds nothing wrong in the unit" \
     bash -c "! systemd-analyze verify --man=no '$unit' 2>&1 | grep -v 'typelab-store is not executable' | grep ."
 fi
+forward_activation="$work/root/usr/share/dbus-1/system-services/org.typelab.Forward.service"
+for line in Name=org.typelab.Forward "Exec=/opt/typelab/typelab-forward --system" User=typelab \
+            SystemdService=typelab-forward.service; do
+  check "the forwarder's activation file says $line" grep -qx "$line" "$forward_activation"
+done
+forward_unit="$work/root/lib/systemd/system/typelab-forward.service"
+for line in Type=dbus BusName=org.typelab.Forward User=typelab TemporaryFileSystem=/var/lib/typelab:ro \
+            BindReadOnlyPaths=-/var/lib/typelab/server ProtectSystem=strict NoNewPrivileges=yes \
+            "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6"; do
+  check "the forwarder's unit says $line" grep -qx "$line" "$forward_unit"
+done
+check "the store's unit keeps it off the network" grep -qx PrivateNetwork=yes "$unit"
 policy="$work/root/usr/share/dbus-1/system.d/org.typelab.Store.conf"
-check "only typelab owns the store's name" \
+check "only typelab owns the store's and the forwarder's names and reaches the outbox" \
   python3 -c 'import sys, xml.etree.ElementTree as T
 r = T.parse(sys.argv[1]).getroot()
 owners = [(p.attrib, a.attrib["own"]) for p in r.iter("policy") for a in p.iter("allow") if "own" in a.attrib]
-assert owners == [({"user": "typelab"}, "org.typelab.Store")], owners
+assert owners == [({"user": "typelab"}, "org.typelab.Store"), ({"user": "typelab"}, "org.typelab.Forward")], owners
+outbox = [p.attrib for p in r.iter("policy") for a in p.iter("allow") if a.attrib.get("send_interface") == "org.typelab.Outbox1"]
+assert outbox == [{"user": "typelab"}], outbox
 calls = {a.attrib.get("send_interface") for p in r.iter("policy") if p.attrib == {"context": "default"}
          for a in p.iter("allow") if a.attrib.get("send_destination") == "org.typelab.Store"}
 assert calls == {"org.typelab.Store1", "org.freedesktop.DBus.Introspectable", "org.freedesktop.DBus.Peer"}, calls' "$policy"

@@ -78,6 +78,7 @@ if [ "$TYPELAB_SANDBOX" = outer ]; then
   mkdir "$root/tmp/exchange"
   cp "$work/old/typelab_1.0_amd64.deb" "$root/tmp/exchange/"
   cp "$deb" "$root/tmp/exchange/typelab.deb"
+  cp "$(dirname "$deb")"/typelab-server_*_amd64.deb "$root/tmp/exchange/typelab-server.deb"
   cp "$self" "$root/tmp/exchange/test_real_bus.sh"
   cp "$source_dir/tests/packaging/without_typelab.sh" "$root/tmp/exchange/without_typelab.sh"
   cp "$source_dir/tests/packaging/system-bus.conf" "$root/tmp/exchange/system-bus.conf"
@@ -121,14 +122,21 @@ service_pid() {
   dbus-send --system --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.GetConnectionUnixProcessID string:org.typelab.Store 2>/dev/null | awk '{ print $2 }'
 }
+forwarder_pid() {
+  dbus-send --system --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.GetConnectionUnixProcessID string:org.typelab.Forward 2>/dev/null | awk '{ print $2 }'
+}
 gone() { [ ! -d "/proc/$1" ] || grep -q '^State:.*Z' "/proc/$1/status" 2>/dev/null; }
 wait_for() { # wait_for SECONDS COMMAND...: polls every 0.05 s
   local until=$((SECONDS + $1)); shift
   until "$@"; do [ $SECONDS -lt "$until" ] || return 1; sleep 0.05; done
 }
+pg_pid=
 stop_all() {
   local pid pids
-  pids="$(service_pid) $daemon_pid"
+  # PostgreSQL's fast shutdown: it does not wait for its clients.
+  [ -z "$pg_pid" ] || kill -INT "$pg_pid" 2>/dev/null
+  pids="$(service_pid) $(forwarder_pid) $daemon_pid $pg_pid"
   for pid in $pids; do kill "$pid" 2>/dev/null; done
   for pid in $pids; do wait_for 10 gone "$pid"; done
 }
@@ -339,6 +347,52 @@ check "the share's copy holds no passwords" \
 check "the reader reads a batch from the share's copy, as the student" \
   bash -c "setpriv --reuid student01 --regid student01 --init-groups /opt/typelab/typelab-reader grades $copy B12 1000 |
            grep -aq 2024000017"
+
+# ---------------------------------------------------------------- a school server
+# A PostgreSQL of the sandbox's own is the school server, set up by the typelab-server package.
+# The machine joins it; a result the student stores reaches it through the forwarder, which the
+# bus starts as typelab when the store has something to send. Nobody else reaches the outbox.
+dpkg -i --force-depends /tmp/exchange/typelab-server.deb >"$log/install-server" 2>&1
+check "the school server's package installs" test $? -eq 0
+pg=/usr/lib/postgresql/15/bin
+as_postgres() { setpriv --reuid postgres --regid postgres --init-groups "$@"; }
+mkdir -p /tmp/pg /tmp/pgsock && chown postgres:postgres /tmp/pg /tmp/pgsock && chmod 700 /tmp/pg
+as_postgres $pg/initdb -D /tmp/pg -E UTF8 --locale=C.UTF-8 --auth-local=peer --auth-host=reject >"$log/initdb" 2>&1
+setpriv --reuid postgres --regid postgres --init-groups $pg/postgres -D /tmp/pg -k /tmp/pgsock -p 5439 \
+  -c listen_addresses=127.0.0.1 >"$log/postgres" 2>&1 &
+pg_ready() { as_postgres $pg/pg_isready -q -h /tmp/pgsock -p 5439; }
+check "a PostgreSQL for the school server runs" wait_for 60 pg_ready
+pg_pid=$(head -n 1 /tmp/pg/postmaster.pid)
+check "typelab-server sets it up" typelab-server setup --socket-dir /tmp/pgsock --port 5439 --owner postgres \
+  --host localhost --listen 127.0.0.1
+typelab-server enroll pc1 >"$log/enroll" 2>&1
+bundle=$(tail -n 1 "$log/enroll")
+check "typelab-server enrols the machine" test -f "$bundle"
+check "typelab-admin joins the machine to the server" /opt/typelab/typelab-admin join "$bundle"
+check "the installed bundle is typelab's alone, 700" is_mode /var/lib/typelab/server "typelab:typelab 700"
+check "its key too, 600" is_mode /var/lib/typelab/server/machine.key "typelab:typelab 600"
+check "the school's CA is where the program looks, readable by all" \
+  bash -c 'cmp /opt/typelab/data/school-ca.crt /var/lib/typelab/server/ca.crt &&
+           [ "$(stat -c %a /var/lib/typelab/data/school-ca.crt)" = 644 ]'
+check "a practice exercise through the program on the joined machine" run_driver practiceExercise
+server_rows() {
+  as_postgres psql -h /tmp/pgsock -p 5439 -d typelab -Atc \
+    "SELECT count(*) || ' ' || coalesce(string_agg(DISTINCT machine, ','), '') FROM typelab.result"
+}
+export -f server_rows as_postgres; export pg
+check "the result reaches the school server, from pc1" wait_for 60 bash -c '[ "$(server_rows)" = "1 pc1" ]'
+check "the bus started typelab-forward from its activation file, as typelab" \
+  bash -c "pid=\$(dbus-send --system --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+             org.freedesktop.DBus.GetConnectionUnixProcessID string:org.typelab.Forward | awk '{ print \$2 }') &&
+           [ \"\$(stat -c %U /proc/\$pid)\" = typelab ] &&
+           [ \"\$(tr '\\0' ' ' </proc/\$pid/cmdline)\" = '/opt/typelab/typelab-forward --system ' ]"
+check "the student cannot take what waits in the outbox" \
+  bash -c "setpriv --reuid student01 --regid student01 --init-groups dbus-send --system --print-reply \
+             --dest=org.typelab.Store /org/typelab/Outbox org.typelab.Outbox1.Next int32:10 int32:0 2>&1 |
+           grep -q AccessDenied"
+check "typelab-admin status names the machine, and nothing waits" \
+  bash -c '/opt/typelab/typelab-admin status >/tmp/exchange/status && grep -qx "machine: pc1" /tmp/exchange/status &&
+           grep -qx "waiting: 0" /tmp/exchange/status && ! grep -qx "last success: never" /tmp/exchange/status'
 
 # An upgrade to the same version ends the running store and keeps a text the service replaced.
 setpriv --reuid typelab --regid typelab --init-groups /opt/typelab/typelab-admin pack "$log/en.txt" \
