@@ -7,6 +7,8 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/collect/source_frames.cpp
   src/collect/source_read.cpp
   src/collect/network_collection.cpp
+  src/collect/server_login.cpp
+  src/collect/server_collection.cpp
 )
 list(APPEND TYPELAB_GUI_SOURCES
   src/collect/input_block.cpp
