@@ -21,6 +21,7 @@ namespace {
 const QString kTargetFolder = QStringLiteral("A:\\");
 // The server's mode adds two rows of 500 twips to the path frame, and the dialog grows by them.
 constexpr int kServerRows = 1000;
+constexpr int kServerReportLines = 600;
 constexpr int kWidth = 6120;
 constexpr int kHeight = 5160;
 
@@ -124,6 +125,8 @@ void CollectionDialog::buildControls()
 void CollectionDialog::layOut(bool server)
 {
     const int extra = server ? kServerRows : 0;
+    // The server's report has up to two lines more (what was left out, and why).
+    const int extraInfo = server ? kServerReportLines : 0;
     for (QWidget* control : {static_cast<QWidget*>(userCaption_), static_cast<QWidget*>(userBox_),
                              static_cast<QWidget*>(passwordCaption_), static_cast<QWidget*>(passwordBox_)})
         control->setVisible(server);
@@ -131,8 +134,11 @@ void CollectionDialog::layOut(bool server)
     batchCaption_->setGeometry(Twips::rect(240, 880 + extra, 1200, 300));
     batchBox_->setGeometry(Twips::rect(1440, 820 + extra, 2880, 380));
     confirmButton_->setGeometry(Twips::rect(4560, 560 + extra / 2, 1080, 480));
-    infoFrame_->setGeometry(Twips::rect(120, 2460 + extra, 5880, 2580));
-    setFixedSize(Twips::toPixels(kWidth), Twips::toPixels(kHeight + extra));
+    infoFrame_->setGeometry(Twips::rect(120, 2460 + extra, 5880, 2580 + extraInfo));
+    progressLine_->setGeometry(Twips::rect(240, 330, 5400, 1260 + extraInfo));
+    resultLine_->setGeometry(Twips::rect(240, 1620 + extraInfo, 5400, 600));
+    progressBar_->setGeometry(Twips::rect(240, 2250 + extraInfo, 5400, 210));
+    setFixedSize(Twips::toPixels(kWidth), Twips::toPixels(kHeight + extra + extraInfo));
 }
 
 void CollectionDialog::modeChosen(int index)

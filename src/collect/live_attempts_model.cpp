@@ -115,6 +115,9 @@ QVariant LiveAttemptsModel::data(const QModelIndex& index, int role) const
         if (index.column() == State)
             return stateText(states_.at(index.row()));
         return text(attempt, index.column());
+    case Qt::ToolTipRole:
+        // The marks can be longer than their column.
+        return index.column() == Marks ? marksText(attempt) : QVariant();
     case Qt::TextAlignmentRole:
         return index.column() >= Typed && index.column() <= Score ? int(Qt::AlignRight | Qt::AlignVCenter)
                                                                   : int(Qt::AlignLeft | Qt::AlignVCenter);

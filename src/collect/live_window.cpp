@@ -16,8 +16,9 @@
 
 namespace {
 
-// Column widths in pixels at 10.5 pt: a student number, a name of four characters, a caption.
-constexpr int kColumnWidths[LiveAttemptsModel::Columns] = {92, 64, 64, 72, 56, 68, 68, 48, 56, 44, 68, 80};
+// Column widths in pixels at 10.5 pt: a student number, a name of three characters, the
+// captions; the marks take what is left of an 800-pixel window.
+constexpr int kColumnWidths[LiveAttemptsModel::Columns] = {88, 52, 50, 70, 52, 68, 68, 42, 54, 40, 68, 100};
 
 } // namespace
 
