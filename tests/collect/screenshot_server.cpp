@@ -122,7 +122,10 @@ int main(int argc, char* argv[])
         QTest::keyClicks(dialog->findChild<QLineEdit*>(QStringLiteral("Text2")), QStringLiteral("B3"));
         dialog->runCollection();
         auto* button = dialog->findChild<QPushButton*>(QStringLiteral("Command1"));
-        QTest::qWaitFor([button] { return button->isEnabled(); }, 20000);
+        if (!QTest::qWaitFor([button] { return button->isEnabled(); }, 20000)) {
+            fprintf(stderr, "the collection did not end\n");
+            return 1;
+        }
         shown = dialog;
     } else {
         server.attemptsAreStandIn();
@@ -147,7 +150,10 @@ int main(int argc, char* argv[])
         shown = window;
     }
     shown->move(20, 20);
-    QTest::qWaitForWindowExposed(shown);
+    if (!QTest::qWaitForWindowExposed(shown)) {
+        fprintf(stderr, "the window was not shown\n");
+        return 1;
+    }
     const QRect frame = shown->frameGeometry();
     printf("ready %d %d %d %d\n", frame.x(), frame.y(), frame.width(), frame.height());
     fflush(stdout);

@@ -49,7 +49,8 @@ class TestLiveWindow : public QObject {
         QTest::mouseClick(login_->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
         auto* button = login_->findChild<QPushButton*>(QStringLiteral("Command1"));
         // The button comes back when the login failed; the live window comes when it worked.
-        QTest::qWaitFor([&] { return login_->liveWindow() || button->isEnabled(); }, 10000);
+        if (!QTest::qWaitFor([&] { return login_->liveWindow() || button->isEnabled(); }, 10000))
+            qWarning("the login neither failed nor opened the window within 10 s");
         return login_->liveWindow();
     }
     static QString cell(LiveWindow* window, const QString& xh, int column)
@@ -59,6 +60,15 @@ class TestLiveWindow : public QObject {
             if (model->attempts().at(row).xh == xh)
                 return model->index(row, column).data().toString();
         return QStringLiteral("(no row)");
+    }
+    // A row of this test's batch for the student; change sets the rest.
+    static Attempt attempt(const QString& xh, const std::function<void(Attempt&)>& change = {})
+    {
+        Attempt a;
+        a.xh = xh;
+        if (change)
+            change(a);
+        return a;
     }
     void set(Attempt attempt)
     {
@@ -133,10 +143,15 @@ private slots:
 
     void rowsFollowTheServer()
     {
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000002"), [](Attempt& a) {
+            a.xm = QStringLiteral("李四");
+            a.typed = 120;
+            a.secondsLeft = 400;
+        })));
         PG_CLUSTER_TRY(
-            set({.xh = QStringLiteral("2026000002"), .xm = QStringLiteral("李四"), .typed = 120, .secondsLeft = 400}));
-        PG_CLUSTER_TRY(set({.xh = QStringLiteral("2026000001"), .machine = QStringLiteral("PC07")}));
-        PG_CLUSTER_TRY(set({.batch = QStringLiteral("X") + batch_, .xh = QStringLiteral("2026000009")}));
+            set(attempt(QStringLiteral("2026000001"), [](Attempt& a) { a.machine = QStringLiteral("PC07"); })));
+        PG_CLUSTER_TRY(
+            set(attempt(QStringLiteral("2026000009"), [this](Attempt& a) { a.batch = QStringLiteral("X") + batch_; })));
         LiveWindow* window = logIn(batch_.toLower()); // the batch in any case
         QVERIFY(window);
         QCOMPARE(window->windowTitle(), QStringLiteral("监考 - 批次 %1").arg(batch_.toLower()));
@@ -154,24 +169,31 @@ private slots:
 
         QSignalSpy reads(window->watch(), &BatchWatch::rowsRead);
         // A change of another batch reads nothing; this batch's next change reads once.
-        PG_CLUSTER_TRY(set({.batch = QStringLiteral("X") + batch_, .xh = QStringLiteral("2026000009"), .typed = 5}));
-        PG_CLUSTER_TRY(
-            set({.xh = QStringLiteral("2026000003"), .xm = QStringLiteral("王五"), .typed = 10, .secondsLeft = 590}));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000009"), [this](Attempt& a) {
+            a.batch = QStringLiteral("X") + batch_;
+            a.typed = 5;
+        })));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000003"), [](Attempt& a) {
+            a.xm = QStringLiteral("王五");
+            a.typed = 10;
+            a.secondsLeft = 590;
+        })));
         QTRY_COMPARE_WITH_TIMEOUT(window->model()->rowCount(), 3, kShowsWithin);
         QCOMPARE(reads.count(), 1);
         QCOMPARE(cell(window, QStringLiteral("2026000003"), LiveAttemptsModel::Name), QStringLiteral("王五"));
 
-        PG_CLUSTER_TRY(set({.xh = QStringLiteral("2026000002"),
-                            .xm = QStringLiteral("李四"),
-                            .typed = 950,
-                            .secondsLeft = 0,
-                            .finished = true,
-                            .lrsd = 95.4,
-                            .lrzql = 97.5,
-                            .lrcj = 88.5,
-                            .verified = false,
-                            .duplicate = true,
-                            .marks = QStringLiteral("按键间隔过于均匀（变异系数 0.02）")}));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000002"), [](Attempt& a) {
+            a.xm = QStringLiteral("李四");
+            a.typed = 950;
+            a.secondsLeft = 0;
+            a.finished = true;
+            a.lrsd = 95.4;
+            a.lrzql = 97.5;
+            a.lrcj = 88.5;
+            a.verified = false;
+            a.duplicate = true;
+            a.marks = QStringLiteral("按键间隔过于均匀（变异系数 0.02）");
+        })));
         QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::State),
                                   QStringLiteral("已交卷"), kShowsWithin);
         QCOMPARE(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::Speed), QStringLiteral("95"));
@@ -187,7 +209,10 @@ private slots:
 
     void lostConnectionIsMadeAgainAndReadsAnew()
     {
-        PG_CLUSTER_TRY(set({.xh = QStringLiteral("2026000001"), .typed = 10, .secondsLeft = 500}));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
+            a.typed = 10;
+            a.secondsLeft = 500;
+        })));
         LiveWindow* window = logIn(batch_);
         QVERIFY(window);
         auto* link = window->findChild<QLabel*>(QStringLiteral("Label2"));
@@ -199,13 +224,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(link->text() != QStringLiteral("已连接服务器 %1，随时更新").arg(server_.address()),
                                  5000);
         QVERIFY2(link->text().contains(QStringLiteral("重新连接")), qPrintable(link->text()));
-        PG_CLUSTER_TRY(set({.xh = QStringLiteral("2026000001"), .typed = 300, .secondsLeft = 420}));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
+            a.typed = 300;
+            a.secondsLeft = 420;
+        })));
         QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000001"), LiveAttemptsModel::Typed),
                                   QStringLiteral("300"), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("已连接服务器 %1，随时更新").arg(server_.address()),
                                   10000);
         // And it listens again.
-        PG_CLUSTER_TRY(set({.xh = QStringLiteral("2026000001"), .typed = 310, .secondsLeft = 410}));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
+            a.typed = 310;
+            a.secondsLeft = 410;
+        })));
         QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000001"), LiveAttemptsModel::Typed),
                                   QStringLiteral("310"), kShowsWithin);
     }
@@ -215,8 +246,16 @@ private slots:
         // The machine was heard 80 s ago by the server's clock; the teacher's wall clock is
         // irrelevant, the steady clock alone moves the window's idea of the server's time.
         Clock::setSteady(1'000'000);
-        PG_CLUSTER_TRY(set({.xh = QStringLiteral("2026000001"), .heardAgo = 80, .typed = 10, .secondsLeft = 500}));
-        PG_CLUSTER_TRY(set({.xh = QStringLiteral("2026000002"), .heardAgo = 300, .finished = true, .lrcj = 70}));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
+            a.heardAgo = 80;
+            a.typed = 10;
+            a.secondsLeft = 500;
+        })));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000002"), [](Attempt& a) {
+            a.heardAgo = 300;
+            a.finished = true;
+            a.lrcj = 70;
+        })));
         LiveWindow* window = logIn(batch_);
         QVERIFY(window);
         QSignalSpy reads(window->watch(), &BatchWatch::rowsRead);
@@ -230,7 +269,11 @@ private slots:
         QCOMPARE(reads.count(), 0);
         QTRY_VERIFY(window->findChild<QLabel*>(QStringLiteral("Label1"))->text().contains(QStringLiteral("无响应 1")));
         // The machine speaks again.
-        PG_CLUSTER_TRY(set({.xh = QStringLiteral("2026000001"), .heardAgo = 0, .typed = 40, .secondsLeft = 470}));
+        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
+            a.heardAgo = 0;
+            a.typed = 40;
+            a.secondsLeft = 470;
+        })));
         QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000001"), LiveAttemptsModel::State),
                                   QStringLiteral("录入中"), kShowsWithin);
     }
