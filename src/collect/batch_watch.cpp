@@ -22,6 +22,8 @@ BatchWatch::BatchWatch(const ServerLogin& login, const QString& appFolder, const
     connect(connection_, &Pg::AsyncConnection::pipelineFinished, this, &BatchWatch::answered);
     connect(connection_, &Pg::AsyncConnection::notification, this, &BatchWatch::notified);
     connect(connection_, &Pg::AsyncConnection::failed, this, &BatchWatch::failed);
+    lookup_ = new HostLookup(this);
+    connect(lookup_, &HostLookup::found, this, &BatchWatch::hostFound);
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &BatchWatch::retry);
 }
@@ -45,12 +47,28 @@ void BatchWatch::start()
             this, [this, missing] { emit loginFailed(missing); }, Qt::QueuedConnection);
         return;
     }
+    dial();
+}
+
+void BatchWatch::dial()
+{
     phase_ = Phase::Connecting;
-    connection_->open(login_.parameters(appFolder_), ServerLogin::kConnectDeadlineMilliseconds);
+    lookup_->start(login_.host());
+}
+
+void BatchWatch::hostFound(const QStringList& addresses, const QString& problem)
+{
+    if (phase_ != Phase::Connecting)
+        return;
+    if (addresses.isEmpty())
+        failed(Pg::Error(Pg::Error::Kind::Connect, problem));
+    else
+        connection_->open(login_.parameters(appFolder_, addresses), ServerLogin::kConnectDeadlineMilliseconds);
 }
 
 void BatchWatch::stop()
 {
+    lookup_->forget();
     retryTimer_.stop();
     connection_->close();
     phase_ = Phase::Stopped;
@@ -157,7 +175,6 @@ void BatchWatch::lose(const QString& why)
 
 void BatchWatch::retry()
 {
-    phase_ = Phase::Connecting;
     emit linkChanged(false, QStringLiteral("正在重新连接服务器 %1……").arg(login_.shownAddress()));
-    connection_->open(login_.parameters(appFolder_), ServerLogin::kConnectDeadlineMilliseconds);
+    dial();
 }

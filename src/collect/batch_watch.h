@@ -6,6 +6,7 @@
 // pause that doubles up to half a minute, with jitter, and the batch is read anew, since
 // notifications sent meanwhile are gone. Nothing here ever blocks the event loop.
 
+#include "collect/host_lookup.h"
 #include "collect/live_attempt.h"
 #include "collect/server_login.h"
 
@@ -45,6 +46,8 @@ signals:
 
 private:
     enum class Phase { Stopped, Connecting, Live, Reading, Waiting };
+    void dial(); // looks the host up, then connects
+    void hostFound(const QStringList& addresses, const QString& problem);
     void connected();
     void read(bool withListen);
     void answered(const QList<Pg::Result>& results);
@@ -57,6 +60,7 @@ private:
     QString appFolder_;
     QString batch_;
     Pg::AsyncConnection* connection_ = nullptr;
+    HostLookup* lookup_ = nullptr;
     QTimer retryTimer_;
     Phase phase_ = Phase::Stopped;
     bool everLive_ = false;

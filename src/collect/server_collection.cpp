@@ -48,6 +48,8 @@ ServerCollection::ServerCollection(CollectionView& view, QObject* parent) : QObj
     connect(connection_, &Pg::AsyncConnection::connected, this, &ServerCollection::connected);
     connect(connection_, &Pg::AsyncConnection::pipelineFinished, this, &ServerCollection::rowsRead);
     connect(connection_, &Pg::AsyncConnection::failed, this, &ServerCollection::failed);
+    lookup_ = new HostLookup(this);
+    connect(lookup_, &HostLookup::found, this, &ServerCollection::hostFound);
 }
 
 ServerCollection::~ServerCollection()
@@ -88,6 +90,7 @@ void ServerCollection::start(const ServerLogin& login, const QString& appFolder,
 {
     stop();
     login_ = login;
+    appFolder_ = appFolder;
     batch_ = batch;
     rowsStored_ = 0;
     running_ = true;
@@ -97,7 +100,18 @@ void ServerCollection::start(const ServerLogin& login, const QString& appFolder,
         return;
     }
     view_.setProgressLine(QStringLiteral("正在连接学校服务器 %1，请等候……").arg(login_.shownAddress()));
-    connection_->open(login_.parameters(appFolder), ServerLogin::kConnectDeadlineMilliseconds);
+    lookup_->start(login_.host());
+}
+
+void ServerCollection::hostFound(const QStringList& addresses, const QString& problem)
+{
+    if (!running_)
+        return;
+    if (addresses.isEmpty()) {
+        end(login_.connectFailure(Pg::Error(Pg::Error::Kind::Connect, problem)));
+        return;
+    }
+    connection_->open(login_.parameters(appFolder_, addresses), ServerLogin::kConnectDeadlineMilliseconds);
 }
 
 void ServerCollection::connected()
@@ -199,6 +213,7 @@ void ServerCollection::end(const QString& lastLine)
 
 void ServerCollection::stop()
 {
+    lookup_->forget();
     connection_->close();
     running_ = false;
 }

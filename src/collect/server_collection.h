@@ -6,6 +6,7 @@
 // not yet checked or taken twice by a student is collected and counted.
 
 #include "collect/collection_store.h"
+#include "collect/host_lookup.h"
 #include "collect/score_collection.h"
 #include "collect/server_login.h"
 
@@ -48,6 +49,7 @@ signals:
     void finished();
 
 private:
+    void hostFound(const QStringList& addresses, const QString& problem);
     void connected();
     void rowsRead(const QList<Pg::Result>& results);
     void failed(const Pg::Error& error);
@@ -56,6 +58,8 @@ private:
 
     CollectionView& view_;
     Pg::AsyncConnection* connection_ = nullptr;
+    HostLookup* lookup_ = nullptr;
+    QString appFolder_;
     ServerLogin login_;
     QString batch_;
     bool running_ = false;

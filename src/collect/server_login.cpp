@@ -70,14 +70,28 @@ QString ServerLogin::refusal() const
     return {};
 }
 
-Pg::ConnectionParameters ServerLogin::parameters(const QString& appFolder) const
+QString ServerLogin::host() const
+{
+    QString name;
+    int port = 0;
+    split(&name, &port);
+    return name;
+}
+
+Pg::ConnectionParameters ServerLogin::parameters(const QString& appFolder, const QStringList& addresses) const
 {
     QString host;
     int port = kDefaultPort;
     split(&host, &port);
     Pg::ConnectionParameters parameters;
-    parameters.set(QStringLiteral("host"), host)
-        .set(QStringLiteral("port"), QString::number(port))
+    if (addresses.isEmpty()) {
+        parameters.set(QStringLiteral("host"), host);
+    } else {
+        // One name per address: the name is what the certificate must show.
+        parameters.set(QStringLiteral("host"), QStringList(addresses.size(), host).join(QLatin1Char(',')))
+            .set(QStringLiteral("hostaddr"), addresses.join(QLatin1Char(',')));
+    }
+    parameters.set(QStringLiteral("port"), QString::number(port))
         .set(QStringLiteral("dbname"), QStringLiteral("typelab"))
         .set(QStringLiteral("user"), user.trimmed())
         .set(QStringLiteral("password"), password)

@@ -30,9 +30,12 @@ struct ServerLogin {
     // "host:port" as the messages name the server.
     QString shownAddress() const;
 
+    // The host part of the address, as typed.
+    QString host() const;
     // libpq's keywords: database typelab, TLS with verify-full against the school's CA, the
-    // typed user and password, network timeouts and a connect deadline of a few seconds.
-    Pg::ConnectionParameters parameters(const QString& appFolder) const;
+    // typed user and password, network timeouts and a connect deadline of a few seconds. With
+    // addresses (HostLookup's), libpq tries each in turn and needs no look-up of its own.
+    Pg::ConnectionParameters parameters(const QString& appFolder, const QStringList& addresses = {}) const;
 
     // What the teacher reads when the CA file is missing (empty when it is there).
     static QString missingCa(const QString& appFolder);

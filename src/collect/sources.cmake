@@ -8,6 +8,7 @@ list(APPEND TYPELAB_CORE_SOURCES
   src/collect/source_read.cpp
   src/collect/network_collection.cpp
   src/collect/server_login.cpp
+  src/collect/host_lookup.cpp
   src/collect/server_collection.cpp
   src/collect/live_attempt.cpp
   src/collect/batch_watch.cpp
