@@ -1,10 +1,11 @@
 // Collection from the school server, driven through the collection dialog as a teacher drives
 // it, against a real cluster: a teacher's login, machines that submitted through typelab.submit,
-// the rows in the teacher's file as merge and export read them, each failure's message with
+// the rows in the teacher's file as the merge and the export read them, each failure's message with
 // nothing changed, and no trace of the password in any file afterwards.
 
 #include "collect/collection_dialog.h"
 #include "collect/collection_store.h"
+#include "collect/merge_dialog.h"
 #include "collect/score_export.h"
 #include "lab_fixture.h"
 #include "platform/message_box.h"
@@ -225,8 +226,20 @@ private slots:
                                 "未计入1条：服务器按击键记录核对，成绩不符（学号 2026000003）。")
                      + where);
         QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), expected_);
-        // The merge's read and the export see the same rows.
-        QCOMPARE(CollectionStore::openSource(lab.teachersFile()).batchRows(QStringLiteral("B1")), expected_);
+        // The file carried on a diskette to another teacher's folder merges like any other.
+        QVERIFY(QFile::copy(lab.teachersFile(), lab.diskette()));
+        const QString elsewhere = lab.root() + QStringLiteral("/elsewhere");
+        QVERIFY(QDir().mkpath(elsewhere));
+        QDir::setCurrent(elsewhere);
+        {
+            MergeDialog merge;
+            merge.show();
+            QTest::keyClicks(merge.findChild<QLineEdit*>(QStringLiteral("Text1")), QStringLiteral("B1"));
+            QTest::mouseClick(merge.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(merge.findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled(), 30000);
+        }
+        QCOMPARE(CollectionStore::openSource(elsewhere + QStringLiteral("/击录测试成绩.mdb")).allRows(), expected_);
+        QDir::setCurrent(lab.teacher());
         const QString csv = lab.teacher() + QStringLiteral("/b1.csv");
         const ScoreExport::Outcome exported = ScoreExport::run(lab.teachersFile(), QStringLiteral("B1"), csv);
         QVERIFY2(exported.written, qPrintable(exported.message));
