@@ -30,7 +30,16 @@ for shot in live:live-window collect:collect-server; do
   # The tool prints "ready X Y WIDTH HEIGHT" once its window is on the screen.
   read -r word x y width height <"$work/$mode"
   [ "$word" = ready ] || { echo "server_screenshots $mode did not get ready" >&2; exit 1; }
-  import -window root -crop "${width}x${height}+${x}+${y}" "docs/screenshots/${shot#*:}.png"
+  # Pictures until two in a row agree: the window has painted whatever followed "ready".
+  last=""
+  for _ in $(seq 60); do
+    import -window root -crop "${width}x${height}+${x}+${y}" "$work/shot.png"
+    sum=$(convert "$work/shot.png" rgb:- | md5sum)
+    [ "$sum" = "$last" ] && break
+    last=$sum
+    sleep 0.5
+  done
+  cp "$work/shot.png" "docs/screenshots/${shot#*:}.png"
   kill "${pids[-1]}"
   wait "${pids[-1]}" 2>/dev/null || true
   unset 'pids[-1]'
