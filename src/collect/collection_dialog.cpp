@@ -6,6 +6,7 @@
 #include "platform/message_box.h"
 #include "platform/twips.h"
 #include "platform/byte_length.h"
+#include "store/store_client.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -18,6 +19,11 @@
 namespace {
 
 const QString kTargetFolder = QStringLiteral("A:\\");
+// The server's mode adds two rows of 500 twips to the path frame, and the dialog grows by them.
+constexpr int kServerRows = 1000;
+constexpr int kServerReportLines = 600;
+constexpr int kWidth = 6120;
+constexpr int kHeight = 5160;
 
 bool isEnter(QEvent* event)
 {
@@ -34,10 +40,11 @@ CollectionDialog::CollectionDialog(StoreClient& store, QWidget* parent) : QDialo
     setObjectName(QStringLiteral("frmdjsf"));
     setWindowTitle(QStringLiteral("收分"));
     setFont(Fonts::song(10.5));
-    setFixedSize(Twips::toPixels(6120), Twips::toPixels(5160));
+    setFixedSize(Twips::toPixels(kWidth), Twips::toPixels(kHeight));
     buildControls();
     batchBox_->setFocus();
-    connect(&network_, &NetworkCollection::finished, this, &CollectionDialog::networkFinished);
+    connect(&network_, &NetworkCollection::finished, this, &CollectionDialog::runFinished);
+    connect(&server_, &ServerCollection::finished, this, &CollectionDialog::runFinished);
 }
 
 void CollectionDialog::buildControls()
@@ -46,19 +53,20 @@ void CollectionDialog::buildControls()
         placeControl<QGroupBox>(this, "Frame1", Twips::rect(120, 60, 5880, 780), QStringLiteral("收分类别"));
     modeButtons_[0] = new QRadioButton(QStringLiteral("单机收分"), kinds);
     modeButtons_[1] = new QRadioButton(QStringLiteral("网络收分"), kinds);
-    for (int index = 0; index < 2; ++index) {
+    modeButtons_[2] = new QRadioButton(QStringLiteral("服务器收分"), kinds);
+    for (int index = 0; index < kModes; ++index) {
         modeButtons_[index]->setObjectName(QStringLiteral("Option1_%1").arg(index));
-        modeButtons_[index]->setGeometry(Twips::rect(600 + index * 2880, 330, 1800, 330));
+        modeButtons_[index]->setGeometry(Twips::rect(360 + index * 1920, 330, 1680, 330));
     }
     modeButtons_[0]->setChecked(true);
-    for (int index = 0; index < 2; ++index) {
+    for (int index = 0; index < kModes; ++index) {
         connect(modeButtons_[index], &QRadioButton::toggled, this, [this, index](bool on) {
             if (on)
                 modeChosen(index);
         });
     }
 
-    QGroupBox* paths =
+    QGroupBox* paths = pathFrame_ =
         placeControl<QGroupBox>(this, "Frame2", Twips::rect(120, 960, 5880, 1380), QStringLiteral("路径设置"));
     pathCaption_ =
         placeControl<QLabel>(paths, "Label1", Twips::rect(240, 380, 1200, 300), QStringLiteral("目标路径："));
@@ -66,16 +74,28 @@ void CollectionDialog::buildControls()
     pathBox_->setObjectName(QStringLiteral("Text1"));
     pathBox_->setGeometry(Twips::rect(1440, 320, 2880, 380));
     pathBox_->setReadOnly(true);
-    placeControl<QLabel>(paths, "Label3", Twips::rect(240, 880, 1200, 300), QStringLiteral("批 次 号："));
+    batchCaption_ =
+        placeControl<QLabel>(paths, "Label3", Twips::rect(240, 880, 1200, 300), QStringLiteral("批 次 号："));
     batchBox_ = new QLineEdit(paths);
     batchBox_->setObjectName(QStringLiteral("Text2"));
     batchBox_->setGeometry(Twips::rect(1440, 820, 2880, 380));
+    userCaption_ =
+        placeControl<QLabel>(paths, "Label5", Twips::rect(240, 880, 1200, 300), QStringLiteral("用 户 名："));
+    userBox_ = new QLineEdit(paths);
+    userBox_->setObjectName(QStringLiteral("Text3"));
+    userBox_->setGeometry(Twips::rect(1440, 820, 2880, 380));
+    passwordCaption_ =
+        placeControl<QLabel>(paths, "Label6", Twips::rect(240, 1380, 1200, 300), QStringLiteral("密    码："));
+    passwordBox_ = new QLineEdit(paths);
+    passwordBox_->setObjectName(QStringLiteral("Text4"));
+    passwordBox_->setGeometry(Twips::rect(1440, 1320, 2880, 380));
+    passwordBox_->setEchoMode(QLineEdit::Password);
     confirmButton_ = new QPushButton(QStringLiteral("确定"), paths);
     confirmButton_->setObjectName(QStringLiteral("Command1"));
     confirmButton_->setGeometry(Twips::rect(4560, 560, 1080, 480));
     connect(confirmButton_, &QPushButton::clicked, this, &CollectionDialog::runCollection);
 
-    QGroupBox* info =
+    QGroupBox* info = infoFrame_ =
         placeControl<QGroupBox>(this, "Frame3", Twips::rect(120, 2460, 5880, 2580), QStringLiteral("收分信息"));
     progressLine_ = placeControl<QLabel>(info, "Label2", Twips::rect(240, 330, 5400, 1260), QString());
     resultLine_ = placeControl<QLabel>(info, "Label4", Twips::rect(240, 1620, 5400, 600), QString());
@@ -89,18 +109,49 @@ void CollectionDialog::buildControls()
     progressBar_->setTextVisible(false);
     progressBar_->hide();
 
-    // The batch box comes first in the tab order.
+    // The batch box comes first in the tab order; the server's boxes follow the address.
     setTabOrder(batchBox_, pathBox_);
-    setTabOrder(pathBox_, confirmButton_);
+    setTabOrder(pathBox_, userBox_);
+    setTabOrder(userBox_, passwordBox_);
+    setTabOrder(passwordBox_, confirmButton_);
     setTabOrder(confirmButton_, modeButtons_[0]);
     setTabOrder(modeButtons_[0], modeButtons_[1]);
-    pathBox_->installEventFilter(this);
-    batchBox_->installEventFilter(this);
+    setTabOrder(modeButtons_[1], modeButtons_[2]);
+    for (QLineEdit* box : {pathBox_, batchBox_, userBox_, passwordBox_})
+        box->installEventFilter(this);
+    layOut(false);
+}
+
+void CollectionDialog::layOut(bool server)
+{
+    const int extra = server ? kServerRows : 0;
+    // The server's report has up to two lines more (what was left out, and why).
+    const int extraInfo = server ? kServerReportLines : 0;
+    for (QWidget* control : {static_cast<QWidget*>(userCaption_), static_cast<QWidget*>(userBox_),
+                             static_cast<QWidget*>(passwordCaption_), static_cast<QWidget*>(passwordBox_)})
+        control->setVisible(server);
+    pathFrame_->setGeometry(Twips::rect(120, 960, 5880, 1380 + extra));
+    batchCaption_->setGeometry(Twips::rect(240, 880 + extra, 1200, 300));
+    batchBox_->setGeometry(Twips::rect(1440, 820 + extra, 2880, 380));
+    confirmButton_->setGeometry(Twips::rect(4560, 560 + extra / 2, 1080, 480));
+    infoFrame_->setGeometry(Twips::rect(120, 2460 + extra, 5880, 2580 + extraInfo));
+    progressLine_->setGeometry(Twips::rect(240, 330, 5400, 1260 + extraInfo));
+    resultLine_->setGeometry(Twips::rect(240, 1620 + extraInfo, 5400, 600));
+    progressBar_->setGeometry(Twips::rect(240, 2250 + extraInfo, 5400, 210));
+    setFixedSize(Twips::toPixels(kWidth), Twips::toPixels(kHeight + extra + extraInfo));
 }
 
 void CollectionDialog::modeChosen(int index)
 {
-    if (index == 0) {
+    layOut(index == 2);
+    // The password is kept only while the server's mode is chosen.
+    passwordBox_->clear();
+    if (index == 2) {
+        pathCaption_->setText(QStringLiteral("服 务 器："));
+        pathBox_->clear();
+        pathBox_->setReadOnly(false);
+        pathBox_->setFocus();
+    } else if (index == 0) {
         pathCaption_->setText(QStringLiteral("目标路径："));
         pathBox_->setText(kTargetFolder);
         pathBox_->setReadOnly(true);
@@ -115,11 +166,15 @@ void CollectionDialog::modeChosen(int index)
 
 void CollectionDialog::runCollection()
 {
-    if (InputBlock::active() || network_.running())
+    if (InputBlock::active() || running())
         return;
     const QString batch = trimSpaces(batchBox_->text());
     if (!ScoreCollection::batchAccepted(batch)) {
         MessageBoxes::show(this, QStringLiteral("收分对话框"), ScoreCollection::batchRefusal);
+        return;
+    }
+    if (modeButtons_[2]->isChecked()) {
+        runServerCollection(batch);
         return;
     }
     if (modeButtons_[0]->isChecked()) {
@@ -136,7 +191,20 @@ void CollectionDialog::runCollection()
     network_.start(trimSpaces(pathBox_->text()), batch);
 }
 
-void CollectionDialog::networkFinished()
+void CollectionDialog::runServerCollection(const QString& batch)
+{
+    const ServerLogin login{pathBox_->text(), userBox_->text(), passwordBox_->text()};
+    const QString refusal = login.refusal();
+    if (!refusal.isEmpty()) {
+        MessageBoxes::show(this, QStringLiteral("收分对话框"), refusal);
+        return;
+    }
+    focusBeforeRun_ = focusWidget();
+    setControlsEnabled(false);
+    server_.start(login, store_.appFolder(), batch);
+}
+
+void CollectionDialog::runFinished()
 {
     progressBar_->hide();
     setControlsEnabled(true);
@@ -148,15 +216,17 @@ void CollectionDialog::setControlsEnabled(bool enabled)
 {
     for (QWidget* control :
          {static_cast<QWidget*>(modeButtons_[0]), static_cast<QWidget*>(modeButtons_[1]),
-          static_cast<QWidget*>(pathBox_), static_cast<QWidget*>(batchBox_), static_cast<QWidget*>(confirmButton_)})
+          static_cast<QWidget*>(modeButtons_[2]), static_cast<QWidget*>(pathBox_), static_cast<QWidget*>(batchBox_),
+          static_cast<QWidget*>(userBox_), static_cast<QWidget*>(passwordBox_), static_cast<QWidget*>(confirmButton_)})
         control->setEnabled(enabled);
 }
 
 void CollectionDialog::closeEvent(QCloseEvent* event)
 {
-    if (network_.running()) {
+    if (running()) {
         network_.stop();
-        networkFinished();
+        server_.stop();
+        runFinished();
     }
     QDialog::closeEvent(event);
 }
@@ -164,7 +234,7 @@ void CollectionDialog::closeEvent(QCloseEvent* event)
 bool CollectionDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (isEnter(event)) {
-        // Enter runs the collection from the batch box and does nothing in the path box.
+        // Enter runs the collection from the batch box and does nothing in the other boxes.
         if (watched == batchBox_)
             runCollection();
         return true;

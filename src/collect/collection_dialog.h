@@ -1,13 +1,16 @@
 #pragma once
-// The collection dialog frmdjsf ("收分"): single-machine collection onto the diskette or
-// network collection from the laboratory machines, for one batch.
+// The collection dialog frmdjsf ("收分"): single-machine collection onto the diskette,
+// network collection from the laboratory machines, or collection from the school server, for
+// one batch.
 
 #include "collect/network_collection.h"
 #include "collect/score_collection.h"
+#include "collect/server_collection.h"
 
 #include <QDialog>
 #include <QPointer>
 
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -33,7 +36,11 @@ protected:
 private:
     void buildControls();
     void modeChosen(int index);
-    void networkFinished();
+    void runFinished();
+    void runServerCollection(const QString& batch);
+    // The path frame's rows for the mode: the server's needs two more (user and password).
+    void layOut(bool server);
+    bool running() const { return network_.running() || server_.running(); }
     void setControlsEnabled(bool enabled);
     void setProgressLine(const QString& text) override;
     void setResultLine(const QString& text) override;
@@ -41,15 +48,25 @@ private:
 
     StoreClient& store_;
     // Object names, which tests find them by, in brackets.
-    QRadioButton* modeButtons_[2] = {};    // single-machine, network (Option1_0, Option1_1)
+    static constexpr int kModes = 3;
+    // single-machine, network, school server (Option1_0, Option1_1, Option1_2)
+    QRadioButton* modeButtons_[kModes] = {};
     QLabel* pathCaption_ = nullptr;        // Label1
-    QLineEdit* pathBox_ = nullptr;         // Text1
+    QLineEdit* pathBox_ = nullptr;         // Text1: target folder, source prefix or server address
+    QLabel* batchCaption_ = nullptr;       // Label3
     QLineEdit* batchBox_ = nullptr;        // Text2
+    QLabel* userCaption_ = nullptr;        // Label5, server mode only
+    QLineEdit* userBox_ = nullptr;         // Text3
+    QLabel* passwordCaption_ = nullptr;    // Label6, server mode only
+    QLineEdit* passwordBox_ = nullptr;     // Text4, shows no characters; never saved
     QPushButton* confirmButton_ = nullptr; // Command1
+    QGroupBox* pathFrame_ = nullptr;       // Frame2
+    QGroupBox* infoFrame_ = nullptr;       // Frame3
     QLabel* progressLine_ = nullptr;       // Label2
     QLabel* resultLine_ = nullptr;         // Label4
     QProgressBar* progressBar_ = nullptr;
     NetworkCollection network_{*this};
+    ServerCollection server_{*this};
     QPointer<QWidget> focusBeforeRun_; // given back its focus when a run ends
 };
 

@@ -2,6 +2,7 @@
 
 #include "collect/collection_dialog.h"
 #include "collect/export_dialog.h"
+#include "collect/live_window.h"
 #include "collect/input_block.h"
 #include "collect/merge_dialog.h"
 #include "exercise/exercise_opener.h"
@@ -92,6 +93,8 @@ void MainWindow::buildMenus()
             [this] { openCollectionDialog(this, store()); });
     connect(addItem(login, "hbsf", " 合并收分 "), &QAction::triggered, this, [this] { openMergeDialog(this); });
     connect(addItem(login, "dccj", " 导出成绩 "), &QAction::triggered, this, [this] { openExportDialog(this); });
+    connect(addItem(login, "jk", " 监    考 "), &QAction::triggered, this,
+            [this] { openLiveView(this, session_.appFolder); });
     addSeparator(login, "ll3");
     connect(addItem(login, "xtdl", " 系统登录 "), &QAction::triggered, this, [this] { loginItem(LoginMode::System); });
     addSeparator(login, "lll4");
