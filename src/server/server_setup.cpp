@@ -10,9 +10,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QProcess>
 
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ServerSetup {
 
@@ -148,6 +150,27 @@ std::optional<QByteArray> placeBlock(const QString& path, const QString& block)
     return old;
 }
 
+// Where systemd runs the package's verifier for the package's state folder, the verifier
+// starts once there is a server to check results on (its unit waits for server.conf).
+void startVerifier(const ServerConfig& config, QTextStream& out)
+{
+    const QString unit = QStringLiteral("typelab-verify.service");
+    if (config.stateDir != QLatin1String(ServerConfig::kDefaultStateDir) || ::geteuid() != 0 ||
+        !QFileInfo::exists(QStringLiteral("/run/systemd/system")) ||
+        !QFileInfo::exists(QStringLiteral("/lib/systemd/system/") + unit))
+        return;
+    QProcess active;
+    active.start(QStringLiteral("systemctl"), {QStringLiteral("is-active"), QStringLiteral("--quiet"), unit});
+    if (active.waitForFinished(30'000) && active.exitStatus() == QProcess::NormalExit && active.exitCode() == 0)
+        return;
+    try {
+        ServerFiles::runProgram(QStringLiteral("systemctl"), {QStringLiteral("start"), unit});
+        out << "started " << unit << "\n";
+    } catch (const std::exception& error) {
+        out << "could not start " << unit << " (" << error.what() << "); see journalctl -u typelab-verify\n";
+    }
+}
+
 } // namespace
 
 void setup(ServerConfig config, QTextStream& out)
@@ -220,6 +243,7 @@ void setup(ServerConfig config, QTextStream& out)
     }
     if (ServerFiles::writeIfChanged(config.confPath(), config.serialize(), 0644))
         out << "recorded the options in " << config.confPath() << "\n";
+    startVerifier(config, out);
     out << "typelab-server is set up: database typelab on port " << config.port << ", hosts "
         << config.hosts.join(QStringLiteral(", ")) << "\n";
 }
