@@ -260,13 +260,20 @@ void migrate(const QString& stateDir, QTextStream& out)
     const QList<Migration> migrations = Migrations::read(config->migrationsDir);
     const QJsonObject done = session.run([&](const OwnerSession& s) {
         Pg::Connection typelab = s.connect(QStringLiteral("typelab"));
-        return QJsonObject{{QStringLiteral("applied"), versions(Migrations::apply(typelab, migrations))}};
+        const QJsonArray applied = versions(Migrations::apply(typelab, migrations));
+        const bool verifierIn =
+            typelab.exec(QStringLiteral("SELECT rolcanlogin FROM pg_roles WHERE rolname = 'typelab_verify'")).text(0, 0) ==
+            QLatin1String("t");
+        return QJsonObject{{QStringLiteral("applied"), applied}, {QStringLiteral("verifier"), verifierIn}};
     });
     const QJsonArray applied = done[QStringLiteral("applied")].toArray();
     for (const auto version : applied)
         out << "applied migration " << version.toInt() << "\n";
     if (applied.isEmpty())
         out << "the schema is up to date\n";
+    // A server set up before the verifier came needs setup once more to let it in.
+    if (!done[QStringLiteral("verifier")].toBool())
+        out << "run typelab-server setup once more: it lets the verifier (typelab-verify) in\n";
 }
 
 } // namespace ServerSetup

@@ -188,6 +188,14 @@ void TestServerSetup::newMigrationsAreAppliedOnce()
     QVERIFY(!setupAgain.output.contains(QLatin1String("applied")));
     QCOMPARE(rows(db, QStringLiteral("SELECT version FROM typelab.migration ORDER BY 1")),
              (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+
+    // A server set up before the verifier came: migrate says so, and setup lets it in.
+    db.exec(QStringLiteral("ALTER ROLE typelab_verify NOLOGIN"));
+    const PgCluster::ToolRun hinted = cluster.tool({QStringLiteral("migrate")});
+    QVERIFY2(hinted.output.contains(QLatin1String("run typelab-server setup once more")), qPrintable(hinted.output));
+    QCOMPARE(cluster.setup().exitCode, 0);
+    QCOMPARE(rows(db, QStringLiteral("SELECT rolcanlogin FROM pg_roles WHERE rolname = 'typelab_verify'")),
+             QStringList{QStringLiteral("t")});
 }
 
 void TestServerSetup::namesAndCommandsAreChecked()
