@@ -7,7 +7,8 @@
 //   - the server's cost of one progress note with a new TLS connection for each (pgbench -C as
 //     the machine, as a lab machine sends one every 30 s), measured as the CPU time of every
 //     PostgreSQL process over the run divided by the notes, and from it the machines one server
-//     of this many cores follows at one note per 30 s; on kept connections for comparison.
+//     of this many cores follows at one note per 30 s; on kept connections for comparison;
+//   - a read of the live view of one batch of 500 students, as the teacher's window reads it.
 //   bench_verify [RESULTS [SECONDS]]   (5000 results, 20 s a pgbench run by default; as root)
 #include "server/hba_block.h"
 #include "server/result_check.h"
@@ -246,6 +247,30 @@ void progressNotes(PgCluster& cluster, const Pg::ConnectionParameters& machine, 
                 connection.tps, connection.serverSeconds * 1000 / double(connection.transactions));
 }
 
+// What the live view of a sitting costs the teacher's window: a batch of 500 students read as
+// the window reads it, over a kept TLS connection.
+void liveView(PgCluster& cluster, int results)
+{
+    cluster.addTeacher(QStringLiteral("bench.teacher"), QStringLiteral("a long password"));
+    Pg::Connection teacher =
+        Pg::Connection::open(cluster.teacherParameters(QStringLiteral("bench.teacher"), QStringLiteral("a long password")));
+    QList<double> times;
+    int rows = 0;
+    for (int i = 0; i < 50; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        rows = teacher.exec(QStringLiteral("SELECT * FROM typelab.attempts WHERE lower(batch) = lower($1)"),
+                            {QStringLiteral("b%1").arg(i % std::max(1, results / 500))})
+                   .rows();
+        times << clock.nsecsElapsed() / 1e6;
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("the live view of one batch (%d students, each with a verified result): %.1f ms median, %.1f ms "
+                "at most, over 50 reads\n",
+                rows, times[times.size() / 2], times.last());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -286,6 +311,7 @@ int main(int argc, char** argv)
         pc.exec(QStringLiteral("COMMIT"));
         for (int threads : {1, 2})
             verifierRate(cluster, results, threads);
+        liveView(cluster, results);
         progressNotes(cluster, machine, seconds);
         cluster.stop();
     } catch (const std::exception& error) {
