@@ -1,8 +1,10 @@
 // typelab-server: sets up the school's PostgreSQL server for typelab and enrols its machines and
-// teachers. Run as root on the server machine (or as the cluster's owner).
+// teachers. Run as root on the server machine (or as the cluster's owner). `verify` runs the
+// worker that checks every result received, as the system user typelab-verify.
 #include "server/server_config.h"
 #include "server/server_enrollment.h"
 #include "server/server_setup.h"
+#include "server/verify_command.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -21,7 +23,8 @@ const char* const kUsage =
     "  typelab-server migrate [--state-dir DIR]\n"
     "  typelab-server enroll NAME [--days N] [--state-dir DIR]\n"
     "  typelab-server revoke NAME [--state-dir DIR]\n"
-    "  typelab-server add-teacher USER [--state-dir DIR]    (the password: one line on standard input)\n";
+    "  typelab-server add-teacher USER [--state-dir DIR]    (the password: one line on standard input)\n"
+    "  typelab-server verify [--state-dir DIR] [--threads N] [--once]\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -32,6 +35,7 @@ struct CommandLine {
     QString command;
     QString name;
     QList<QPair<QString, QString>> options;
+    QStringList flags;
 
     QString stateDir() const
     {
@@ -44,7 +48,8 @@ struct CommandLine {
     }
 };
 
-CommandLine parse(const QStringList& arguments, const QStringList& allowed, bool takesName)
+CommandLine parse(const QStringList& arguments, const QStringList& allowed, bool takesName,
+                  const QStringList& allowedFlags = {})
 {
     CommandLine line;
     line.command = arguments.value(1);
@@ -54,6 +59,10 @@ CommandLine parse(const QStringList& arguments, const QStringList& allowed, bool
             if (!takesName || !line.name.isEmpty())
                 throw UsageError("unexpected argument " + argument.toStdString());
             line.name = argument;
+            continue;
+        }
+        if (allowedFlags.contains(argument.mid(2))) {
+            line.flags << argument.mid(2);
             continue;
         }
         QString key = argument.mid(2), value;
@@ -150,6 +159,17 @@ int run(const QStringList& arguments)
     } else if (command == QLatin1String("add-teacher")) {
         const CommandLine line = parse(arguments, state, true);
         ServerEnrollment::addTeacher(line.stateDir(), line.name, passwordFromInput(), out);
+    } else if (command == QLatin1String("verify")) {
+        const CommandLine line =
+            parse(arguments, {QStringLiteral("state-dir"), QStringLiteral("threads")}, false, {QStringLiteral("once")});
+        Verifier::Options options;
+        options.once = line.flags.contains(QLatin1String("once"));
+        for (const auto& [key, value] : line.options) {
+            if (key == QLatin1String("threads"))
+                options.threads = number(key, value);
+        }
+        QTextStream log(stderr);
+        return VerifyCommand::run(line.stateDir(), options, log);
     } else {
         throw UsageError(command.isEmpty() ? "no command given" : "unknown command " + command.toStdString());
     }

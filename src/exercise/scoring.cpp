@@ -148,7 +148,13 @@ ExerciseResult finishChinese(const ExerciseText& text, const std::array<quint8, 
         const quint8 expected = text.byteAt(p);
         const quint8 got = typedAt(typed, p);
         if (expected >= 0x80) {
-            // The text holds a wide character at p and p + 1: the pair is judged as one.
+            // The text holds a wide character at p and p + 1: the pair is judged as one, never
+            // byte by byte. The text's lead and trail typed there are one right character, its
+            // lead with another trail one wrong character; otherwise each byte typed over the
+            // pair is half a wrong character, even a byte that equals the text's own. So text
+            // 中ab文 (D6 D0 61 62 CE C4) typed as the single wide character 行 (D0 D0) counts 1
+            // wrong: D0 under D6 and D0 under D0 are one wrong pair, although the second D0 is
+            // 中's own trail byte. The school server's verifier runs this code and judges alike.
             const quint8 gotTrail = typedAt(typed, p + 1);
             if (got == expected) {
                 if (gotTrail == text.byteAt(p + 1))

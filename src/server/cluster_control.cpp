@@ -25,8 +25,10 @@ void checkFiles(Pg::Connection& postgres, bool sslComing)
         "SELECT sourcefile || ':' || sourceline || ': ' || error FROM pg_file_settings WHERE error IS NOT NULL "
         // A setting that waits for a restart says so here; pending_restart covers it.
         "AND error <> 'setting could not be applied'"));
+    const Pg::Result ident = postgres.exec(QStringLiteral(
+        "SELECT 'pg_ident.conf:' || line_number || ': ' || error FROM pg_ident_file_mappings WHERE error IS NOT NULL"));
     QStringList errors;
-    for (const Pg::Result* result : {&hba, &settings}) {
+    for (const Pg::Result* result : {&hba, &ident, &settings}) {
         for (int row = 0; row < result->rows(); ++row)
             errors << result->text(row, 0);
     }

@@ -11,9 +11,10 @@ QString text(const QString& owner)
     const QString quotedOwner = QLatin1Char('"') + owner + QLatin1Char('"');
     QStringList lines{
         QString::fromLatin1(kBegin),
-        // The cluster owner (setup, migrate, enroll) and the verifier, by their system users.
+        // The cluster owner (setup, migrate, enroll) and the verifier, by their system users;
+        // the verifier's user is typelab-verify, which pg_ident.conf maps to its role.
         QStringLiteral("local   all       %1  peer").arg(quotedOwner),
-        QStringLiteral("local   typelab   typelab_verify  peer"),
+        QStringLiteral("local   typelab   typelab_verify  peer  map=%1").arg(QString::fromLatin1(kVerifyMap)),
         // Machines by their certificate alone: the login role must be the certificate's CN.
         QStringLiteral("hostssl typelab   +typelab_machine  all  cert"),
         QStringLiteral("hostssl typelab   +typelab_teacher  all  scram-sha-256"),
@@ -25,6 +26,17 @@ QString text(const QString& owner)
         QString::fromLatin1(kEnd),
     };
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QString identText()
+{
+    return QStringList{
+               QString::fromLatin1(kBegin),
+               QStringLiteral("%1  %2  typelab_verify").arg(QString::fromLatin1(kVerifyMap), QString::fromLatin1(kVerifyUser)),
+               QString::fromLatin1(kEnd),
+           }
+               .join(QLatin1Char('\n')) +
+           QLatin1Char('\n');
 }
 
 QString merge(const QString& file, const QString& block)

@@ -10,9 +10,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QProcess>
 
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ServerSetup {
 
@@ -35,10 +37,10 @@ QJsonObject prepareDatabase(const OwnerSession& session, const QList<Migration>&
     if (self.rows() != 1 || self.text(0, 0) != QLatin1String("t"))
         throw std::runtime_error(session.config().owner.toStdString() +
                                  " is not the cluster's superuser: --owner must name the user the cluster runs as");
-    if (self.text(0, 1).toInt() < 140000)
+    if (self.text(0, 1).toInt() < 150000)
         throw std::runtime_error("PostgreSQL " + self.text(0, 1).toStdString() + " is too old: typelab needs 15");
     QJsonObject facts;
-    for (const char* name : {"config_file", "hba_file", "data_directory"})
+    for (const char* name : {"config_file", "hba_file", "ident_file", "data_directory"})
         facts[QString::fromLatin1(name)] = postgres.exec(QStringLiteral("SHOW %1").arg(QString::fromLatin1(name))).text(0, 0);
     facts[QStringLiteral("version")] = self.text(0, 1).toInt();
 
@@ -49,6 +51,12 @@ QJsonObject prepareDatabase(const OwnerSession& session, const QList<Migration>&
             postgres.exec(QStringLiteral("CREATE ROLE %1 NOLOGIN").arg(name));
             made.append(name);
         }
+    }
+    // The verifier logs in as its group role itself, over the local socket only (pg_hba.conf).
+    if (postgres.exec(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = 'typelab_verify' AND NOT rolcanlogin"))
+            .rows() == 1) {
+        postgres.exec(QStringLiteral("ALTER ROLE typelab_verify LOGIN"));
+        made.append(QStringLiteral("login for typelab_verify"));
     }
     const Pg::Result database = postgres.exec(QStringLiteral(
         "SELECT pg_get_userbyid(datdba) FROM pg_database WHERE datname = 'typelab'"));
@@ -128,18 +136,39 @@ bool placeServerFiles(const ServerConfig& config, const OwnerSession& session, c
     return changed;
 }
 
-// pg_hba.conf with typelab's block on top, keeping the file's owner and mode; gives the old
-// text when it changed (to put back if the cluster finds fault with the new one).
-std::optional<QByteArray> placeHbaBlock(const QString& path, const QString& owner)
+// pg_hba.conf or pg_ident.conf with typelab's block on top, keeping the file's owner and mode;
+// gives the old text when it changed (to put back if the cluster finds fault with the new one).
+std::optional<QByteArray> placeBlock(const QString& path, const QString& block)
 {
     const QByteArray old = ServerFiles::read(path);
-    const QByteArray merged = HbaBlock::merge(QString::fromUtf8(old), HbaBlock::text(owner)).toUtf8();
+    const QByteArray merged = HbaBlock::merge(QString::fromUtf8(old), block).toUtf8();
     if (merged == old)
         return std::nullopt;
     struct stat info {};
     ::stat(QFile::encodeName(path).constData(), &info);
     ServerFiles::writeIfChanged(path, merged, info.st_mode & 07777, {info.st_uid, info.st_gid});
     return old;
+}
+
+// Where systemd runs the package's verifier for the package's state folder, the verifier
+// starts once there is a server to check results on (its unit waits for server.conf).
+void startVerifier(const ServerConfig& config, QTextStream& out)
+{
+    const QString unit = QStringLiteral("typelab-verify.service");
+    if (config.stateDir != QLatin1String(ServerConfig::kDefaultStateDir) || ::geteuid() != 0 ||
+        !QFileInfo::exists(QStringLiteral("/run/systemd/system")) ||
+        !QFileInfo::exists(QStringLiteral("/lib/systemd/system/") + unit))
+        return;
+    QProcess active;
+    active.start(QStringLiteral("systemctl"), {QStringLiteral("is-active"), QStringLiteral("--quiet"), unit});
+    if (active.waitForFinished(30'000) && active.exitStatus() == QProcess::NormalExit && active.exitCode() == 0)
+        return;
+    try {
+        ServerFiles::runProgram(QStringLiteral("systemctl"), {QStringLiteral("start"), unit});
+        out << "started " << unit << "\n";
+    } catch (const std::exception& error) {
+        out << "could not start " << unit << " (" << error.what() << "); see journalctl -u typelab-verify\n";
+    }
 }
 
 } // namespace
@@ -175,21 +204,27 @@ void setup(ServerConfig config, QTextStream& out)
         reload = true;
     }
 
-    const QString hbaFile = facts[QStringLiteral("hba_file")].toString();
-    const std::optional<QByteArray> oldHba = placeHbaBlock(hbaFile, config.owner);
-    if (oldHba) {
-        out << "wrote typelab's block at the top of " << hbaFile << "\n";
-        reload = true;
+    QList<QPair<QString, QByteArray>> replaced;
+    for (const auto& [fact, block] : {std::pair{"ident_file", HbaBlock::identText()},
+                                      std::pair{"hba_file", HbaBlock::text(config.owner)}}) {
+        const QString file = facts[QString::fromLatin1(fact)].toString();
+        if (const std::optional<QByteArray> old = placeBlock(file, block)) {
+            replaced.append({file, *old});
+            out << "wrote typelab's block at the top of " << file << "\n";
+            reload = true;
+        }
     }
     if (reload) {
         try {
             ClusterControl::reload(session);
         } catch (const std::exception&) {
-            if (oldHba) {
+            if (!replaced.isEmpty()) {
                 // The cluster keeps working with the lines it had.
-                struct stat info {};
-                ::stat(QFile::encodeName(hbaFile).constData(), &info);
-                ServerFiles::writeIfChanged(hbaFile, *oldHba, info.st_mode & 07777, {info.st_uid, info.st_gid});
+                for (const auto& [file, old] : replaced) {
+                    struct stat info {};
+                    ::stat(QFile::encodeName(file).constData(), &info);
+                    ServerFiles::writeIfChanged(file, old, info.st_mode & 07777, {info.st_uid, info.st_gid});
+                }
                 try {
                     ClusterControl::reload(session);
                 } catch (const std::exception&) {
@@ -208,6 +243,7 @@ void setup(ServerConfig config, QTextStream& out)
     }
     if (ServerFiles::writeIfChanged(config.confPath(), config.serialize(), 0644))
         out << "recorded the options in " << config.confPath() << "\n";
+    startVerifier(config, out);
     out << "typelab-server is set up: database typelab on port " << config.port << ", hosts "
         << config.hosts.join(QStringLiteral(", ")) << "\n";
 }
@@ -224,13 +260,20 @@ void migrate(const QString& stateDir, QTextStream& out)
     const QList<Migration> migrations = Migrations::read(config->migrationsDir);
     const QJsonObject done = session.run([&](const OwnerSession& s) {
         Pg::Connection typelab = s.connect(QStringLiteral("typelab"));
-        return QJsonObject{{QStringLiteral("applied"), versions(Migrations::apply(typelab, migrations))}};
+        const QJsonArray applied = versions(Migrations::apply(typelab, migrations));
+        const bool verifierIn =
+            typelab.exec(QStringLiteral("SELECT rolcanlogin FROM pg_roles WHERE rolname = 'typelab_verify'")).text(0, 0) ==
+            QLatin1String("t");
+        return QJsonObject{{QStringLiteral("applied"), applied}, {QStringLiteral("verifier"), verifierIn}};
     });
     const QJsonArray applied = done[QStringLiteral("applied")].toArray();
     for (const auto version : applied)
         out << "applied migration " << version.toInt() << "\n";
     if (applied.isEmpty())
         out << "the schema is up to date\n";
+    // A server set up before the verifier came needs setup once more to let it in.
+    if (!done[QStringLiteral("verifier")].toBool())
+        out << "run typelab-server setup once more: it lets the verifier (typelab-verify) in\n";
 }
 
 } // namespace ServerSetup

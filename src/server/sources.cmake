@@ -1,4 +1,4 @@
-# typelab-server's logic: the school server's database, CA and enrolments.
+# typelab-server's logic: the school server's database, CA and enrolments, and the verifier.
 set(TYPELAB_SERVER_SOURCES
   src/server/server_config.cpp
   src/server/server_files.cpp
@@ -10,4 +10,10 @@ set(TYPELAB_SERVER_SOURCES
   src/server/cluster_control.cpp
   src/server/server_setup.cpp
   src/server/server_enrollment.cpp
+  src/server/plausibility.cpp
+  src/server/result_check.cpp
+  src/server/verifier.cpp
+  src/server/verify_command.cpp
+  # The store's check of a log's countdown: the verifier judges a log as the machine's store does.
+  src/service/log_checks.cpp
 )

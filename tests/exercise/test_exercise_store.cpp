@@ -13,6 +13,7 @@
 #include "shell/main_window.h"
 #include "exercise/status_panel.h"
 #include "store/store_client.h"
+#include "support/random_exercise.h"
 #include "support/test_support.h"
 
 #include <QAction>
@@ -25,11 +26,8 @@
 
 namespace {
 
-const QString kEnglish =
-    QStringLiteral("The quick brown fox jumps over the lazy dog.\n"
-                   "Pack my box with five dozen liquor jugs; how vexingly quick daft zebras jump!\n"
-                   "Sphinx of black quartz, judge my vow.\n");
-const QString kChinese = QStringLiteral("中文打字练习，每天一段。\n天地玄黄，宇宙洪荒。\n日月盈昃，辰宿列张。\n");
+using RandomExercise::kChinese;
+using RandomExercise::kEnglish;
 
 QString whole(double value)
 {
@@ -108,13 +106,12 @@ private slots:
         QTest::addColumn<int>("seed");
         QTest::addColumn<int>("kind");
         for (int seed = 1; seed <= 24; ++seed)
-            QTest::addRow("seed %d", seed) << seed << (seed % 2 ? 1 : 2);
+            QTest::addRow("seed %d", seed) << seed << int(RandomExercise::kindOf(seed));
     }
     void storeComputesTheScreensFigures()
     {
         QFETCH(int, seed);
         QFETCH(int, kind);
-        QRandomGenerator random{quint32(seed)};
         QPointer<ExerciseScreen> screen = open(ExerciseKind(kind));
         QVERIFY(screen);
         ExerciseResult local;
@@ -124,41 +121,8 @@ private slots:
             typed = screen->engine()->typedBytes();
         });
 
-        const QString text = kind == 1 ? kEnglish : kChinese;
-        const int keys[] = {Qt::Key_Backspace, Qt::Key_Return, Qt::Key_Left,  Qt::Key_Right,
-                            Qt::Key_Up,        Qt::Key_Down,   Qt::Key_Delete};
-        const bool toTheEnd = seed % 3 == 0;
-        int ticks = 0;
-        for (int step = 0; screen && step < 400; ++step) {
-            const int dice = random.bounded(100);
-            if (dice < 55) {
-                // Mostly the text's own characters, sometimes a wrong one.
-                QChar ch = text.at(random.bounded(text.size()));
-                if (ch == u'\n' || random.bounded(6) == 0)
-                    ch = kind == 1 ? QChar(u'a' + random.bounded(26)) : QChar(u'错');
-                if (ch.unicode() < 0x80) {
-                    QTest::keyClick(screen, ch.toLatin1());
-                } else {
-                    QInputMethodEvent commit;
-                    commit.setCommitString(QString(ch));
-                    QApplication::sendEvent(screen, &commit);
-                }
-            } else if (dice < 80) {
-                QTest::keyClick(screen, Qt::Key(keys[random.bounded(int(std::size(keys)))]));
-            } else if (screen->engine()->typingStarted() && ticks < 600) {
-                tick(screen);
-                ++ticks;
-            }
-        }
-        QVERIFY(screen);
-        if (!screen->engine()->typingStarted())
-            QTest::keyClick(screen, Qt::Key_A);
-        if (toTheEnd) {
-            while (screen && ticks++ <= 600)
-                tick(screen);
-        } else {
-            QTest::keyClick(screen, Qt::Key_Escape);
-        }
+        const QString text = RandomExercise::textOf(ExerciseKind(kind));
+        QVERIFY(RandomExercise::type(screen, seed, ExerciseKind(kind), [this](ExerciseScreen* s) { tick(s); }));
         QTRY_VERIFY(!screen);
         waitForStores();
         QVERIFY(MessageBoxes::takeRecorded().isEmpty());

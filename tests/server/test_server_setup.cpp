@@ -57,7 +57,8 @@ QStringList snapshot(const PgCluster& cluster)
     }
     Pg::Connection db = cluster.superuser();
     const QString hba = db.exec(QStringLiteral("SHOW hba_file")).text(0, 0);
-    state << fileState(hba) << fileState(cluster.dataDir() + QStringLiteral("/postgresql.auto.conf"));
+    const QString ident = db.exec(QStringLiteral("SHOW ident_file")).text(0, 0);
+    state << fileState(hba) << fileState(ident) << fileState(cluster.dataDir() + QStringLiteral("/postgresql.auto.conf"));
     state << rows(db, QStringLiteral("SELECT rolname, rolcanlogin, rolsuper FROM pg_roles WHERE rolname LIKE 'typelab%' "
                                      "ORDER BY 1"));
     state << rows(db, QStringLiteral("SELECT datname, datdba::regrole, datacl::text FROM pg_database ORDER BY 1"));
@@ -96,7 +97,7 @@ void TestServerSetup::setupTwiceChangesNothing()
              QStringList{QStringLiteral("UTF8|on|scram-sha-256")});
     QCOMPARE(rows(db, QStringLiteral("SELECT rolname, rolcanlogin FROM pg_roles WHERE rolname LIKE 'typelab%' ORDER BY 1")),
              (QStringList{QStringLiteral("typelab_machine|f"), QStringLiteral("typelab_owner|f"),
-                          QStringLiteral("typelab_teacher|f"), QStringLiteral("typelab_verify|f")}));
+                          QStringLiteral("typelab_teacher|f"), QStringLiteral("typelab_verify|t")}));
     QCOMPARE(rows(db, QStringLiteral("SELECT DISTINCT relowner::regrole FROM pg_class "
                                      "WHERE relnamespace = 'typelab'::regnamespace")),
              QStringList{QStringLiteral("typelab_owner")});
@@ -112,6 +113,9 @@ void TestServerSetup::setupTwiceChangesNothing()
     QFile hbaFile(hba);
     QVERIFY(hbaFile.open(QIODevice::ReadOnly));
     QVERIFY(hbaFile.readAll().startsWith(HbaBlock::kBegin));
+    QFile identFile(db.exec(QStringLiteral("SHOW ident_file")).text(0, 0));
+    QVERIFY(identFile.open(QIODevice::ReadOnly));
+    QVERIFY(identFile.readAll().startsWith(HbaBlock::identText().toUtf8()));
 
     const QStringList before = snapshot(cluster);
     const PgCluster::ToolRun again = cluster.setup();
@@ -184,6 +188,14 @@ void TestServerSetup::newMigrationsAreAppliedOnce()
     QVERIFY(!setupAgain.output.contains(QLatin1String("applied")));
     QCOMPARE(rows(db, QStringLiteral("SELECT version FROM typelab.migration ORDER BY 1")),
              (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+
+    // A server set up before the verifier came: migrate says so, and setup lets it in.
+    db.exec(QStringLiteral("ALTER ROLE typelab_verify NOLOGIN"));
+    const PgCluster::ToolRun hinted = cluster.tool({QStringLiteral("migrate")});
+    QVERIFY2(hinted.output.contains(QLatin1String("run typelab-server setup once more")), qPrintable(hinted.output));
+    QCOMPARE(cluster.setup().exitCode, 0);
+    QCOMPARE(rows(db, QStringLiteral("SELECT rolcanlogin FROM pg_roles WHERE rolname = 'typelab_verify'")),
+             QStringList{QStringLiteral("t")});
 }
 
 void TestServerSetup::namesAndCommandsAreChecked()
