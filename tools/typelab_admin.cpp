@@ -304,6 +304,7 @@ int status(const QStringList& args)
         }
     }
     out() << "waiting: " << outbox.waiting << "\n"
+          << "notes waiting: " << outbox.notesWaiting << "\n"
           << "refused: " << outbox.refused << "\n"
           << "last success: " << (outbox.lastSuccess.isEmpty() ? QStringLiteral("never") : outbox.lastSuccess) << "\n"
           << "last error: " << (outbox.lastError.isEmpty() ? QStringLiteral("none") : outbox.lastError) << "\n";

@@ -393,6 +393,21 @@ void ExerciseScreen::escapePressed()
 
 // ---------------------------------------------------------------- the end
 
+int ExerciseScreen::typedCharacters() const
+{
+    // A double-byte character fills two positions and counts once.
+    int characters = 0;
+    const auto& typed = engine_->typedBytes();
+    for (int p = 0; p < ExerciseText::kPositions; ++p) {
+        if (typed[p] == 0)
+            continue;
+        ++characters;
+        if (typed[p] >= 0x80)
+            ++p;
+    }
+    return characters;
+}
+
 void ExerciseScreen::countdownTick()
 {
     if (closed_ || finished_)
@@ -400,6 +415,9 @@ void ExerciseScreen::countdownTick()
     record(KeystrokeEvent::Kind::Tick, 0);
     if (!countdown_.tick()) {
         emit timeLeftChanged(countdown_.text());
+        const int elapsed = countdown_.elapsedSeconds();
+        if (mode_ == Mode::Exercise && engine_ && elapsed > 0 && elapsed % kProgressSeconds == 0)
+            emit progress(typedCharacters(), countdown_.minutesLeft() * 60 + countdown_.secondsLeft());
         return;
     }
     countdownTimer_->stop();

@@ -47,6 +47,8 @@ public:
     void activate();
     // One tick of the countdown timer Timer2.
     void countdownTick();
+    // How often the countdown tells its progress.
+    static constexpr int kProgressSeconds = 30;
     // Replay: one event of the log, taken as the screen took it while the student typed.
     void replayEvent(const KeystrokeEvent& event);
     Mode mode() const { return mode_; }
@@ -88,6 +90,9 @@ signals:
     void currentLineChanged(int oneBased);
     void cursorColumnChanged(int column);
     void timeLeftChanged(const QString& text);
+    // Every half minute of the countdown: the characters typed so far and the seconds left (the
+    // school server's live view of a test follows them).
+    void progress(int typed, int secondsLeft);
     // The exercise is over with typing begun: its keystroke log and the result the screen
     // counted, for the store, which computes the result again from the log.
     void finished(const KeystrokeLog& log, const ExerciseResult& result);
@@ -111,6 +116,7 @@ protected:
 
 private:
     void characters(const QString& text, bool showColumn = false);
+    int typedCharacters() const;
     void record(KeystrokeEvent::Kind kind, qint16 value);
     void placeCursor();
     void tellInputMethodWhereWeAre();

@@ -205,6 +205,10 @@ void LoginDialog::confirmTest()
     const LoginReply reply =
         store_.testLogin(boxes_[0]->text(), boxes_[1]->text(), boxes_[2]->text(), boxes_[3]->text(), passwordShown);
     if (reply.status == StoreStatus::SecondPasswordNeeded) {
+        // The school server names the machine another attempt was made on; the machine's own
+        // record asks for the password without a word.
+        if (!reply.message.isEmpty())
+            MessageBoxes::show(this, QStringLiteral("登录对话框"), reply.message);
         showSecondLoginRow();
         return;
     }

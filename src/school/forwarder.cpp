@@ -7,13 +7,17 @@
 #include <cstdio>
 
 Forwarder::Forwarder(Outbox1Proxy& store, Pg::ConnectionParameters server, Timing timing, QObject* parent)
-    : QObject(parent), store_(store), sender_(std::move(server), timing.deadlines), timing_(timing),
-      random_(QRandomGenerator::securelySeeded())
+    : QObject(parent), store_(store), sender_(server, timing.deadlines),
+      claims_(server, timing.deadlines.connect), timing_(timing), random_(QRandomGenerator::securelySeeded())
 {
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, [this] { ask(0); });
-    connect(&sender_, &ResultSender::done, this, &Forwarder::sent);
-    connect(&sender_, &ResultSender::failed, this, &Forwarder::failed);
+    connect(&sender_, &EntrySender::done, this, &Forwarder::sent);
+    connect(&sender_, &EntrySender::failed, this, &Forwarder::failed);
+    connect(&claims_, &ClaimAsker::answered, this,
+            [this](const QString& id, const QString& answer, const QString& claimedAt) {
+                store_.ClaimAnswered(id, answer, claimedAt);
+            });
     // A question to the store outlives its wait.
     store_.setTimeout(timing_.waitForEntries + 15'000);
 }
@@ -22,6 +26,26 @@ void Forwarder::start()
 {
     quiet_.start();
     ask(0);
+    askClaims();
+}
+
+void Forwarder::askClaims()
+{
+    auto* call = new QDBusPendingCallWatcher(store_.Claims(timing_.waitForEntries), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, &Forwarder::claimsReceived);
+}
+
+void Forwarder::claimsReceived(QDBusPendingCallWatcher* call)
+{
+    call->deleteLater();
+    const QDBusPendingReply<OutboxReply> reply = *call;
+    if (!reply.isValid() || !reply.value().ok())
+        return; // the store has gone: the entries' question finds it out and ends the forwarder
+    if (!reply.value().claims.isEmpty()) {
+        quiet_.restart();
+        claims_.ask(reply.value().claims);
+    }
+    askClaims();
 }
 
 void Forwarder::tell(const QString& what)
@@ -48,15 +72,8 @@ void Forwarder::received(QDBusPendingCallWatcher* call)
         emit idle();
         return;
     }
-    QList<ServerResult> results;
-    for (const OutboxEntry& entry : reply.value().entries) {
-        const std::optional<ServerResult> result = ServerResult::decode(entry.body);
-        if (entry.kind == OutboxEntry::Kind::Result && result && result->id == entry.id)
-            results.append(*result);
-        else
-            store_.Refused(entry.id, QStringLiteral("本机无法读取这条待发送的记录"));
-    }
-    if (results.isEmpty()) {
+    const QList<OutboxEntry>& entries = reply.value().entries;
+    if (entries.isEmpty()) {
         sender_.close(); // all is sent: let go of the server
         if (quiet_.elapsed() >= timing_.idleBeforeEnd) {
             emit idle();
@@ -66,10 +83,10 @@ void Forwarder::received(QDBusPendingCallWatcher* call)
         return;
     }
     quiet_.restart();
-    sender_.send(results);
+    sender_.send(entries);
 }
 
-void Forwarder::sent(const ResultSender::Outcome& outcome)
+void Forwarder::sent(const EntrySender::Outcome& outcome)
 {
     failures_ = 0;
     for (const auto& [id, why] : outcome.refused) {

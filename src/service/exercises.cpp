@@ -209,6 +209,26 @@ FinishReply Exercises::finish(const StoreCaller& caller, const QString& session,
     });
 }
 
+void Exercises::progress(const StoreCaller& caller, const QString& session, qint64 exercise, int typed,
+                         int secondsLeft)
+{
+    if (!outbox_.joined())
+        return;
+    bool noted = false;
+    guarded<StoreReply>(database_, [&] {
+        const std::optional<Session> found = sessions_.find(caller, session);
+        const std::optional<Opened> open = found ? opened(session, exercise) : std::nullopt;
+        if (found && found->mode == LoginMode::Test && !found->batch.isEmpty() && open && open->state == Open) {
+            outbox_.addProgress(ProgressNote{found->batch, found->number, found->name, qBound(0, typed, 65536),
+                                             qBound(0, secondsLeft, 600)});
+            noted = true;
+        }
+        return storeAnswer<StoreReply>(StoreStatus::Ok);
+    });
+    if (noted)
+        outbox_.added();
+}
+
 void Exercises::tidy()
 {
     Database& db = database_.db();

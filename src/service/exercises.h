@@ -21,6 +21,9 @@ public:
     OpenReply open(const StoreCaller& caller, const QString& session, ExerciseKind kind);
     // Answered again with the same figures when the result is already stored.
     FinishReply finish(const StoreCaller& caller, const QString& session, qint64 exercise, const QByteArray& log);
+    // How far an open test exercise has come, for the school server's live view of the sitting
+    // (nothing on a machine that has not joined one, or for practice).
+    void progress(const StoreCaller& caller, const QString& session, qint64 exercise, int typed, int secondsLeft);
 
     // Throw DbError. Exercises opened before yesterday go, and logs whose result has gone.
     void tidy();

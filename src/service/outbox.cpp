@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 
 #include <QFileInfo>
+#include <QUuid>
 
 namespace {
 
@@ -20,7 +21,8 @@ QStringList Outbox::tables()
 {
     return {
         // id: the entry's own, made on this machine (a result's is the result's); the server
-        // keeps it, so an entry sent twice is stored once.
+        // keeps it, so an entry sent twice is stored once. note: why the server refused the
+        // entry; for a progress note still waiting, whose progress it is.
         QStringLiteral("CREATE TABLE IF NOT EXISTS store.outbox (id TEXT PRIMARY KEY, kind INTEGER NOT NULL,"
                        " made_day TEXT NOT NULL, body BLOB NOT NULL, state INTEGER NOT NULL DEFAULT 0, note TEXT,"
                        " grade_rowid INTEGER)"),
@@ -46,6 +48,37 @@ void Outbox::addResult(const ServerResult& result, qint64 gradeRowid)
         .bindBlob(4, result.encode())
         .bind(5, gradeRowid)
         .exec();
+}
+
+void Outbox::addClaim(OutboxEntry::Kind kind, const ServerClaim& claim)
+{
+    database_.db()
+        .prepare(QStringLiteral("INSERT INTO store.outbox (id, kind, made_day, body) VALUES (?1, ?2, ?3, ?4)"))
+        .bind(1, claim.id)
+        .bind(2, int(kind))
+        .bind(3, Clock::today().toString(Qt::ISODate))
+        .bindBlob(4, claim.encode())
+        .exec();
+}
+
+void Outbox::addProgress(const ProgressNote& note)
+{
+    Database& db = database_.db();
+    Transaction transaction(db);
+    // The waiting note of this student and batch, if any, is the only one of them: made below.
+    db.prepare(QStringLiteral("DELETE FROM store.outbox WHERE kind = ?1 AND state = ?2 AND note = ?3"))
+        .bind(1, int(OutboxEntry::Kind::Progress))
+        .bind(2, int(Waiting))
+        .bind(3, QStringLiteral("%1|%2").arg(note.batch.toLower(), note.xh.toLower()))
+        .exec();
+    db.prepare(QStringLiteral("INSERT INTO store.outbox (id, kind, made_day, body, note) VALUES (?1, ?2, ?3, ?4, ?5)"))
+        .bind(1, QUuid::createUuid().toString(QUuid::WithoutBraces))
+        .bind(2, int(OutboxEntry::Kind::Progress))
+        .bind(3, Clock::today().toString(Qt::ISODate))
+        .bindBlob(4, note.encode())
+        .bind(5, QStringLiteral("%1|%2").arg(note.batch.toLower(), note.xh.toLower()))
+        .exec();
+    transaction.commit();
 }
 
 QList<OutboxEntry> Outbox::waiting(int limit, qint64 bytes)
@@ -113,12 +146,15 @@ void Outbox::setState(const QString& key, const QString& value)
 Outbox::Status Outbox::statusOf(Database& db, const QString& schema)
 {
     Status status;
-    Statement counts = db.prepare(QStringLiteral("SELECT state, count(*) FROM %1outbox GROUP BY state").arg(schema));
+    Statement counts =
+        db.prepare(QStringLiteral("SELECT state, kind = ?1, count(*) FROM %1outbox GROUP BY state, kind = ?1").arg(schema));
+    counts.bind(1, int(OutboxEntry::Kind::Result));
     while (counts.step()) {
+        const bool result = counts.integer(1) != 0;
         if (counts.integer(0) == Waiting)
-            status.waiting = counts.integer(1);
+            (result ? status.waiting : status.notesWaiting) += counts.integer(2);
         else if (counts.integer(0) == Refused)
-            status.refused = counts.integer(1);
+            status.refused += counts.integer(2);
     }
     Statement values = db.prepare(QStringLiteral("SELECT key, value FROM %1forwarding").arg(schema));
     while (values.step()) {

@@ -6,6 +6,7 @@
 // writes nothing here. The forwarder takes the entries through the store and tells it what the
 // server said.
 
+#include "school/server_notes.h"
 #include "school/server_result.h"
 #include "service/store_database.h"
 
@@ -15,8 +16,9 @@ class Outbox {
 public:
     // What the administrator is told of the forwarding.
     struct Status {
-        qint64 waiting = 0;  // not yet acknowledged by the server
-        qint64 refused = 0;  // refused by the server, kept for the administrator
+        qint64 waiting = 0;      // results not yet acknowledged by the server
+        qint64 notesWaiting = 0; // claims, allowances and progress notes not yet acknowledged
+        qint64 refused = 0;      // refused by the server, kept for the administrator
         QString lastSuccess; // when the server last acknowledged an entry, or empty
         QString lastError;   // the last problem met, with its time, or empty
     };
@@ -29,6 +31,12 @@ public:
 
     // Throws DbError. Inside the transaction that stores the result's row.
     void addResult(const ServerResult& result, qint64 gradeRowid);
+    // Throws DbError. A claim made while the server was away, or a second attempt the
+    // supervisor allowed (kind Claim or Allowance).
+    void addClaim(OutboxEntry::Kind kind, const ServerClaim& claim);
+    // Throws DbError. The latest progress of a student's test exercise: one not yet sent for
+    // the same batch and student is replaced, since only the latest counts.
+    void addProgress(const ProgressNote& note);
     // After the transaction that added an entry: whoever waits for entries hears of it.
     void setAddedHandler(std::function<void()> handler) { added_ = std::move(handler); }
     void added()

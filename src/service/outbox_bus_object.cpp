@@ -27,7 +27,8 @@ OutboxBusObject::OutboxBusObject(StoreService& service, std::function<void()> st
     : QObject(parent), service_(service), startForwarder_(std::move(startForwarder))
 {
     new Outbox1Adaptor(this);
-    service_.outbox.setAddedHandler([this] { entryAdded(); });
+    service_.outbox.setAddedHandler([this] { wake(false); });
+    connect(&service_.claims, &SchoolClaims::asked, this, [this] { wake(true); });
     auto* watch = new QTimer(this);
     connect(watch, &QTimer::timeout, this, &OutboxBusObject::startIfWaiting);
     watch->start(kWatchMilliseconds);
@@ -47,27 +48,43 @@ bool OutboxBusObject::fromOwnAccount() const
     return uid.isValid() && uid.value() == ::getuid();
 }
 
-OutboxReply OutboxBusObject::entries(int limit)
+OutboxReply OutboxBusObject::work(const Waiting& asked)
 {
-    return guarded<OutboxReply>(service_.database, [&] {
+    if (asked.claims) {
         OutboxReply reply = storeAnswer<OutboxReply>(StoreStatus::Ok);
-        reply.entries = service_.outbox.waiting(qBound(1, limit, kMostEntries), kMostBytes);
+        reply.claims = service_.claims.take();
         return reply;
+    }
+    return guarded<OutboxReply>(service_.database, [&] {
+        OutboxReply read = storeAnswer<OutboxReply>(StoreStatus::Ok);
+        read.entries = service_.outbox.waiting(qBound(1, asked.limit, kMostEntries), kMostBytes);
+        return read;
     });
 }
 
 OutboxReply OutboxBusObject::Next(int limit, int wait)
 {
+    return waitFor(Waiting{connection(), message(), limit, nullptr, false}, wait);
+}
+
+OutboxReply OutboxBusObject::Claims(int wait)
+{
+    return waitFor(Waiting{connection(), message(), 0, nullptr, true}, wait);
+}
+
+OutboxReply OutboxBusObject::waitFor(Waiting asked, int wait)
+{
     if (!fromOwnAccount())
         return storeAnswer<OutboxReply>(StoreStatus::Refused, kNotYours);
-    OutboxReply now = entries(limit);
-    if (!now.ok() || !now.entries.isEmpty() || wait <= 0)
+    OutboxReply now = work(asked);
+    if (!now.ok() || !now.entries.isEmpty() || !now.claims.isEmpty() || wait <= 0)
         return now;
-    // Nothing yet: the answer waits for the next entry, or for the wait to run out.
+    // Nothing yet: the answer waits for something, or for the wait to run out.
     setDelayedReply(true);
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
-    waiting_.append(Waiting{connection(), message(), limit, timer});
+    asked.timer = timer;
+    waiting_.append(asked);
     connect(timer, &QTimer::timeout, this, [this, timer] {
         for (qsizetype i = 0; i < waiting_.size(); ++i)
             if (waiting_[i].timer == timer) {
@@ -83,7 +100,7 @@ OutboxReply OutboxBusObject::Next(int limit, int wait)
 void OutboxBusObject::answer(Waiting& waiting)
 {
     waiting.timer->deleteLater();
-    waiting.connection.send(waiting.call.createReply(QVariant::fromValue(entries(waiting.limit))));
+    waiting.connection.send(waiting.call.createReply(QVariant::fromValue(work(waiting))));
 }
 
 bool OutboxBusObject::stillThere(const Waiting& waiting)
@@ -94,18 +111,22 @@ bool OutboxBusObject::stillThere(const Waiting& waiting)
     return !bus || bus->isServiceRegistered(waiting.call.service()).value();
 }
 
-void OutboxBusObject::entryAdded()
+void OutboxBusObject::wake(bool claims)
 {
     // A forwarder that ended while it waited (killed, its machine's network gone) waits no more.
     bool answered = false;
+    QList<Waiting> still;
     for (Waiting each : std::exchange(waiting_, {})) {
-        if (stillThere(each)) {
+        if (!stillThere(each)) {
+            each.timer->deleteLater();
+        } else if (each.claims == claims) {
             answer(each);
             answered = true;
         } else {
-            each.timer->deleteLater();
+            still.append(each);
         }
     }
+    waiting_ = still;
     // None waits: one is started, unless one is already at work (the bus starts none while the
     // forwarder's name is owned; beside a program, the store starts no second child).
     if (!answered && startForwarder_)
@@ -120,7 +141,7 @@ void OutboxBusObject::startIfWaiting()
         return storeAnswer<StoreReply>(StoreStatus::Ok);
     });
     if (waiting)
-        entryAdded();
+        wake(false);
 }
 
 template <typename Work> StoreReply OutboxBusObject::recorded(Work work)
@@ -143,6 +164,14 @@ StoreReply OutboxBusObject::Refused(const QString& id, const QString& reason)
     std::fprintf(stderr, "typelab-store: the school server refused %s for good: %s\n", qPrintable(id),
                  qPrintable(reason));
     return recorded([&] { service_.outbox.refuse(id, reason); });
+}
+
+StoreReply OutboxBusObject::ClaimAnswered(const QString& id, const QString& answer, const QString& claimedAt)
+{
+    if (!fromOwnAccount())
+        return storeAnswer<StoreReply>(StoreStatus::Refused, kNotYours);
+    service_.claims.answered(id, answer, claimedAt);
+    return storeAnswer<StoreReply>(StoreStatus::Ok);
 }
 
 StoreReply OutboxBusObject::Trouble(const QString& problem)

@@ -7,6 +7,7 @@ set(TYPELAB_SERVICE_SOURCES
   src/service/logins.cpp
   src/service/log_checks.cpp
   src/service/outbox.cpp
+  src/service/school_claims.cpp
   src/service/exercises.cpp
   src/service/result_reads.cpp
   src/service/maintenance.cpp

@@ -65,19 +65,19 @@ void StoreBusObject::ensureWatcher(const QDBusConnection& bus)
     connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &StoreBusObject::programEnded);
 }
 
-void StoreBusObject::watch(const QString& busName)
+void StoreBusObject::watch(const QDBusConnection& bus, const QString& busName)
 {
     if (busName.isEmpty())
         return;
-    ensureWatcher(connection());
+    ensureWatcher(bus);
     if (!watcher_->watchedServices().contains(busName))
         watcher_->addWatchedService(busName);
 }
 
-template <typename Reply> Reply StoreBusObject::watched(const StoreCaller& who, Reply reply)
+template <typename Reply> Reply StoreBusObject::watched(const QDBusConnection& bus, const StoreCaller& who, Reply reply)
 {
     if (reply.ok())
-        watch(who.busName);
+        watch(bus, who.busName);
     return reply;
 }
 
@@ -107,27 +107,46 @@ QString StoreBusObject::AppFolder()
 
 StoreReply StoreBusObject::Purge()
 {
+    // A program starts: on a machine that has joined a school server the forwarder gets ready,
+    // so that a test login's claim is answered at once.
+    if (service_.outbox.joined())
+        service_.outbox.added();
     return service_.purge();
 }
 
 LoginReply StoreBusObject::PracticeLogin(const QString& number, const QString& name)
 {
     const StoreCaller who = caller();
-    return watched(who, service_.logins.practice(who, number, name));
+    return watched(connection(), who, service_.logins.practice(who, number, name));
 }
 
 LoginReply StoreBusObject::TestLogin(const QString& number, const QString& name, const QString& batch,
                                      const QString& password, bool withPassword)
 {
     const StoreCaller who = caller();
-    return watched(who, service_.logins.test(who, number, name, batch, password, withPassword));
+    const auto question = service_.logins.serverQuestion(number, name, batch);
+    if (!question)
+        return watched(connection(), who, service_.logins.test(who, number, name, batch, password, withPassword));
+    // The school server is asked first; the answer follows when it has spoken, or after two
+    // seconds without it, and meanwhile the store goes on serving others.
+    setDelayedReply(true);
+    const QDBusMessage call = message();
+    const QDBusConnection bus = connection();
+    service_.claims.ask(question->batch, question->xh, question->xm,
+                        [=, this](const ClaimAnswer& server) {
+                            const LoginReply reply =
+                                watched(bus, who,
+                                        service_.logins.test(who, number, name, batch, password, withPassword, server));
+                            QDBusConnection(bus).send(call.createReply(QVariant::fromValue(reply)));
+                        });
+    return {};
 }
 
 LoginReply StoreBusObject::SystemLogin(const QString& userName, const QString& password,
                                        const QString& previousSession)
 {
     const StoreCaller who = caller();
-    return watched(who, service_.logins.system(who, userName, password, previousSession));
+    return watched(connection(), who, service_.logins.system(who, userName, password, previousSession));
 }
 
 void StoreBusObject::EndSession(const QString& session)
@@ -148,6 +167,11 @@ OpenReply StoreBusObject::OpenExercise(const QString& session, int kind)
 FinishReply StoreBusObject::FinishExercise(const QString& session, qlonglong exercise, const QByteArray& log)
 {
     return service_.exercises.finish(caller(), session, exercise, log);
+}
+
+void StoreBusObject::ExerciseProgress(const QString& session, qlonglong exercise, int typed, int secondsLeft)
+{
+    service_.exercises.progress(caller(), session, exercise, typed, secondsLeft);
 }
 
 PageReply StoreBusObject::History(const HistoryPages::Filter& filter, const HistoryPages::Cursor& cursor, int limit)

@@ -34,6 +34,7 @@ public:
     // The kind and the password's column cross as their numbers.
     OpenReply OpenExercise(const QString& session, int kind);
     FinishReply FinishExercise(const QString& session, qlonglong exercise, const QByteArray& log);
+    void ExerciseProgress(const QString& session, qlonglong exercise, int typed, int secondsLeft);
     PageReply History(const HistoryPages::Filter& filter, const HistoryPages::Cursor& cursor, int limit);
     RowsReply BatchResults(const QString& batch);
     RowsReply StudentResults(const QString& number);
@@ -47,8 +48,8 @@ public:
 private:
     StoreCaller caller() const;
     // Sessions of a program on the bus end when it leaves the bus.
-    template <typename Reply> Reply watched(const StoreCaller& who, Reply reply);
-    void watch(const QString& busName);
+    template <typename Reply> Reply watched(const QDBusConnection& bus, const StoreCaller& who, Reply reply);
+    void watch(const QDBusConnection& bus, const QString& busName);
     void ensureWatcher(const QDBusConnection& bus);
     void programEnded(const QString& busName);
 

@@ -7,6 +7,7 @@
 #include "service/maintenance.h"
 #include "service/outbox.h"
 #include "service/result_reads.h"
+#include "service/school_claims.h"
 #include "service/sessions.h"
 
 struct StoreService {
@@ -23,8 +24,9 @@ struct StoreService {
     StoreDatabase database;
     Sessions sessions{database};
     PasswordAttempts attempts;
-    Logins logins{database, sessions, attempts};
     Outbox outbox{database};
+    SchoolClaims claims;
+    Logins logins{database, sessions, attempts, outbox};
     Exercises exercises{database, sessions, outbox};
     ResultReads results{database, sessions};
     Maintenance maintenance{database, sessions, exercises};

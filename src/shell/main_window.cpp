@@ -361,6 +361,9 @@ void MainWindow::exerciseItem(ExerciseKind kind)
                 [this, exercise](const KeystrokeLog& log, const ExerciseResult& local) {
                     submitResult(exercise, log, local);
                 });
+        connect(screen, &ExerciseScreen::progress, this, [this, exercise](int typed, int secondsLeft) {
+            store().exerciseProgress(session_.storeSession, exercise, typed, secondsLeft);
+        });
         connect(screen, &ExerciseScreen::takenInTest, this, [this](ExerciseKind taken) {
             if (QAction* item = menuItem(taken == ExerciseKind::English ? "ywlr" : "zwlr"))
                 item->setEnabled(false);

@@ -245,6 +245,14 @@ void StoreClient::endSession(const QString& session)
     store_->EndSession(session);
 }
 
+void StoreClient::exerciseProgress(const QString& session, qint64 exercise, int typed, int secondsLeft)
+{
+    if (session.isEmpty() || !ensureConnected())
+        return;
+    forwardTestSeams();
+    store_->ExerciseProgress(session, exercise, typed, secondsLeft);
+}
+
 OpenReply StoreClient::openExercise(const QString& session, ExerciseKind kind)
 {
     return call<OpenReply>([&](Store1Proxy& store) { return store.OpenExercise(session, int(kind)); });

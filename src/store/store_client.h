@@ -41,6 +41,9 @@ public:
     LoginReply systemLogin(const QString& userName, const QString& password, const QString& previousSession);
     void endSession(const QString& session);
     OpenReply openExercise(const QString& session, ExerciseKind kind);
+    // Tells how far an open exercise has come, without waiting for an answer (the school
+    // server's live view follows it; the store drops it on a machine that has not joined one).
+    void exerciseProgress(const QString& session, qint64 exercise, int typed, int secondsLeft);
     // Sends the log without waiting; `done` follows on this thread unless `context` has gone.
     void finishExercise(const QString& session, qint64 exercise, const KeystrokeLog& log, QObject* context,
                         std::function<void(const FinishReply&)> done);

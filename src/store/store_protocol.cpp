@@ -24,6 +24,8 @@ void registerTypes()
     qDBusRegisterMetaType<StudentLogsReply>();
     qDBusRegisterMetaType<OutboxEntry>();
     qDBusRegisterMetaType<QList<OutboxEntry>>();
+    qDBusRegisterMetaType<ClaimRequest>();
+    qDBusRegisterMetaType<QList<ClaimRequest>>();
     qDBusRegisterMetaType<OutboxReply>();
 }
 
@@ -339,11 +341,27 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, OutboxEntry& entr
     return argument;
 }
 
+QDBusArgument& operator<<(QDBusArgument& argument, const ClaimRequest& claim)
+{
+    argument.beginStructure();
+    argument << claim.id << claim.batch << claim.xh << claim.xm;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, ClaimRequest& claim)
+{
+    argument.beginStructure();
+    argument >> claim.id >> claim.batch >> claim.xh >> claim.xm;
+    argument.endStructure();
+    return argument;
+}
+
 QDBusArgument& operator<<(QDBusArgument& argument, const OutboxReply& reply)
 {
     argument.beginStructure();
     putStatus(argument, reply);
-    argument << reply.entries;
+    argument << reply.entries << reply.claims;
     argument.endStructure();
     return argument;
 }
@@ -352,7 +370,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, OutboxReply& repl
 {
     argument.beginStructure();
     takeStatus(argument, reply);
-    argument >> reply.entries;
+    argument >> reply.entries >> reply.claims;
     argument.endStructure();
     return argument;
 }

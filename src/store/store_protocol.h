@@ -60,6 +60,8 @@ QDBusArgument& operator<<(QDBusArgument& argument, const StudentLogsReply& reply
 const QDBusArgument& operator>>(const QDBusArgument& argument, StudentLogsReply& reply);
 QDBusArgument& operator<<(QDBusArgument& argument, const OutboxEntry& entry);
 const QDBusArgument& operator>>(const QDBusArgument& argument, OutboxEntry& entry);
+QDBusArgument& operator<<(QDBusArgument& argument, const ClaimRequest& claim);
+const QDBusArgument& operator>>(const QDBusArgument& argument, ClaimRequest& claim);
 QDBusArgument& operator<<(QDBusArgument& argument, const OutboxReply& reply);
 const QDBusArgument& operator>>(const QDBusArgument& argument, OutboxReply& reply);
 
@@ -78,4 +80,5 @@ Q_DECLARE_METATYPE(ResultLogEntry)
 Q_DECLARE_METATYPE(ResultLogReply)
 Q_DECLARE_METATYPE(StudentLogsReply)
 Q_DECLARE_METATYPE(OutboxEntry)
+Q_DECLARE_METATYPE(ClaimRequest)
 Q_DECLARE_METATYPE(OutboxReply)

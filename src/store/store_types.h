@@ -160,16 +160,32 @@ struct StudentLogsReply : StoreReply {
 };
 
 // An entry of the store's outbox as the forwarder takes it: what it is, and the bytes the school
-// server is sent (for a result, ServerResult::encode()).
+// server is sent (ServerResult::encode(), ServerClaim::encode() or ProgressNote::encode()).
 struct OutboxEntry {
-    enum class Kind { Result = 1 }; // the numbers cross the bus
+    // The numbers cross the bus: never renumber them.
+    enum class Kind {
+        Result = 1,    // a stored result
+        Claim = 2,     // a batch claimed while the server was away
+        Allowance = 3, // a second attempt the supervisor allowed
+        Progress = 4,  // how far a test exercise has come
+    };
     QString id;
     Kind kind = Kind::Result;
     QByteArray body;
 };
 
+// A test login waits for the school server's word on its claim of the batch: the forwarder asks
+// at once and answers with ClaimAnswered.
+struct ClaimRequest {
+    QString id;
+    QString batch;
+    QString xh;
+    QString xm;
+};
+
 struct OutboxReply : StoreReply {
     QList<OutboxEntry> entries; // oldest first
+    QList<ClaimRequest> claims; // claims a login waits for
 };
 
 // The text of a reply's problem for a message: what the store said, or that none answered.

@@ -42,20 +42,33 @@ LabMachine::LabMachine(const QString& name) : name_(name)
 
 LabMachine::~LabMachine() = default;
 
+LoginReply LabMachine::testLogin(const QString& number, const QString& batch, const QString& password,
+                                 bool withPassword)
+{
+    return store_->testLogin(number, QStringLiteral("学生"), batch, password, withPassword);
+}
+
 FinishReply LabMachine::finishExercise(const QString& number, const QString& batch, int slips)
 {
-    ExerciseLoader::setRandomSourceForTests([] { return 0.3f; }); // file 3
-    const LoginReply login = store_->testLogin(number, QStringLiteral("学生"), batch, {}, false);
+    const LoginReply login = testLogin(number, batch);
     if (!login.ok())
         return storeAnswer<FinishReply>(login.status, login.message);
-    const OpenReply opened = store_->openExercise(login.session, ExerciseKind::English);
+    const FinishReply finished = finishIn(login.session, slips);
+    store_->endSession(login.session);
+    return finished;
+}
+
+FinishReply LabMachine::finishIn(const QString& session, int slips)
+{
+    ExerciseLoader::setRandomSourceForTests([] { return 0.3f; }); // file 3
+    const OpenReply opened = store_->openExercise(session, ExerciseKind::English);
     if (!opened.ok())
         return storeAnswer<FinishReply>(opened.status, opened.message);
     Clock::setSteady(Clock::steadyMilliseconds() + 601'500);
     FinishReply answer;
     QEventLoop wait;
     bool answered = false;
-    store_->finishExercise(login.session, opened.exercise, TypingLogs::tenMinutes(slips), &wait,
+    store_->finishExercise(session, opened.exercise, TypingLogs::tenMinutes(slips), &wait,
                            [&](const FinishReply& reply) {
                                answer = reply;
                                answered = true;
@@ -63,7 +76,6 @@ FinishReply LabMachine::finishExercise(const QString& number, const QString& bat
                            });
     if (!answered)
         wait.exec();
-    store_->endSession(login.session);
     return answer;
 }
 

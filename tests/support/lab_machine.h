@@ -29,6 +29,11 @@ public:
     // A test exercise of a student typed for ten minutes (every `slips`-th character wrong)
     // and finished: the store's answer.
     FinishReply finishExercise(const QString& number, const QString& batch, int slips = 0);
+    // The test login the program makes (the second-login row shown when withPassword).
+    LoginReply testLogin(const QString& number, const QString& batch, const QString& password = {},
+                         bool withPassword = false);
+    // An English exercise of a session typed for ten minutes and finished.
+    FinishReply finishIn(const QString& session, int slips = 0);
     // What the outbox holds, oldest first, and how many wait.
     QList<ServerResult> outbox() const;
     int waiting() const;
