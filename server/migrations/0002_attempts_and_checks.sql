@@ -432,22 +432,36 @@ $$;
 
 -- ---- for teachers -----------------------------------------------------------------------------
 
--- Results as before, with the verifier's finding and the duplicate mark (重复参加): the student
--- has a result of the same batch from another machine, and neither the claim nor an allowance
--- covers this machine's.
+-- Whether a student took a batch on more than one machine where neither the claim nor an
+-- allowance covers one of them (重复参加). Every result and attempt of that student and batch
+-- carries the mark, so the teacher sees all of them side by side and keeps the one that counts;
+-- nothing is deleted. Machines are those with an attempt or a result of the batch.
+CREATE FUNCTION typelab.taken_twice(p_batch text, p_xh text) RETURNS boolean
+LANGUAGE sql STABLE
+SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp
+AS $$
+    SELECT coalesce(count(*) > 1 AND bool_or(
+               NOT EXISTS (SELECT 1 FROM typelab.claim c
+                            WHERE lower(c.batch) = lower(p_batch) AND lower(c.xh) = lower(p_xh)
+                              AND c.machine = m.machine)
+               AND NOT EXISTS (SELECT 1 FROM typelab.allowance al
+                                WHERE lower(al.batch) = lower(p_batch) AND lower(al.xh) = lower(p_xh)
+                                  AND al.machine = m.machine)), false)
+      FROM (SELECT at.machine FROM typelab.attempt at
+             WHERE lower(at.batch) = lower(p_batch) AND lower(at.xh) = lower(p_xh)
+            UNION
+            SELECT o.machine FROM typelab.result o
+             WHERE lower(o.lrpc) = lower(p_batch) AND lower(o.xh) = lower(p_xh)) m;
+$$;
+
+-- Results as before, with the verifier's finding and the duplicate mark.
 CREATE OR REPLACE VIEW typelab.results AS
 SELECT r.id, r.xh, r.xm, r.lrpc, r.lrdate, r.lrtime, r.lrsd, r.lrzql, r.lrcj, r.lrxm, r.machine, r.received_at,
        r.lrdate AS lrrq, r.lrtime AS lrsj,
        r.verified,
        r.marks,
-       (r.lrpc IS NOT NULL
-        AND EXISTS (SELECT 1 FROM typelab.result o
-                     WHERE lower(o.lrpc) = lower(r.lrpc) AND lower(o.xh) = lower(r.xh) AND o.machine <> r.machine)
-        AND NOT EXISTS (SELECT 1 FROM typelab.claim c
-                         WHERE lower(c.batch) = lower(r.lrpc) AND lower(c.xh) = lower(r.xh) AND c.machine = r.machine)
-        AND NOT EXISTS (SELECT 1 FROM typelab.allowance a
-                         WHERE lower(a.batch) = lower(r.lrpc) AND lower(a.xh) = lower(r.xh) AND a.machine = r.machine))
-           AS duplicate,
+       (r.lrpc IS NOT NULL AND typelab.taken_twice(r.lrpc, r.xh)) AS duplicate,
        r.problem,
        r.server_lrsd, r.server_lrzql, r.server_lrcj
   FROM typelab.result r;
@@ -467,26 +481,17 @@ SELECT c.batch, c.xh, c.xm, c.machine, c.claimed_at, c.queued,
 -- The live view of a sitting, read as WHERE lower(batch) = lower($1): one row per batch, student
 -- and machine. finished: the latest result came after the attempt began and after its last
 -- progress note; the figures are that result's. verified: false when any result of the attempt
--- is, null while one waits. duplicate: neither the claim nor an allowance covers this machine,
--- and another machine holds the claim or sent a result. heard_at against server_now tells a
+-- is, null while one waits. duplicate: as on the results. heard_at against server_now tells a
 -- machine that has gone silent, whatever the teacher's clock says.
 CREATE VIEW typelab.attempts AS
 SELECT a.batch, a.xh, a.xm, a.machine, a.began_at, a.heard_at, a.typed, a.seconds_left,
        coalesce(r.last_received >= greatest(a.began_at, a.progress_at), false) AS finished,
        r.lrsd, r.lrzql, r.lrcj,
        r.verified,
-       (NOT coalesce(c.machine = a.machine, false)
-        AND NOT EXISTS (SELECT 1 FROM typelab.allowance al
-                         WHERE lower(al.batch) = lower(a.batch) AND lower(al.xh) = lower(a.xh)
-                           AND al.machine = a.machine)
-        AND (coalesce(c.machine <> a.machine, false)
-             OR EXISTS (SELECT 1 FROM typelab.result o
-                         WHERE lower(o.lrpc) = lower(a.batch) AND lower(o.xh) = lower(a.xh)
-                           AND o.machine <> a.machine))) AS duplicate,
+       typelab.taken_twice(a.batch, a.xh) AS duplicate,
        r.marks,
        now() AS server_now
   FROM typelab.attempt a
-  LEFT JOIN typelab.claim c ON lower(c.batch) = lower(a.batch) AND lower(c.xh) = lower(a.xh)
   LEFT JOIN LATERAL (
         SELECT max(x.received_at) AS last_received,
                (array_agg(x.lrsd ORDER BY x.received_at DESC))[1] AS lrsd,
@@ -525,4 +530,6 @@ GRANT EXECUTE ON FUNCTION typelab.record_verification(uuid, boolean, double prec
     double precision, text, text) TO typelab_verify;
 
 REVOKE ALL ON ALL TABLES IN SCHEMA typelab FROM PUBLIC;
+REVOKE ALL ON FUNCTION typelab.taken_twice(text, text) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION typelab.taken_twice(text, text) TO typelab_teacher;
 GRANT SELECT ON typelab.results, typelab.claims, typelab.attempts TO typelab_teacher;

@@ -210,26 +210,27 @@ void TestAttempts::allowancesAndLateClaimsAreRecordedNeverRefused()
                                     "FROM typelab.claims WHERE batch = 'B2' ORDER BY xh")),
              (QStringList{QStringLiteral("2026C00001|PC-A|f|PC-B|f|-"), QStringLiteral("2026C00002|PC-C|t|-|t|PC-A")}));
 
-    // Every attempt sends its result; all are kept. A's result of the late claim is the one no
-    // claim or allowance covers: duplicate. C's own, and B's allowed one, are not.
+    // Every attempt sends its result; all are kept. No claim or allowance covers A's attempt of
+    // the late claim, so both of that student's results are duplicates, for the teacher to
+    // choose between; B's allowed attempt makes none.
     for (auto [connection, xh] : {std::pair{&a, student}, std::pair{&b, student}, std::pair{&a, late},
                                   std::pair{&c, late}})
         QCOMPARE(testResult(QStringLiteral("B2"), xh).submit(*connection), QStringLiteral("stored"));
     QCOMPARE(rows(t, QStringLiteral("SELECT xh, machine, duplicate FROM typelab.results WHERE lrpc = 'B2' "
                                     "ORDER BY xh, machine")),
              (QStringList{QStringLiteral("2026C00001|PC-A|f"), QStringLiteral("2026C00001|PC-B|f"),
-                          QStringLiteral("2026C00002|PC-A|t"), QStringLiteral("2026C00002|PC-C|f")}));
-    // A third machine with a result and no claim or allowance: duplicate too.
+                          QStringLiteral("2026C00002|PC-A|t"), QStringLiteral("2026C00002|PC-C|t")}));
+    // A third machine with a result and no claim or allowance marks all three.
     QCOMPARE(testResult(QStringLiteral("B2"), student).submit(c), QStringLiteral("stored"));
     QCOMPARE(rows(t, QStringLiteral("SELECT machine, duplicate FROM typelab.results WHERE lrpc = 'B2' "
                                     "AND xh = $1 ORDER BY machine"),
                   {student}),
-             (QStringList{QStringLiteral("PC-A|f"), QStringLiteral("PC-B|f"), QStringLiteral("PC-C|t")}));
+             (QStringList{QStringLiteral("PC-A|t"), QStringLiteral("PC-B|t"), QStringLiteral("PC-C|t")}));
     QCOMPARE(rows(t, QStringLiteral("SELECT xh, machine, duplicate FROM typelab.attempts WHERE lower(batch) = 'b2' "
                                     "ORDER BY xh, machine")),
-             (QStringList{QStringLiteral("2026C00001|PC-A|f"), QStringLiteral("2026C00001|PC-B|f"),
+             (QStringList{QStringLiteral("2026C00001|PC-A|t"), QStringLiteral("2026C00001|PC-B|t"),
                           QStringLiteral("2026C00001|PC-C|t"), QStringLiteral("2026C00002|PC-A|t"),
-                          QStringLiteral("2026C00002|PC-C|f")}));
+                          QStringLiteral("2026C00002|PC-C|t")}));
     // Nothing was deleted on the way.
     QCOMPARE(call(admin, QStringLiteral("SELECT count(*) FROM typelab.queued_claim WHERE batch IN ('B2', 'b2')"), {}),
              QStringLiteral("3"));
