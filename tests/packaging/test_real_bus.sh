@@ -268,7 +268,7 @@ store_methods() {
 export bus; export -f methods_of store_methods as_student
 check "the store shows the methods its installed interface file states" \
   bash -c 'diff <(store_methods) <(methods_of </usr/share/dbus-1/interfaces/org.typelab.Store1.xml) &&
-           [ "$(store_methods | wc -l)" -eq 17 ]'
+           [ "$(store_methods | wc -l)" -eq 18 ]'
 
 texts_sum=$(cat /var/lib/typelab/yw/* /var/lib/typelab/zw/* /var/lib/typelab/data/help.dat | sha256sum)
 run_driver() { # run_driver FUNCTION: the student's driver, its output in $log/FUNCTION
