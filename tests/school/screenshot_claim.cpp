@@ -12,6 +12,8 @@
 #include "support/lab_machine.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +28,10 @@ int main(int argc, char* argv[])
     Fonts::registerSubstitutions();
     // The script may end the tool with SIGTERM: the event loops end and the cluster is stopped.
     SignalGuard::install();
+    // The box's button speaks Chinese, as in the program.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
     const int seconds = argc > 1 ? atoi(argv[1]) : 20;
     const QString student = QStringLiteral("2026030107");
     PgCluster cluster;
@@ -60,6 +66,9 @@ int main(int argc, char* argv[])
         if (!box || box == &dialog || !box->isVisible())
             return;
         watch->stop();
+        // Below the dialog rather than over it (there is no window manager to place it), so
+        // that the picture shows what the student typed too.
+        box->move(dialog.frameGeometry().left(), dialog.frameGeometry().bottom() + 12);
         QTimer::singleShot(300, &app, [&dialog, box, seconds, &app] {
             const QRect both = dialog.frameGeometry().united(box->frameGeometry());
             printf("ready %d %d %d %d\n", both.x(), both.y(), both.width(), both.height());
