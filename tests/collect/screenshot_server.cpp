@@ -73,6 +73,7 @@ void fillSitting(SchoolServer& server)
         if (i == 16) { // the same student again on another machine, whose claim came from its outbox
             server.claimFromOutbox(machineName(32), student);
             server.progress(machineName(32), student, 420, 300);
+            server.moveBack(machineName(32), student, 45);
         }
     }
 }
