@@ -1,9 +1,8 @@
 #pragma once
 // A school server for the teacher's side: a real cluster set up by the built typelab-server, a
-// teacher added with add-teacher, machines enrolled that submit results through typelab.submit,
-// and the school's CA certificate put into an Application folder's data/, as typelab-admin join
-// puts it. Where the server's schema does not have the check's columns or the live view of a
-// sitting yet, stand-ins of the same names and columns are made here, in the test cluster only.
+// teacher added with add-teacher, enrolled machines that claim, note progress and submit through
+// the server's own functions, the verifier's findings recorded through record_verification, and
+// the school's CA certificate put into an Application folder's data/, as typelab-admin join puts it.
 
 #include "support/pg_cluster.h"
 
@@ -40,12 +39,51 @@ public:
             throw std::runtime_error("cannot copy the school's CA");
     }
 
-    // An enrolled machine's connection (kept, one per name).
+    // An enrolled machine's connection (enrolled on first use, kept, one per name).
     Pg::Connection& machine(const QString& name)
     {
         if (!machines_.contains(name))
             machines_.emplace(name, Pg::Connection::open(cluster.machine(name)));
         return machines_.find(name)->second;
+    }
+    // The cluster's superuser, as typelab-server verify and the owner's own changes connect.
+    Pg::Connection& owner()
+    {
+        if (!owner_)
+            owner_.emplace(cluster.superuser());
+        return *owner_;
+    }
+
+    // A student of a batch as a test login takes them.
+    struct Student {
+        QString batch;
+        QString xh;
+        QString xm = QStringLiteral("张三");
+    };
+
+    // The claim at a test login on the machine (typelab.claim_attempt): 'granted', 'again' or
+    // 'elsewhere:NAME'.
+    QString claim(const QString& machineName, const Student& s)
+    {
+        return machine(machineName)
+            .exec(QStringLiteral("SELECT typelab.claim_attempt($1, $2, $3)"), {s.batch, s.xh, s.xm})
+            .text(0, 0);
+    }
+    // A claim the machine made while the server was away, sent later from its outbox
+    // (typelab.record_claim): the attempt is recorded whoever holds the claim.
+    QString claimFromOutbox(const QString& machineName, const Student& s)
+    {
+        return machine(machineName)
+            .exec(QStringLiteral("SELECT typelab.record_claim($1, $2, $3, $4, now())"),
+                  {QUuid::createUuid().toString(QUuid::WithoutBraces), s.batch, s.xh, s.xm})
+            .text(0, 0);
+    }
+    // The machine's progress note while the exercise runs (typelab.note_progress).
+    void progress(const QString& machineName, const Student& s, int typed, int secondsLeft)
+    {
+        machine(machineName)
+            .exec(QStringLiteral("SELECT typelab.note_progress($1, $2, $3, $4, $5)"),
+                  {s.batch, s.xh, s.xm, QString::number(typed), QString::number(secondsLeft)});
     }
 
     struct Result {
@@ -77,107 +115,60 @@ public:
         return id;
     }
 
-    // verified, marks and duplicate on typelab.results: the server's own when its schema has
-    // them, otherwise a stand-in table behind the same view. setCheck() writes the stand-in.
-    bool checkColumnsAreStandIn()
-    {
-        Pg::Connection owner = cluster.superuser();
-        if (hasColumn(owner, QStringLiteral("typelab.results"), QStringLiteral("verified")))
-            return false;
-        owner.execScript(QStringLiteral(
-            "CREATE TABLE typelab.result_check (id uuid PRIMARY KEY, verified boolean, marks text, duplicate boolean);"
-            "ALTER TABLE typelab.result_check OWNER TO typelab_owner;"
-            "CREATE OR REPLACE VIEW typelab.results AS"
-            " SELECT r.id, r.xh, r.xm, r.lrpc, r.lrdate, r.lrtime, r.lrsd, r.lrzql, r.lrcj, r.lrxm, r.machine,"
-            " r.received_at, r.lrdate AS lrrq, r.lrtime AS lrsj, c.verified, c.marks, c.duplicate"
-            " FROM typelab.result r LEFT JOIN typelab.result_check c ON c.id = r.id;"));
-        return true;
-    }
-    void setCheck(const QString& id, std::optional<bool> verified, bool duplicate, const QString& marks = {})
-    {
-        cluster.superuser().exec(
-            QStringLiteral("INSERT INTO typelab.result_check VALUES ($1, $2, $3, $4) ON CONFLICT (id) DO UPDATE"
-                           " SET verified = EXCLUDED.verified, marks = EXCLUDED.marks, duplicate = EXCLUDED.duplicate"),
-            {id, verified ? Pg::Param(*verified ? "t" : "f") : Pg::Param::null(),
-             marks.isEmpty() ? Pg::Param::null() : Pg::Param(marks), duplicate ? "t" : "f"});
-    }
-
-    // The live view typelab.attempts with its columns, over a stand-in table whose changes
-    // NOTIFY typelab_batch with the lower-cased batch in their transaction, as the server's do.
-    // False when the server's schema has the view itself.
-    bool attemptsAreStandIn()
-    {
-        Pg::Connection owner = cluster.superuser();
-        if (!owner.exec(QStringLiteral("SELECT to_regclass('typelab.attempts') IS NULL")).text(0, 0).startsWith(u't'))
-            return false;
-        owner.execScript(QStringLiteral(
-            "CREATE TABLE typelab.attempt_stand_in (batch text, xh text, xm text, machine text,"
-            " began_at timestamptz, heard_at timestamptz, typed integer, seconds_left integer,"
-            " finished boolean NOT NULL DEFAULT false, lrsd double precision, lrzql double precision,"
-            " lrcj double precision, verified boolean, duplicate boolean NOT NULL DEFAULT false, marks text,"
-            " PRIMARY KEY (batch, xh, machine));"
-            "CREATE INDEX attempt_stand_in_batch ON typelab.attempt_stand_in (lower(batch));"
-            "CREATE FUNCTION typelab.attempt_stand_in_told() RETURNS trigger LANGUAGE plpgsql AS $$"
-            " BEGIN PERFORM pg_notify('typelab_batch', lower(NEW.batch)); RETURN NEW; END $$;"
-            "CREATE TRIGGER attempt_stand_in_told AFTER INSERT OR UPDATE ON typelab.attempt_stand_in"
-            " FOR EACH ROW EXECUTE FUNCTION typelab.attempt_stand_in_told();"
-            "CREATE VIEW typelab.attempts AS SELECT batch, xh, xm, machine, began_at, heard_at, typed, seconds_left,"
-            " finished, lrsd, lrzql, lrcj, verified, duplicate, marks, clock_timestamp() AS server_now"
-            " FROM typelab.attempt_stand_in;"
-            "ALTER TABLE typelab.attempt_stand_in OWNER TO typelab_owner;"
-            "ALTER VIEW typelab.attempts OWNER TO typelab_owner;"
-            "GRANT SELECT ON typelab.attempts TO typelab_teacher;"));
-        return true;
-    }
-
-    // One row of the stand-in behind typelab.attempts; times are seconds before the server's now.
-    struct Attempt {
-        QString batch;
-        QString xh;
-        QString xm = QStringLiteral("张三");
-        QString machine = QStringLiteral("PC01");
-        int beganAgo = 120;
-        int heardAgo = 5;
-        std::optional<int> typed;
-        std::optional<int> secondsLeft;
-        bool finished = false;
-        std::optional<double> lrsd, lrzql, lrcj;
-        std::optional<bool> verified;
-        bool duplicate = false;
+    // What the verifier found on replaying a result's keystrokes.
+    struct Finding {
+        bool verified = true;
+        std::optional<double> lrcj, lrsd, lrzql; // the server's own figures
+        QString problem;
         QString marks;
     };
-    // Writes the row (new, or over the same batch, student and machine) in its own transaction.
-    static void setAttempt(Pg::Connection& connection, const Attempt& a)
+    // Recorded as typelab-server verify records it (typelab.record_verification).
+    void verify(const QString& id, const Finding& f)
     {
-        const auto number = [](const auto& value) {
-            return value ? Pg::Param(QString::number(double(*value), 'g', 17)) : Pg::Param::null();
+        const auto number = [](std::optional<double> value) {
+            return value ? Pg::Param(QString::number(*value, 'g', 17)) : Pg::Param::null();
         };
-        connection.exec(
-            QStringLiteral(
-                "INSERT INTO typelab.attempt_stand_in VALUES ($1, $2, $3, $4, now() - $5 * interval '1 second',"
-                " now() - $6 * interval '1 second', $7, $8, $9, $10, $11, $12, $13, $14, $15)"
-                " ON CONFLICT (batch, xh, machine) DO UPDATE SET xm = EXCLUDED.xm, began_at = EXCLUDED.began_at,"
-                " heard_at = EXCLUDED.heard_at, typed = EXCLUDED.typed, seconds_left = EXCLUDED.seconds_left,"
-                " finished = EXCLUDED.finished, lrsd = EXCLUDED.lrsd, lrzql = EXCLUDED.lrzql, lrcj = EXCLUDED.lrcj,"
-                " verified = EXCLUDED.verified, duplicate = EXCLUDED.duplicate, marks = EXCLUDED.marks"),
-            {a.batch, a.xh, a.xm, a.machine, QString::number(a.beganAgo), QString::number(a.heardAgo), number(a.typed),
-             number(a.secondsLeft), a.finished ? "t" : "f", number(a.lrsd), number(a.lrzql), number(a.lrcj),
-             a.verified ? Pg::Param(*a.verified ? "t" : "f") : Pg::Param::null(), a.duplicate ? "t" : "f",
-             a.marks.isEmpty() ? Pg::Param::null() : Pg::Param(a.marks)});
+        const auto text = [](const QString& value) { return value.isEmpty() ? Pg::Param::null() : Pg::Param(value); };
+        const QString answer =
+            owner()
+                .exec(QStringLiteral("SELECT typelab.record_verification($1, $2, $3, $4, $5, $6, $7)"),
+                      {id, f.verified ? "t" : "f", number(f.lrcj), number(f.lrsd), number(f.lrzql), text(f.problem),
+                       text(f.marks)})
+                .text(0, 0);
+        if (answer != QLatin1String("recorded"))
+            throw std::runtime_error(("record_verification answered " + answer).toStdString());
+    }
+
+    // Time passing, which a test cannot wait for: everything the server holds of the student's
+    // attempt on the machine (its beginning, the machine's last word, its last progress note and
+    // its results' arrival) moved the given seconds into the past, as though it had all happened
+    // that much earlier. The owner does it in one transaction with the NOTIFY the server's own
+    // changes send, so a live window hears of it as of any other change.
+    void moveBack(const QString& machineName, const Student& s, int seconds)
+    {
+        Pg::Connection& o = owner();
+        o.exec(QStringLiteral("BEGIN"));
+        try {
+            const QList<Pg::Param> params{s.batch, s.xh, machineName, QString::number(seconds)};
+            o.exec(QStringLiteral("UPDATE typelab.attempt SET began_at = began_at - $4 * interval '1 second',"
+                                  " heard_at = heard_at - $4 * interval '1 second',"
+                                  " progress_at = progress_at - $4 * interval '1 second'"
+                                  " WHERE lower(batch) = lower($1) AND lower(xh) = lower($2) AND machine = $3"),
+                   params);
+            o.exec(QStringLiteral("UPDATE typelab.result SET received_at = received_at - $4 * interval '1 second'"
+                                  " WHERE lower(lrpc) = lower($1) AND lower(xh) = lower($2) AND machine = $3"),
+                   params);
+            o.exec(QStringLiteral("SELECT pg_notify('typelab_batch', lower($1))"), {s.batch});
+            o.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            o.exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
     }
 
     PgCluster cluster;
 
 private:
-    static bool hasColumn(Pg::Connection& connection, const QString& relation, const QString& column)
-    {
-        return connection
-                   .exec(
-                       QStringLiteral("SELECT count(*) FROM pg_attribute WHERE attrelid = $1::regclass AND attname = $2"
-                                      " AND NOT attisdropped"),
-                       {relation, column})
-                   .text(0, 0)
-            != QLatin1String("0");
-    }
     std::map<QString, Pg::Connection> machines_;
+    std::optional<Pg::Connection> owner_;
 };

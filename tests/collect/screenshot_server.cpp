@@ -1,8 +1,10 @@
 // Shows the teacher's windows against a real school server, for a screenshot on a real X
 // server: screenshot_server live|collect [seconds]. live is the live window in the middle of a
-// sitting of 32 students (typing, finished with the server's check, marked, silent, not yet
-// typing); collect is the collection dialog after a collection from the server. Prints
-// "ready X Y WIDTH HEIGHT" (the window's frame on the screen) once the window is painted.
+// sitting of 32 students on 32 machines (typing, finished with the server's check, marked,
+// silent, not yet typing, one who took the batch again on a 33rd machine); collect is the
+// collection dialog after a collection from the server. Everything reaches the server through
+// the machines' and the verifier's own functions. Prints "ready X Y WIDTH HEIGHT" (the window's
+// frame on the screen) once the window is painted.
 
 #include "collect/collection_dialog.h"
 #include "collect/live_window.h"
@@ -26,48 +28,53 @@ namespace {
 const char* const kNames[] = {"张三", "李四", "王五", "赵六", "钱七", "孙八", "周九", "吴十",
                               "郑一", "陈晨", "林琳", "黄河", "何静", "高远", "罗兰", "梁山"};
 
+QString machineName(int i)
+{
+    return QStringLiteral("PC%1").arg(i + 1, 2, 10, QChar(u'0'));
+}
+
 void fillSitting(SchoolServer& server)
 {
-    Pg::Connection writer = server.cluster.superuser();
     for (int i = 0; i < 32; ++i) {
-        SchoolServer::Attempt a;
-        a.batch = QStringLiteral("B3");
-        a.xh = QStringLiteral("20260301%1").arg(i + 1, 2, 10, QChar(u'0'));
-        a.xm = QString::fromUtf8(kNames[i % 16]);
-        a.machine = QStringLiteral("PC%1").arg(i + 1, 2, 10, QChar(u'0'));
-        a.beganAgo = 330 - i * 3;
-        a.heardAgo = (i * 7) % 25;
-        if (i % 5 == 1) { // finished: figures and the server's check
-            a.finished = true;
-            a.typed = 1200 + i * 31;
-            a.secondsLeft = 0;
-            a.lrsd = 110 + i * 3.5;
-            a.lrzql = 92 + i % 8;
-            a.lrcj = 68 + i % 30;
-            a.verified = i == 11 ? std::optional<bool>(false) : i == 26 ? std::nullopt : std::optional<bool>(true);
-        } else if (i == 7 || i == 20) { // silent for two minutes
-            a.typed = 380 + i;
-            a.secondsLeft = 460;
-            a.heardAgo = 125;
-        } else if (i == 30) { // logged in, nothing typed yet
-            a.heardAgo = 10;
+        const SchoolServer::Student student{QStringLiteral("B3"), QStringLiteral("20260301%1").arg(i + 1, 2, 10, QChar(u'0')),
+                                            QString::fromUtf8(kNames[i % 16])};
+        const QString machine = machineName(i);
+        const int beganAgo = 330 - i * 3;
+        int heardAgo = (i * 7) % 25;
+        server.claim(machine, student);
+        if (i == 30) { // logged in a moment ago, nothing typed yet
+            server.moveBack(machine, student, 10);
+            continue;
+        }
+        if (i == 7 || i == 20) // silent for two minutes
+            heardAgo = 125;
+        // Began beganAgo seconds ago; the machine's last word came heardAgo seconds ago.
+        server.moveBack(machine, student, beganAgo - heardAgo);
+        if (i % 5 == 1 || i == 16) { // finished: figures and the server's check
+            SchoolServer::Result result;
+            result.batch = student.batch;
+            result.xh = student.xh;
+            result.xm = student.xm;
+            result.lrsd = i == 16 ? 134 : 110 + i * 3.5;
+            result.lrzql = i == 16 ? 97.5 : 92 + i % 8;
+            result.lrcj = i == 16 ? 86 : 68 + i % 30;
+            server.progress(machine, student, 1200 + i * 31, 5);
+            const QString id = server.submit(machine, result);
+            if (i == 11)
+                server.verify(id, {false, 41, result.lrsd, result.lrzql, QStringLiteral("成绩与击键记录不符"),
+                                   QStringLiteral("速度超出常人（1250字/分）")});
+            else if (i != 26) // 26 waits for the verifier
+                server.verify(id, {true, result.lrcj, result.lrsd, result.lrzql, {}, {}});
         } else {
-            a.typed = 200 + i * 23;
-            a.secondsLeft = 600 - a.beganAgo;
+            const int typed = i == 7 || i == 20 ? 380 + i : 200 + i * 23;
+            server.progress(machine, student, typed, i == 7 || i == 20 ? 460 : 600 - beganAgo);
         }
-        if (i == 16) {
-            a.finished = true;
-            a.typed = 1340;
-            a.secondsLeft = 0;
-            a.lrsd = 134;
-            a.lrzql = 97.5;
-            a.lrcj = 86;
-            a.verified = true;
-            a.duplicate = true;
+        server.moveBack(machine, student, heardAgo);
+        if (i == 16) { // the same student again on another machine, whose claim came from its outbox
+            server.claimFromOutbox(machineName(32), student);
+            server.progress(machineName(32), student, 420, 300);
+            server.moveBack(machineName(32), student, 45);
         }
-        if (i == 11)
-            a.marks = QStringLiteral("速度超出常人（1250字/分）");
-        SchoolServer::setAttempt(writer, a);
     }
 }
 
@@ -98,19 +105,31 @@ int main(int argc, char* argv[])
     Lab lab;
     StoreClient store(local.path());
     if (which == QLatin1String("collect")) {
-        SchoolServer::Result result;
-        for (int i = 0; i < 24; ++i) {
-            result.xh = QStringLiteral("20260301%1").arg(i + 1, 2, 10, QChar(u'0'));
-            result.xm = QString::fromUtf8(kNames[i % 16]);
-            result.batch = QStringLiteral("B3");
-            const QString id = server.submit(QStringLiteral("PC%1").arg(i % 6 + 1), result);
-            if (i == 0)
-                server.checkColumnsAreStandIn();
-            server.setCheck(id,
-                            i == 5       ? std::optional<bool>(false)
-                                : i > 20 ? std::nullopt
-                                         : std::optional<bool>(true),
-                            i == 9);
+        try {
+            SchoolServer::Result result;
+            for (int i = 0; i < 24; ++i) {
+                result.xh = QStringLiteral("20260301%1").arg(i + 1, 2, 10, QChar(u'0'));
+                result.xm = QString::fromUtf8(kNames[i % 16]);
+                result.batch = QStringLiteral("B3");
+                const SchoolServer::Student student{result.batch, result.xh, result.xm};
+                const QString machine = QStringLiteral("PC%1").arg(i % 6 + 1);
+                server.claim(machine, student);
+                const QString id = server.submit(machine, result);
+                if (i == 5)
+                    server.verify(id, {false, 41, result.lrsd, result.lrzql, QStringLiteral("成绩与击键记录不符"), {}});
+                else if (i <= 20)
+                    server.verify(id, {});
+                if (i == 9) { // taken again on the next machine, whose claim came from its outbox
+                    const QString again = QStringLiteral("PC%1").arg(i % 6 + 2);
+                    server.claimFromOutbox(again, student);
+                    result.lrcj = 79;
+                    server.verify(server.submit(again, result), {});
+                    result.lrcj = SchoolServer::Result{}.lrcj;
+                }
+            }
+        } catch (const std::exception& error) {
+            fprintf(stderr, "%s\n", error.what());
+            return 1;
         }
         auto* dialog = new CollectionDialog(store);
         owner.reset(dialog);
@@ -128,8 +147,12 @@ int main(int argc, char* argv[])
         }
         shown = dialog;
     } else {
-        server.attemptsAreStandIn();
-        fillSitting(server);
+        try {
+            fillSitting(server);
+        } catch (const std::exception& error) {
+            fprintf(stderr, "%s\n", error.what());
+            return 1;
+        }
         auto* watch = new BatchWatch(login, local.path(), QStringLiteral("B3"));
         QList<LiveAttempt> first;
         bool read = false;

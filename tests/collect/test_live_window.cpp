@@ -21,7 +21,7 @@
 
 namespace {
 
-using Attempt = SchoolServer::Attempt;
+using Student = SchoolServer::Student;
 constexpr int kShowsWithin = 2000; // a change on the server is in the window within this
 
 } // namespace
@@ -31,7 +31,6 @@ class TestLiveWindow : public QObject {
 
     SchoolServer server_;
     std::unique_ptr<TestSupport::AppFolder> app_;
-    std::optional<Pg::Connection> writer_;
     std::unique_ptr<LiveLoginDialog> login_;
     int batchNumber_ = 0;
     QString batch_;
@@ -53,27 +52,29 @@ class TestLiveWindow : public QObject {
             qWarning("the login neither failed nor opened the window within 10 s");
         return login_->liveWindow();
     }
-    static QString cell(LiveWindow* window, const QString& xh, int column)
+    // The cell of the student's row (on the machine, where the student has more than one).
+    static QString cell(LiveWindow* window, const QString& xh, int column, const QString& machine = {})
     {
         LiveAttemptsModel* model = window->model();
-        for (int row = 0; row < model->rowCount(); ++row)
-            if (model->attempts().at(row).xh == xh)
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const LiveAttempt& attempt = model->attempts().at(row);
+            if (attempt.xh == xh && (machine.isEmpty() || attempt.machine == machine))
                 return model->index(row, column).data().toString();
+        }
         return QStringLiteral("(no row)");
     }
-    // A row of this test's batch for the student; change sets the rest.
-    static Attempt attempt(const QString& xh, const std::function<void(Attempt&)>& change = {})
+    // A student of this test's batch.
+    Student student(const QString& xh, const QString& xm = QStringLiteral("张三")) const
     {
-        Attempt a;
-        a.xh = xh;
-        if (change)
-            change(a);
-        return a;
+        return Student{batch_, xh, xm};
     }
-    void set(Attempt attempt)
+    static SchoolServer::Result resultOf(const Student& s)
     {
-        attempt.batch = attempt.batch.isEmpty() ? batch_ : attempt.batch;
-        SchoolServer::setAttempt(*writer_, attempt);
+        SchoolServer::Result result;
+        result.batch = s.batch;
+        result.xh = s.xh;
+        result.xm = s.xm;
+        return result;
     }
 
 private slots:
@@ -81,18 +82,9 @@ private slots:
     {
         TestSupport::prepareApplication();
         PG_CLUSTER_TRY(server_.start());
-        bool standIn = false;
-        PG_CLUSTER_TRY(standIn = server_.attemptsAreStandIn());
-        qInfo("typelab.attempts: %s", standIn ? "stand-in" : "the server's own");
-        QVERIFY2(standIn, "the server's schema has typelab.attempts now: drive it through the machines' functions");
-        PG_CLUSTER_TRY(writer_.emplace(server_.cluster.superuser()));
         BatchWatch::setFirstRetryForTests(100);
     }
-    void cleanupTestCase()
-    {
-        writer_.reset();
-        server_.cluster.stop();
-    }
+    void cleanupTestCase() { server_.cluster.stop(); }
     void init()
     {
         TestSupport::resetState();
@@ -143,15 +135,13 @@ private slots:
 
     void rowsFollowTheServer()
     {
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000002"), [](Attempt& a) {
-            a.xm = QStringLiteral("李四");
-            a.typed = 120;
-            a.secondsLeft = 400;
-        })));
-        PG_CLUSTER_TRY(
-            set(attempt(QStringLiteral("2026000001"), [](Attempt& a) { a.machine = QStringLiteral("PC07"); })));
-        PG_CLUSTER_TRY(
-            set(attempt(QStringLiteral("2026000009"), [this](Attempt& a) { a.batch = QStringLiteral("X") + batch_; })));
+        const Student li = student(QStringLiteral("2026000002"), QStringLiteral("李四"));
+        const Student zhang = student(QStringLiteral("2026000001"));
+        const Student elsewhere{QStringLiteral("X") + batch_, QStringLiteral("2026000009"), QStringLiteral("张三")};
+        PG_CLUSTER_TRY(QCOMPARE(server_.claim(QStringLiteral("PC01"), li), QStringLiteral("granted"));
+                       server_.progress(QStringLiteral("PC01"), li, 120, 400);
+                       QCOMPARE(server_.claim(QStringLiteral("PC07"), zhang), QStringLiteral("granted"));
+                       server_.claim(QStringLiteral("PC01"), elsewhere));
         LiveWindow* window = logIn(batch_.toLower()); // the batch in any case
         QVERIFY(window);
         QCOMPARE(window->windowTitle(), QStringLiteral("监考 - 批次 %1").arg(batch_.toLower()));
@@ -168,75 +158,81 @@ private slots:
                  QStringLiteral("学号 姓名 机器 开始时间 状态 已录字数 剩余时间 速度 准确率 成绩 复核 标记"));
 
         QSignalSpy reads(window->watch(), &BatchWatch::rowsRead);
-        // A change of another batch reads nothing; this batch's next change reads once.
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000009"), [this](Attempt& a) {
-            a.batch = QStringLiteral("X") + batch_;
-            a.typed = 5;
-        })));
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000003"), [](Attempt& a) {
-            a.xm = QStringLiteral("王五");
-            a.typed = 10;
-            a.secondsLeft = 590;
-        })));
+        // A change of another batch reads nothing; this batch's next change reads once (a
+        // progress note whose claim is still in the machine's outbox).
+        PG_CLUSTER_TRY(server_.progress(QStringLiteral("PC01"), elsewhere, 5, 590));
+        PG_CLUSTER_TRY(server_.progress(QStringLiteral("PC03"), student(QStringLiteral("2026000003"), QStringLiteral("王五")),
+                                        10, 590));
         QTRY_COMPARE_WITH_TIMEOUT(window->model()->rowCount(), 3, kShowsWithin);
         QCOMPARE(reads.count(), 1);
         QCOMPARE(cell(window, QStringLiteral("2026000003"), LiveAttemptsModel::Name), QStringLiteral("王五"));
 
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000002"), [](Attempt& a) {
-            a.xm = QStringLiteral("李四");
-            a.typed = 950;
-            a.secondsLeft = 0;
-            a.finished = true;
-            a.lrsd = 95.4;
-            a.lrzql = 97.5;
-            a.lrcj = 88.5;
-            a.verified = false;
-            a.duplicate = true;
-            a.marks = QStringLiteral("按键间隔过于均匀（变异系数 0.02）");
-        })));
-        QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::State),
-                                  QStringLiteral("已交卷"), kShowsWithin);
-        QCOMPARE(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::Speed), QStringLiteral("95"));
-        QCOMPARE(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::Accuracy), QStringLiteral("98%"));
-        QCOMPARE(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::Score), QStringLiteral("88"));
-        QCOMPARE(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::Check), QStringLiteral("核对不符"));
-        QCOMPARE(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::Marks),
-                 QStringLiteral("重复参加；按键间隔过于均匀（变异系数 0.02）"));
-        QCOMPARE(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::TimeLeft), QString());
+        // 李四 takes the batch a second time on PC02, whose claim was made while the server was
+        // away and found PC01's: nothing covers PC02, so both attempts carry the mark. PC01's
+        // result comes last and the verifier finds it does not match its keystrokes.
+        SchoolServer::Result again = resultOf(li);
+        again.lrsd = 60;
+        again.lrzql = 90;
+        again.lrcj = 55;
+        SchoolServer::Result first = resultOf(li);
+        first.lrsd = 95.4;
+        first.lrzql = 97.5;
+        first.lrcj = 88.5;
+        PG_CLUSTER_TRY(
+            QCOMPARE(server_.claimFromOutbox(QStringLiteral("PC02"), li), QStringLiteral("elsewhere:PC01"));
+            server_.verify(server_.submit(QStringLiteral("PC02"), again), {});
+            server_.progress(QStringLiteral("PC01"), li, 950, 0);
+            server_.verify(server_.submit(QStringLiteral("PC01"), first),
+                           {false, 70, 95.4, 80, QStringLiteral("成绩与击键记录不符"),
+                            QStringLiteral("按键间隔过于均匀（变异系数 0.02）")}));
+        QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000002"), LiveAttemptsModel::Check, QStringLiteral("PC01")),
+                                  QStringLiteral("核对不符"), kShowsWithin);
+        QCOMPARE(window->model()->rowCount(), 4);
+        const auto pc01 = [window](int column) {
+            return cell(window, QStringLiteral("2026000002"), column, QStringLiteral("PC01"));
+        };
+        QCOMPARE(pc01(LiveAttemptsModel::State), QStringLiteral("已交卷"));
+        QCOMPARE(pc01(LiveAttemptsModel::Speed), QStringLiteral("95"));
+        QCOMPARE(pc01(LiveAttemptsModel::Accuracy), QStringLiteral("98%"));
+        QCOMPARE(pc01(LiveAttemptsModel::Score), QStringLiteral("88"));
+        QCOMPARE(pc01(LiveAttemptsModel::Marks), QStringLiteral("重复参加；按键间隔过于均匀（变异系数 0.02）"));
+        QCOMPARE(pc01(LiveAttemptsModel::TimeLeft), QString());
+        const auto pc02 = [window](int column) {
+            return cell(window, QStringLiteral("2026000002"), column, QStringLiteral("PC02"));
+        };
+        QCOMPARE(pc02(LiveAttemptsModel::State), QStringLiteral("已交卷"));
+        QCOMPARE(pc02(LiveAttemptsModel::Score), QStringLiteral("55"));
+        QCOMPARE(pc02(LiveAttemptsModel::Check), QStringLiteral("核对无误"));
+        QCOMPARE(pc02(LiveAttemptsModel::Marks), QStringLiteral("重复参加"));
+        // The other students are not marked.
+        QCOMPARE(cell(window, QStringLiteral("2026000001"), LiveAttemptsModel::Marks), QString());
         QCOMPARE(window->findChild<QLabel*>(QStringLiteral("Label1"))->text(),
-                 QStringLiteral("共 3 人：录入中 1，已交卷 1，无响应 0，已登录未录入 1，有标记 1"));
+                 QStringLiteral("共 4 人：录入中 1，已交卷 2，无响应 0，已登录未录入 1，有标记 2"));
     }
 
     void lostConnectionIsMadeAgainAndReadsAnew()
     {
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
-            a.typed = 10;
-            a.secondsLeft = 500;
-        })));
+        const Student zhang = student(QStringLiteral("2026000001"));
+        PG_CLUSTER_TRY(server_.claim(QStringLiteral("PC01"), zhang);
+                       server_.progress(QStringLiteral("PC01"), zhang, 10, 500));
         LiveWindow* window = logIn(batch_);
         QVERIFY(window);
         auto* link = window->findChild<QLabel*>(QStringLiteral("Label2"));
         QCOMPARE(link->text(), QStringLiteral("已连接服务器 %1，随时更新").arg(server_.address()));
         // The server ends the teacher's session; what changes meanwhile sends no notification
         // that reaches the window.
-        PG_CLUSTER_TRY(writer_->exec(QStringLiteral(
+        PG_CLUSTER_TRY(server_.owner().exec(QStringLiteral(
             "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'typelab-teacher'")));
         QTRY_VERIFY_WITH_TIMEOUT(link->text() != QStringLiteral("已连接服务器 %1，随时更新").arg(server_.address()),
                                  5000);
         QVERIFY2(link->text().contains(QStringLiteral("重新连接")), qPrintable(link->text()));
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
-            a.typed = 300;
-            a.secondsLeft = 420;
-        })));
+        PG_CLUSTER_TRY(server_.progress(QStringLiteral("PC01"), zhang, 300, 420));
         QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000001"), LiveAttemptsModel::Typed),
                                   QStringLiteral("300"), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("已连接服务器 %1，随时更新").arg(server_.address()),
                                   10000);
         // And it listens again.
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
-            a.typed = 310;
-            a.secondsLeft = 410;
-        })));
+        PG_CLUSTER_TRY(server_.progress(QStringLiteral("PC01"), zhang, 310, 410));
         QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000001"), LiveAttemptsModel::Typed),
                                   QStringLiteral("310"), kShowsWithin);
     }
@@ -246,16 +242,15 @@ private slots:
         // The machine was heard 80 s ago by the server's clock; the teacher's wall clock is
         // irrelevant, the steady clock alone moves the window's idea of the server's time.
         Clock::setSteady(1'000'000);
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
-            a.heardAgo = 80;
-            a.typed = 10;
-            a.secondsLeft = 500;
-        })));
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000002"), [](Attempt& a) {
-            a.heardAgo = 300;
-            a.finished = true;
-            a.lrcj = 70;
-        })));
+        const Student typing = student(QStringLiteral("2026000001"));
+        const Student done = student(QStringLiteral("2026000002"));
+        SchoolServer::Result result = resultOf(done);
+        result.lrcj = 70;
+        PG_CLUSTER_TRY(server_.claim(QStringLiteral("PC01"), typing);
+                       server_.progress(QStringLiteral("PC01"), typing, 10, 500);
+                       server_.moveBack(QStringLiteral("PC01"), typing, 80));
+        PG_CLUSTER_TRY(server_.claim(QStringLiteral("PC02"), done); server_.submit(QStringLiteral("PC02"), result);
+                       server_.moveBack(QStringLiteral("PC02"), done, 300));
         LiveWindow* window = logIn(batch_);
         QVERIFY(window);
         QSignalSpy reads(window->watch(), &BatchWatch::rowsRead);
@@ -269,11 +264,7 @@ private slots:
         QCOMPARE(reads.count(), 0);
         QTRY_VERIFY(window->findChild<QLabel*>(QStringLiteral("Label1"))->text().contains(QStringLiteral("无响应 1")));
         // The machine speaks again.
-        PG_CLUSTER_TRY(set(attempt(QStringLiteral("2026000001"), [](Attempt& a) {
-            a.heardAgo = 0;
-            a.typed = 40;
-            a.secondsLeft = 470;
-        })));
+        PG_CLUSTER_TRY(server_.progress(QStringLiteral("PC01"), typing, 40, 470));
         QTRY_COMPARE_WITH_TIMEOUT(cell(window, QStringLiteral("2026000001"), LiveAttemptsModel::State),
                                   QStringLiteral("录入中"), kShowsWithin);
     }

@@ -103,11 +103,10 @@ private slots:
     {
         TestSupport::prepareApplication();
         PG_CLUSTER_TRY(server_.start());
-        bool standIn = false;
-        PG_CLUSTER_TRY(standIn = server_.checkColumnsAreStandIn());
-        qInfo("the check's columns on typelab.results: %s", standIn ? "stand-in" : "the server's own");
-        // Batch B1 from two machines (one spells it b1): verified, unchecked, a duplicate, and
-        // one the server found not to match its keystrokes; B2 and practice are not collected.
+        // Batch B1 from two machines (one spells it b1): verified, unchecked, one the server found
+        // not to match its keystrokes, and a student who took it on PC01, which held the claim,
+        // and again on PC02, whose claim came from its outbox: both of those results are marked
+        // duplicate. B2 is not collected.
         try {
             SchoolServer::Result result;
             // The file holds whole numbers, halves to the even neighbour.
@@ -115,15 +114,26 @@ private slots:
             for (int i = 0; i < 4; ++i) {
                 result.xh = QStringLiteral("202600000%1").arg(i);
                 result.lrcj = 60.5 + i;
+                const SchoolServer::Student student{result.batch, result.xh, result.xm};
+                if (server_.claim(QStringLiteral("PC01"), student) != QLatin1String("granted"))
+                    throw std::runtime_error("PC01's claim was not granted");
                 const QString id = server_.submit(QStringLiteral("PC01"), result);
                 if (i == 0)
-                    server_.setCheck(id, true, false);
+                    server_.verify(id, {});
                 if (i == 2)
-                    server_.setCheck(id, true, true, QStringLiteral("速度超出常人（1250字/分）"));
+                    server_.verify(id, {true, {}, {}, {}, {}, QStringLiteral("速度超出常人（1250字/分）")});
                 if (i == 3)
-                    server_.setCheck(id, false, false);
+                    server_.verify(id, {false, 41.5, 123.25, 80, QStringLiteral("成绩与击键记录不符"), {}});
                 else
                     expected_ << row(result.xh, QStringLiteral("B1"), wholeScores[i]);
+                if (i == 2) {
+                    if (server_.claimFromOutbox(QStringLiteral("PC02"), student) != QLatin1String("elsewhere:PC01"))
+                        throw std::runtime_error("PC02's claim from its outbox did not find PC01's");
+                    SchoolServer::Result twice = result;
+                    twice.lrcj = 75;
+                    server_.verify(server_.submit(QStringLiteral("PC02"), twice), {});
+                    expected_ << row(result.xh, QStringLiteral("B1"), 75);
+                }
             }
             result.xh = QStringLiteral("2026000010");
             result.batch = QStringLiteral("b1");
@@ -222,7 +232,7 @@ private slots:
         rig.collect(server_.address(), teacher_, password_, QStringLiteral("b1"));
         const QString where = QStringLiteral("\r\n文件：") + lab.teachersFile();
         QCOMPARE(rig.line(),
-                 QStringLiteral("共回收 4条记录。\r\n收到的成绩中2条服务器尚未核对，1条重复参加。\r\n"
+                 QStringLiteral("共回收 5条记录。\r\n收到的成绩中2条服务器尚未核对，2条重复参加。\r\n"
                                 "未计入1条：服务器按击键记录核对，成绩不符（学号 2026000003）。")
                      + where);
         QCOMPARE(CollectionStore::openSource(lab.teachersFile()).allRows(), expected_);
@@ -243,16 +253,16 @@ private slots:
         const QString csv = lab.teacher() + QStringLiteral("/b1.csv");
         const ScoreExport::Outcome exported = ScoreExport::run(lab.teachersFile(), QStringLiteral("B1"), csv);
         QVERIFY2(exported.written, qPrintable(exported.message));
-        QCOMPARE(exported.rows, qint64(4));
+        QCOMPARE(exported.rows, qint64(5));
         QFile written(csv);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(written.readAll()).count(QStringLiteral("\r\n")), 5);
+        QCOMPARE(QString::fromUtf8(written.readAll()).count(QStringLiteral("\r\n")), 6);
 
         // The same batch again adds nothing (the server named by its address this time).
         rig.collect(QStringLiteral("127.0.0.1:%1").arg(server_.cluster.port()), teacher_, password_,
                     QStringLiteral("B1"));
         QVERIFY2(rig.line().startsWith(QStringLiteral("共回收 0条记录。")), qPrintable(rig.line()));
-        QCOMPARE(CollectionStore::openSource(lab.teachersFile()).rowCount(), 4);
+        QCOMPARE(CollectionStore::openSource(lab.teachersFile()).rowCount(), 5);
     }
 
     void failuresAreToldAndChangeNothing_data()
@@ -316,7 +326,7 @@ private slots:
         result.xh = QStringLiteral("2026000099");
         result.batch = QStringLiteral("B7");
         PG_CLUSTER_TRY(id = server_.submit(QStringLiteral("PC03"), result));
-        PG_CLUSTER_TRY(server_.setCheck(id, false, false));
+        PG_CLUSTER_TRY(server_.verify(id, {false, 30, 123.25, 60, QStringLiteral("成绩与击键记录不符"), {}}));
         Rig rig(*store_);
         rig.collect(server_.address(), teacher_, password_, QStringLiteral("B7"));
         QCOMPARE(rig.line(),
