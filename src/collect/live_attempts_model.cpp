@@ -5,6 +5,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
+#include <QSet>
 
 namespace {
 
@@ -196,7 +197,9 @@ void LiveAttemptsModel::reevaluate()
 LiveAttemptsModel::Counts LiveAttemptsModel::counts() const
 {
     Counts counts;
+    QSet<QString> students;
     for (int row = 0; row < rows_.size(); ++row) {
+        students.insert(rows_.at(row).xh.toLower());
         switch (states_.at(row)) {
         case LiveAttempt::State::Waiting:
             ++counts.waiting;
@@ -214,5 +217,6 @@ LiveAttemptsModel::Counts LiveAttemptsModel::counts() const
         if (rows_.at(row).marked())
             ++counts.marked;
     }
+    counts.students = int(students.size());
     return counts;
 }

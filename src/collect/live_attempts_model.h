@@ -23,8 +23,10 @@ public:
 
     const QList<LiveAttempt>& attempts() const { return rows_; }
     // How many rows are in each state now, and how many are marked.
+    // The states count the rows (a student's attempt on a machine); students counts each
+    // student once, however many machines they took the batch on.
     struct Counts {
-        int waiting = 0, typing = 0, finished = 0, silent = 0, marked = 0;
+        int students = 0, waiting = 0, typing = 0, finished = 0, silent = 0, marked = 0;
     };
     Counts counts() const;
 

@@ -77,8 +77,12 @@ LiveWindow::LiveWindow(BatchWatch* watch, const QList<LiveAttempt>& firstRows, Q
 void LiveWindow::showCounts()
 {
     const LiveAttemptsModel::Counts counts = model_->counts();
-    counts_->setText(QStringLiteral("共 %1 人：录入中 %2，已交卷 %3，无响应 %4，已登录未录入 %5，有标记 %6")
-                         .arg(model_->rowCount())
+    // A student who took the batch on two machines is one person on two rows.
+    const QString people = counts.students == model_->rowCount()
+                               ? QStringLiteral("共 %1 人").arg(counts.students)
+                               : QStringLiteral("共 %1 人（%2 台次）").arg(counts.students).arg(model_->rowCount());
+    counts_->setText(QStringLiteral("%1：录入中 %2，已交卷 %3，无响应 %4，已登录未录入 %5，有标记 %6")
+                         .arg(people)
                          .arg(counts.typing)
                          .arg(counts.finished)
                          .arg(counts.silent)

@@ -207,7 +207,7 @@ private slots:
         // The other students are not marked.
         QCOMPARE(cell(window, QStringLiteral("2026000001"), LiveAttemptsModel::Marks), QString());
         QCOMPARE(window->findChild<QLabel*>(QStringLiteral("Label1"))->text(),
-                 QStringLiteral("共 4 人：录入中 1，已交卷 2，无响应 0，已登录未录入 1，有标记 2"));
+                 QStringLiteral("共 3 人（4 台次）：录入中 1，已交卷 2，无响应 0，已登录未录入 1，有标记 2"));
     }
 
     void lostConnectionIsMadeAgainAndReadsAnew()
