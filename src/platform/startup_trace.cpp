@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,17 +16,29 @@ bool enabled()
     return on;
 }
 
+// The first Expose the window system sends, the first paint of any widget, and the moment that
+// paint's repaint has ended (its picture handed to the window system), which is what a
+// student sees as the first frame.
 class FirstPaint : public QObject {
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint) {
+        if (event->type() == QEvent::Expose && !exposed_) {
+            exposed_ = true;
+            StartupTrace::mark("exposed");
+        } else if (event->type() == QEvent::Paint) {
             StartupTrace::mark("painted");
             QCoreApplication::instance()->removeEventFilter(this);
-            deleteLater();
+            QTimer::singleShot(0, this, [this] {
+                StartupTrace::mark("first paint sent");
+                deleteLater();
+            });
         }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    bool exposed_ = false;
 };
 
 } // namespace

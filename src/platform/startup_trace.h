@@ -5,6 +5,7 @@
 
 namespace StartupTrace {
 void mark(const char* name);
-// Marks "painted" at the first paint of any widget.
+// Marks "exposed" at the first Expose, "painted" at the first paint of any widget and "first
+// paint sent" once the repaint that paint belongs to has ended.
 void watchFirstPaint();
 } // namespace StartupTrace
