@@ -131,6 +131,21 @@ void testLoginsWithClaims(PgCluster& cluster, int logins)
         if (i > 0)
             times.push_back(ms);
     }
+    // What the connection alone costs, one at a time from this process: a new TLS connection
+    // as the same machine and the same two statements.
+    std::vector<double> direct;
+    const Pg::ConnectionParameters asMachine = cluster.machine(QStringLiteral("login-pc-direct"));
+    for (int i = 0; i <= 100; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        Pg::Connection connection = Pg::Connection::open(asMachine);
+        connection.exec(QStringLiteral("SELECT typelab.claim_attempt('L2', $1, '学生')"),
+                        {QStringLiteral("2028%1").arg(i, 6, 10, QChar(u'0'))});
+        connection.exec(QStringLiteral("SELECT typelab.claimed_at('L2', $1)"), {QStringLiteral("2028%1").arg(i, 6, 10, QChar(u'0'))});
+        if (i > 0)
+            direct.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::sort(direct.begin(), direct.end());
     Pg::Connection admin = cluster.superuser();
     const QString claimed =
         count(admin, QStringLiteral("SELECT count(*) FROM typelab.claims WHERE batch = 'L1' AND machine = 'login-pc'"));
@@ -138,6 +153,9 @@ void testLoginsWithClaims(PgCluster& cluster, int logins)
     std::printf("%-42s %10.2f ms median, %.2f ms at the 99th percentile  (%d logins; claims on the server: %s)\n",
                 "a test login with its claim:", times[times.size() / 2], times[std::min(times.size() - 1, times.size() * 99 / 100)],
                 logins, qPrintable(claimed));
+    std::printf("%-42s %10.2f ms median, %.2f ms at the 99th percentile\n",
+                "of it, a new TLS connection and the claim:", direct[direct.size() / 2],
+                direct[std::min(direct.size() - 1, direct.size() * 99 / 100)]);
     std::fflush(stdout);
 }
 
