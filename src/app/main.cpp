@@ -48,10 +48,7 @@ int main(int argc, char* argv[])
         else if (qEnvironmentVariableIsSet("TYPELAB_QUIT_WHEN_SHOWN"))
             QCoreApplication::exit(0);
     });
-    // Without a window manager a maximised window would keep its designed size.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window.setGeometry(screen->availableGeometry());
-    window.showMaximized();
+    window.showInDisplayMode();
     StartupTrace::mark("shown");
     const int code = app.exec();
     DisplayMode::restore();

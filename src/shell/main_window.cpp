@@ -33,6 +33,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -198,13 +199,36 @@ bool MainWindow::beginLoad(const QString& appFolder, StoreClient* store)
     this->store(); // the store starts while the window is shown
     DisplayMode::save();
     savedScreenSize_ = DisplayMode::savedSize();
-    DisplayMode::change(800, 600, 85);
+    displaySwitched_ = DisplayMode::change(800, 600, 85);
     // Every window repaints in the new mode.
     for (QWidget* widget : QApplication::topLevelWidgets())
         widget->update();
     setmenus(session_.loginMode);
     StartupTrace::mark("display mode, menus, store started");
     return true;
+}
+
+QRect MainWindow::placement(bool displaySwitched, const QRect& available)
+{
+    const QSize designed(800, 600);
+    if (displaySwitched)
+        return QRect(available.topLeft(), designed);
+    // A screen that keeps a larger mode (one the monitor does not offer at 800 x 600, Wayland, a
+    // virtual display) shows the program at the size it is laid out for, not spread over it.
+    QRect window(QPoint(), designed.boundedTo(available.size()));
+    window.moveCenter(available.center());
+    return window;
+}
+
+void MainWindow::showInDisplayMode()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    setGeometry(placement(displaySwitched_, screen ? screen->availableGeometry() : QRect(0, 0, 800, 600)));
+    // Without a window manager a maximised window keeps the geometry set above.
+    if (displaySwitched_)
+        showMaximized();
+    else
+        show();
 }
 
 void MainWindow::purgeAfterFirstPaint()

@@ -41,6 +41,11 @@ public:
     bool beginLoad(const QString& appFolder, StoreClient* store = nullptr);
     // The purge waits for the first paint (the program's start); load() does it at once.
     void purgeAfterFirstPaint();
+    // Shows the window the way the display mode allows: filling a screen switched to 800 x 600,
+    // or at that size in the middle of a screen that could not be switched.
+    void showInDisplayMode();
+    // Where the window goes: the whole switched screen, or 800 x 600 centred in what is available.
+    static QRect placement(bool displaySwitched, const QRect& available);
 
 signals:
     void loadFinished(bool usable);
@@ -104,6 +109,7 @@ private:
     QPointer<QWidget> exerciseFrame_;
     QPointer<QWidget> exerciseFocus_;
     QSize savedScreenSize_;
+    bool displaySwitched_ = false;
     std::unique_ptr<StoreClient> ownStore_;
     StoreClient* store_ = nullptr;
     bool purgeAfterFirstPaint_ = false;

@@ -48,6 +48,10 @@ private slots:
             QVERIFY(window.load(app.path()));
             QCOMPARE(window.savedScreenSize(), atStart);
             QTRY_COMPARE(screenSize(), QSize(800, 600));
+            // The window fills the switched screen.
+            window.showInDisplayMode();
+            QVERIFY(window.isMaximized());
+            QCOMPARE(window.geometry().size(), QSize(800, 600));
             window.menuItem("quit")->trigger();
             QTRY_COMPARE(screenSize(), atStart);
         }

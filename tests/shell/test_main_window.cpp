@@ -50,6 +50,23 @@ private slots:
     void initTestCase() { TestSupport::prepareApplication(); }
     void init() { TestSupport::resetState(); }
 
+    // Where the screen cannot be switched (here: no display modes at all) the window keeps the
+    // size the program is laid out for, in the middle of the screen, not maximised.
+    void aScreenThatKeepsItsModeGetsAnEightHundredWindow()
+    {
+        QCOMPARE(MainWindow::placement(false, QRect(0, 0, 1280, 1024)), QRect(240, 212, 800, 600));
+        QCOMPARE(MainWindow::placement(false, QRect(0, 24, 1920, 1056)), QRect(560, 252, 800, 600));
+        QCOMPARE(MainWindow::placement(false, QRect(0, 0, 640, 480)), QRect(0, 0, 640, 480));
+        QCOMPARE(MainWindow::placement(true, QRect(0, 0, 1024, 768)), QRect(0, 0, 800, 600));
+        TestSupport::AppFolder app;
+        MainWindow window;
+        QVERIFY(window.load(app.path()));
+        window.showInDisplayMode();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!window.isMaximized());
+        QCOMPARE(window.geometry().size(), QSize(800, 600));
+    }
+
     // The store is typelab-store beside the program, started as its child; without it the
     // start ends with a message that names what is missing.
     void storeBesideTheProgram_data()
