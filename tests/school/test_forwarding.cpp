@@ -100,11 +100,7 @@ class TestForwarding : public QObject {
 private slots:
     void initTestCase()
     {
-        TestSupport::prepareApplication();
-        // Tests do not wait for the pauses and deadlines a lab machine takes.
-        qputenv("TYPELAB_FORWARD_LONGEST_PAUSE", "1500");
-        qputenv("TYPELAB_FORWARD_CONNECT_DEADLINE", "2000");
-        qputenv("TYPELAB_FORWARD_BATCH_DEADLINE", "5000");
+        LabMachine::prepareTests();
         cluster_ = std::make_unique<PgCluster>();
         PG_CLUSTER_TRY(cluster_->start());
     }

@@ -38,10 +38,7 @@ class TestSchoolClaims : public QObject {
 private slots:
     void initTestCase()
     {
-        TestSupport::prepareApplication();
-        qputenv("TYPELAB_FORWARD_LONGEST_PAUSE", "1500");
-        qputenv("TYPELAB_FORWARD_CONNECT_DEADLINE", "2000");
-        qputenv("TYPELAB_FORWARD_BATCH_DEADLINE", "5000");
+        LabMachine::prepareTests();
         cluster_ = std::make_unique<PgCluster>();
         PG_CLUSTER_TRY(cluster_->start());
     }

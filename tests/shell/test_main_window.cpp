@@ -22,17 +22,6 @@
 
 namespace {
 
-GradeRow resultOn(const QDate& date, const QString& name)
-{
-    GradeRow row;
-    row.xh = QStringLiteral("2026000001");
-    row.xm = name;
-    row.lrxm = QStringLiteral("英文");
-    row.lrdate = date;
-    row.lrtime = QTime(9, 30);
-    return row;
-}
-
 QStringList names(GradeStore& store)
 {
     QStringList result;
@@ -184,10 +173,10 @@ private slots:
         const QDate today(2026, 12, 8);
         {
             GradeStore store = app.store();
-            store.addResult(resultOn(today, QStringLiteral("今天")));
-            store.addResult(resultOn(today.addDays(-14), QStringLiteral("十四天")));
-            store.addResult(resultOn(today.addDays(-15), QStringLiteral("十五天")));
-            store.addResult(resultOn(today.addDays(-400), QStringLiteral("去年")));
+            store.addResult(TestSupport::resultOn(today, QStringLiteral("今天")));
+            store.addResult(TestSupport::resultOn(today.addDays(-14), QStringLiteral("十四天")));
+            store.addResult(TestSupport::resultOn(today.addDays(-15), QStringLiteral("十五天")));
+            store.addResult(TestSupport::resultOn(today.addDays(-400), QStringLiteral("去年")));
             store.addTestLogin(QStringLiteral("2026000001"), QStringLiteral("B14"), today.addDays(-14));
             store.addTestLogin(QStringLiteral("2026000001"), QStringLiteral("B15"), today.addDays(-15));
         }

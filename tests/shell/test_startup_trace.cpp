@@ -9,21 +9,6 @@
 #include <QProcess>
 #include <QtTest>
 
-namespace {
-
-GradeRow resultOn(const QDate& date, const QString& name)
-{
-    GradeRow row;
-    row.xh = QStringLiteral("2026000001");
-    row.xm = name;
-    row.lrxm = QStringLiteral("英文");
-    row.lrdate = date;
-    row.lrtime = QTime(9, 30);
-    return row;
-}
-
-} // namespace
-
 class TestStartupTrace : public QObject {
     Q_OBJECT
 
@@ -34,8 +19,8 @@ private slots:
         const QDate today = QDate::currentDate();
         {
             GradeStore store = app.store();
-            store.addResult(resultOn(today, QStringLiteral("今天")));
-            store.addResult(resultOn(today.addDays(-15), QStringLiteral("十五天")));
+            store.addResult(TestSupport::resultOn(today, QStringLiteral("今天")));
+            store.addResult(TestSupport::resultOn(today.addDays(-15), QStringLiteral("十五天")));
         }
         for (const char* name : {"typelab", "typelab-store"})
             QVERIFY(QFile::copy(qEnvironmentVariable("TYPELAB_APP_DIR") + u'/' + QLatin1String(name),

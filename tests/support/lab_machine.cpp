@@ -23,6 +23,14 @@ AdminRun runAdmin(const QStringList& arguments)
     return {admin.exitStatus() == QProcess::NormalExit ? admin.exitCode() : -1, QString::fromUtf8(admin.readAll())};
 }
 
+void LabMachine::prepareTests()
+{
+    TestSupport::prepareApplication();
+    qputenv("TYPELAB_FORWARD_LONGEST_PAUSE", "1500");
+    qputenv("TYPELAB_FORWARD_CONNECT_DEADLINE", "2000");
+    qputenv("TYPELAB_FORWARD_BATCH_DEADLINE", "5000");
+}
+
 LabMachine::LabMachine(const PgCluster& cluster, const QString& name, quint16 throughPort) : name_(name)
 {
     folder_.writeFile(QStringLiteral("yw/ydzcs3.dat"), ExerciseFileFormat::build(TypingLogs::kEnglishText));

@@ -18,6 +18,10 @@ public:
     // Joins the cluster as `name`; with a port, the machine reaches the server through it
     // (a proxy of the test's) instead.
     LabMachine(const PgCluster& cluster, const QString& name, quint16 throughPort = 0);
+    // For a test program: the application prepared as every test's is, and forwarders that
+    // wait seconds, not the minute a lab machine waits, between tries and for a server.
+    static void prepareTests();
+
     // A machine that has not joined any school server.
     explicit LabMachine(const QString& name);
     ~LabMachine();

@@ -118,4 +118,15 @@ QString sourceDir()
     return fromEnv.isEmpty() ? QDir::currentPath() : fromEnv;
 }
 
+GradeRow resultOn(const QDate& date, const QString& name)
+{
+    GradeRow row;
+    row.xh = QStringLiteral("2026000001");
+    row.xm = name;
+    row.lrxm = QStringLiteral("英文");
+    row.lrdate = date;
+    row.lrtime = QTime(9, 30);
+    return row;
+}
+
 } // namespace TestSupport

@@ -27,6 +27,9 @@ inline const char* const kSecondPassword = "again";
 
 // A temporary Application folder: data/stugrade.mdb (with the credentials above), empty
 // yw/ and zw/ folders. The folder is removed when the object goes.
+// An English result of student 2026000001 named `name`, stored on `date` at 09:30.
+GradeRow resultOn(const QDate& date, const QString& name);
+
 class AppFolder {
 public:
     AppFolder();
