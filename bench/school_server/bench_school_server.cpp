@@ -24,9 +24,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -59,13 +57,7 @@ QByteArray keystrokeLog()
     return log;
 }
 
-struct Figures {
-    QString tps;
-    QString transactions;
-    QString failed;
-};
-
-Figures runPgbench(const QString& conninfo, const QString& script, bool reconnect, int seconds)
+PgCluster::Pgbench runPgbench(const QString& conninfo, const QString& script, bool reconnect, int seconds)
 {
     QStringList arguments{QStringLiteral("-n"), QStringLiteral("-M"), QStringLiteral("extended"), QStringLiteral("-c"),
                           QString::number(kClients), QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-T"),
@@ -75,17 +67,7 @@ Figures runPgbench(const QString& conninfo, const QString& script, bool reconnec
     if (reconnect)
         arguments << QStringLiteral("-C");
     arguments << conninfo;
-    QProcess pgbench;
-    pgbench.setProcessChannelMode(QProcess::MergedChannels);
-    pgbench.start(PgCluster::binDir() + QStringLiteral("/pgbench"), arguments);
-    if (!pgbench.waitForFinished((seconds + 120) * 1000) || pgbench.exitCode() != 0)
-        throw std::runtime_error("pgbench failed:\n" + pgbench.readAll().toStdString());
-    const QString output = QString::fromUtf8(pgbench.readAll());
-    const auto find = [&](const char* pattern) {
-        return QRegularExpression(QString::fromLatin1(pattern)).match(output).captured(1);
-    };
-    return {find("tps = ([0-9.]+)"), find("number of transactions actually processed: ([0-9]+)"),
-            find("number of failed transactions: ([0-9]+)")};
+    return PgCluster::pgbench(arguments, seconds);
 }
 
 QString count(Pg::Connection& admin, const QString& query)
@@ -320,11 +302,10 @@ int main(int argc, char** argv)
                     "each result a ~20 KB log and a ~5 KB text (sent as hex text by pgbench)\n",
                     kClients, seconds);
         for (const bool reconnect : {true, false}) {
-            const Figures figures = runPgbench(machine.describe(), script, reconnect, seconds);
-            std::printf("%-42s %10s results/s  (%s stored, %s failed)\n",
-                        reconnect ? "new TLS connection per result (-C):" : "kept connections:",
-                        qPrintable(figures.tps), qPrintable(figures.transactions),
-                        qPrintable(figures.failed.isEmpty() ? QStringLiteral("0") : figures.failed));
+            const PgCluster::Pgbench figures = runPgbench(machine.describe(), script, reconnect, seconds);
+            std::printf("%-42s %10.1f results/s  (%lld stored, %lld failed)\n",
+                        reconnect ? "new TLS connection per result (-C):" : "kept connections:", figures.tps,
+                        static_cast<long long>(figures.transactions), static_cast<long long>(figures.failed));
             std::fflush(stdout);
         }
         const QString connectOnly = work.filePath(QStringLiteral("connect.sql"));
@@ -333,9 +314,8 @@ int main(int argc, char** argv)
             throw std::runtime_error("cannot write the pgbench script");
         select.write("SELECT 1;\n");
         select.close();
-        const Figures connections = runPgbench(machine.describe(), connectOnly, true, seconds);
-        std::printf("%-42s %10s connections/s\n", "for comparison, new TLS connection, SELECT 1:",
-                    qPrintable(connections.tps));
+        const PgCluster::Pgbench connections = runPgbench(machine.describe(), connectOnly, true, seconds);
+        std::printf("%-42s %10.1f connections/s\n", "for comparison, new TLS connection, SELECT 1:", connections.tps);
         Pg::Connection admin = cluster.superuser();
         std::printf("results in typelab.result: %s, refused copies: %s\n",
                     qPrintable(admin.exec(QStringLiteral("SELECT count(*) FROM typelab.result")).text(0, 0)),

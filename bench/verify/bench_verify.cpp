@@ -22,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -197,19 +196,13 @@ PgbenchRun pgbench(PgCluster& cluster, const QString& conninfo, const QString& s
     const QStringList kept = clientBackends(cluster);
     const double serverBefore = clusterCpuSeconds(cluster.pid());
     const double clientBefore = childrenCpuSeconds();
-    QProcess run;
-    run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start(PgCluster::binDir() + QStringLiteral("/pgbench"), arguments);
-    if (!run.waitForFinished((seconds + 120) * 1000) || run.exitCode() != 0)
-        throw std::runtime_error("pgbench failed:\n" + run.readAll().toStdString());
-    const QString output = QString::fromUtf8(run.readAll());
+    const PgCluster::Pgbench reported = PgCluster::pgbench(arguments, seconds);
     PgbenchRun figures;
     figures.clientSeconds = childrenCpuSeconds() - clientBefore;
     waitForBackendsToEnd(cluster, kept);
     figures.serverSeconds = clusterCpuSeconds(cluster.pid()) - serverBefore;
-    figures.tps = QRegularExpression(QStringLiteral("tps = ([0-9.]+)")).match(output).captured(1).toDouble();
-    figures.transactions =
-        QRegularExpression(QStringLiteral("actually processed: ([0-9]+)")).match(output).captured(1).toLongLong();
+    figures.tps = reported.tps;
+    figures.transactions = reported.transactions;
     return figures;
 }
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -380,4 +381,19 @@ void PgCluster::stop()
 void PgCluster::crash()
 {
     signalAndWait(SIGQUIT, 60'000);
+}
+
+PgCluster::Pgbench PgCluster::pgbench(const QStringList& arguments, int seconds)
+{
+    QProcess run;
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(binDir() + QStringLiteral("/pgbench"), arguments);
+    if (!run.waitForFinished((seconds + 120) * 1000) || run.exitCode() != 0)
+        throw std::runtime_error("pgbench failed:\n" + run.readAll().toStdString());
+    const QString output = QString::fromUtf8(run.readAll());
+    const auto figure = [&output](const char* pattern) {
+        return QRegularExpression(QString::fromLatin1(pattern)).match(output).captured(1);
+    };
+    return {figure("tps = ([0-9.]+)").toDouble(), figure("actually processed: ([0-9]+)").toLongLong(),
+            figure("number of failed transactions: ([0-9]+)").toLongLong()};
 }

@@ -92,6 +92,16 @@ public:
     // The PostgreSQL programs used.
     static QString binDir() { return QStringLiteral("/usr/lib/postgresql/15/bin"); }
 
+    // What one pgbench run reported.
+    struct Pgbench {
+        double tps = 0;
+        qint64 transactions = 0;
+        qint64 failed = 0;
+    };
+    // Runs this version's pgbench with arguments (for at most `seconds` and two minutes more) and
+    // reads its figures. Throws, with what it printed, when it fails.
+    static Pgbench pgbench(const QStringList& arguments, int seconds);
+
 private:
     void ownerRun(const QStringList& command, const QString& logFile) const;
     void waitUntilReady();
