@@ -106,10 +106,7 @@ private slots:
     }
     void init()
     {
-        TestSupport::resetState();
-        Clock::setSteady(1'000'000'000);
-        if (!cluster_->running())
-            PG_CLUSTER_TRY(cluster_->resume());
+        PG_CLUSTER_TRY(LabMachine::readyForTest(*cluster_));
         PG_CLUSTER_TRY(cluster_->superuser().exec(QStringLiteral("TRUNCATE typelab.result")));
     }
     void cleanupTestCase() { cluster_.reset(); }

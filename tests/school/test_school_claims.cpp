@@ -44,10 +44,7 @@ private slots:
     }
     void init()
     {
-        TestSupport::resetState();
-        Clock::setSteady(1'000'000'000);
-        if (!cluster_->running())
-            PG_CLUSTER_TRY(cluster_->resume());
+        PG_CLUSTER_TRY(LabMachine::readyForTest(*cluster_));
     }
     void cleanupTestCase() { cluster_.reset(); }
 

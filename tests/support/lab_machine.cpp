@@ -31,6 +31,14 @@ void LabMachine::prepareTests()
     qputenv("TYPELAB_FORWARD_BATCH_DEADLINE", "5000");
 }
 
+void LabMachine::readyForTest(PgCluster& cluster)
+{
+    TestSupport::resetState();
+    Clock::setSteady(1'000'000'000);
+    if (!cluster.running())
+        cluster.resume();
+}
+
 LabMachine::LabMachine(const PgCluster& cluster, const QString& name, quint16 throughPort) : name_(name)
 {
     folder_.writeFile(QStringLiteral("yw/ydzcs3.dat"), ExerciseFileFormat::build(TypingLogs::kEnglishText));

@@ -21,6 +21,8 @@ public:
     // For a test program: the application prepared as every test's is, and forwarders that
     // wait seconds, not the minute a lab machine waits, between tries and for a server.
     static void prepareTests();
+    // Before each test: the test state reset, the steady clock at a fixed start, the cluster up.
+    static void readyForTest(PgCluster& cluster);
 
     // A machine that has not joined any school server.
     explicit LabMachine(const QString& name);
