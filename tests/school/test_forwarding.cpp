@@ -5,7 +5,6 @@
 // Whatever happens, every result stored on a machine reaches the server exactly once, as it was
 // stored, and nothing else does.
 
-#include "platform/clock.h"
 #include "store/store_client.h"
 #include "support/lab_machine.h"
 #include "support/tcp_proxy.h"
